@@ -1,0 +1,85 @@
+/* Drawing calls of the module on platforms other than Windows: the Windows
+ * names, types and semantics of the GDI and USER calls the display uses, plus
+ * what a host needs to draw into a pixel canvas and read it back. */
+#ifndef ZOGDI_H
+#define ZOGDI_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(ZOGDI_BUILDING)
+#define ZOGDI_API __attribute__((visibility("default")))
+#else
+#define ZOGDI_API
+#endif
+
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef uint32_t DWORD;
+typedef DWORD COLORREF;
+typedef const char* LPCSTR;
+typedef void* HGDIOBJ;
+typedef struct ZoGdiDC__* HDC;
+typedef struct ZoGdiPen__* HPEN;
+typedef struct ZoGdiBrush__* HBRUSH;
+typedef struct ZoGdiFont__* HFONT;
+
+typedef struct tagPOINT {
+    int32_t x;
+    int32_t y;
+} POINT, *LPPOINT;
+
+typedef struct tagRECT {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+} RECT;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+#define RGB(r, g, b) ((COLORREF)(((uint8_t)(r)) | (((DWORD)(uint8_t)(g)) << 8) | (((DWORD)(uint8_t)(b)) << 16)))
+#define GetRValue(c) ((uint8_t)(c))
+#define GetGValue(c) ((uint8_t)((c) >> 8))
+#define GetBValue(c) ((uint8_t)((c) >> 16))
+#define PS_SOLID 0
+#define TRANSPARENT 1
+#define OPAQUE 2
+#define TA_LEFT 0
+#define TA_RIGHT 2
+#define TA_TOP 0
+#define CLR_INVALID 0xFFFFFFFFu
+#define HGDI_ERROR ((HGDIOBJ)(intptr_t)-1)
+
+/* The calls the module makes, as on Windows. */
+ZOGDI_API HPEN CreatePen(int style, int width, COLORREF color);
+ZOGDI_API HBRUSH CreateSolidBrush(COLORREF color);
+ZOGDI_API HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+ZOGDI_API BOOL DeleteObject(HGDIOBJ object);
+ZOGDI_API BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous);
+ZOGDI_API BOOL LineTo(HDC dc, int x, int y);
+ZOGDI_API int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+ZOGDI_API COLORREF SetTextColor(HDC dc, COLORREF color);
+ZOGDI_API int SetBkMode(HDC dc, int mode);
+ZOGDI_API UINT SetTextAlign(HDC dc, UINT align);
+ZOGDI_API BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
+
+/* Host side: a device context over a W x H canvas of 0x00RRGGBB pixels
+ * (row-major, top row first), a font of a pixel height, and bookkeeping. */
+ZOGDI_API HDC ZoGdiCreateCanvasDC(int width, int height, COLORREF fill);
+ZOGDI_API void ZoGdiDeleteDC(HDC dc);
+ZOGDI_API const uint32_t* ZoGdiPixels(HDC dc, int* width, int* height);
+ZOGDI_API HFONT ZoGdiCreateFont(int pixel_height);
+ZOGDI_API HGDIOBJ ZoGdiCurrentObject(HDC dc, int kind); /* 1 pen, 2 brush, 6 font */
+ZOGDI_API long ZoGdiLiveObjects(void); /* pens and brushes created and not yet deleted */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
