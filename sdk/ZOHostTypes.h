@@ -15,8 +15,8 @@ struct ZOGUI_struct_base;
 
 // The host's callback. Both objects get one; the first argument is the
 // address of the calling object's host-visible record.
-typedef zolong (*host_callback)(void* record, zolong opcode, zolong index, zolong value, void* ptr,
-                                float opt);
+typedef zolong (*ZOHostCallback)(void* record, zolong opcode, zolong index, zolong value, void* ptr,
+                                 float opt);
 
 // Entry words of the audio record. The host calls them with the record's
 // object word as the first argument.
