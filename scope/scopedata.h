@@ -36,8 +36,12 @@ enum : std::int32_t {
     SCOPE_MSG_ACK = 0x006B6361,   // "ack"
 };
 
-// Capture length bounds of the time settings (the external trigger may grow past it).
-enum : std::int32_t { SCOPE_MAX_TIMED_SIZE = 44100 };
+// Longest capture the time settings give, and the longest any capture may
+// grow to (external-trigger captures double past the first).
+enum : std::int32_t {
+    SCOPE_MAX_TIMED_SIZE = 44100,
+    SCOPE_MAX_SIZE = 1 << 22,
+};
 
 enum ScopeTrigger : std::int16_t {
     TRIGGER_OFF = 0,
@@ -69,3 +73,7 @@ void SetChannel_Active(T_SCOPE* s, int channel, bool active);
 std::int16_t* GetAddressX_Y_Mode(T_SCOPE* s);
 std::int16_t* GetAddressTrigger(T_SCOPE* s);
 std::int16_t* GetAddressVolt_Oktave(T_SCOPE* s);
+
+// A float truncated toward zero into a 32-bit integer, saturating at the
+// integer range; NaN gives 0.
+std::int32_t TruncToInt32(double value);

@@ -1,0 +1,57 @@
+// The audio side of the scope: waits for a rising zero crossing, captures
+// both signals into m_scope and hands each capture to the display.
+//
+// Each state of the capture machine is one per-block routine; a routine that
+// finishes mid-block installs its successor and hands it the rest at once,
+// so every state change happens at an exact sample.
+#pragma once
+
+#include "ZOModule_base.h"
+#include "scopedata.h"
+
+class Module : public ZOModule_base {
+public:
+    Module(ZOHostCallback callback, void* host_data);
+    ~Module() override;
+
+    static void getModuleProperties(ZOModuleProperties* properties);
+
+    void open() override;
+    bool getPinProperties(zolong index, ZOPinProperties* properties) override;
+    // Audio thread (the ack arrives through the dispatcher, opcode 12).
+    void OnGuiNotify(int id, int size, void* data) override;
+
+    // Processing routines (audio thread).
+    void WaitForTrigger1(zolong offset, zolong count);
+    void WaitForTrigger2(zolong offset, zolong count);
+    void sub_process(zolong offset, zolong count);
+    void sub_process_cruise(zolong offset, zolong count);
+
+    const float* CalcTrigger(const T_SCOPE* scope, const float* signal_a, const float* signal_b,
+                             const float* ext_trigger) const;
+    int CalcCountFromEXT(zolong offset, int count);
+    void ForceTrigger();
+    void send_result_to_gui();
+    void SendStringToGui(int id, int size, unsigned char* data);
+
+    const T_SCOPE& scope() const { return m_scope; }
+    bool guiBusy() const { return m_gui_busy; }
+
+private:
+    void callRest(zolong offset, zolong count, zolong used);
+    void rearm();
+    std::int32_t oneSecond();
+    const float* input(const float* buffer) const;
+
+    float* m_signal_a = nullptr;
+    float* m_signal_b = nullptr;
+    float* m_time = nullptr;
+    float* m_y_scale = nullptr;
+    float* m_ext_trigger = nullptr;
+    std::int32_t m_count;
+    bool m_ext_armed = false;
+    bool m_ext_done = false;
+    std::int32_t m_timeout = 0;
+    bool m_gui_busy;
+    T_SCOPE m_scope{};
+};
