@@ -28,5 +28,3 @@ void GuiModule::SendStringToAudio(int id, int size, void* data) {
 zolong GuiModule::Handle() { return CallHost(zo_request::gui_handle, 0, 0, nullptr, 0.0f); }
 
 void GuiModule::InvalidateControl() { CallHost(zo_request::gui_repaint, 0, 0, nullptr, 0.0f); }
-
-void GuiModule::paint(HDC dc, ZOWndInfo* window) { ZOGUI_base::paint(dc, window); }
