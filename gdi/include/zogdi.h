@@ -50,9 +50,33 @@ typedef struct tagRECT {
 #define PS_SOLID 0
 #define TRANSPARENT 1
 #define OPAQUE 2
+#define TA_NOUPDATECP 0
+#define TA_UPDATECP 1
 #define TA_LEFT 0
 #define TA_RIGHT 2
+#define TA_CENTER 6
 #define TA_TOP 0
+#define TA_BOTTOM 8
+#define TA_BASELINE 24
+#define PS_DASH 1
+#define PS_DOT 2
+#define PS_DASHDOT 3
+#define PS_DASHDOTDOT 4
+#define PS_NULL 5
+#define PS_INSIDEFRAME 6
+#define OBJ_PEN 1
+#define OBJ_BRUSH 2
+#define OBJ_FONT 6
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define WHITE_PEN 6
+#define BLACK_PEN 7
+#define NULL_PEN 8
+#define SYSTEM_FONT 13
 #define CLR_INVALID 0xFFFFFFFFu
 #define HGDI_ERROR ((HGDIOBJ)(intptr_t)-1)
 
@@ -69,8 +93,22 @@ ZOGDI_API int SetBkMode(HDC dc, int mode);
 ZOGDI_API UINT SetTextAlign(HDC dc, UINT align);
 ZOGDI_API BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 
+/* A few more Windows calls, for hosts and tests. */
+ZOGDI_API HGDIOBJ GetStockObject(int index);
+ZOGDI_API BOOL GetCurrentPositionEx(HDC dc, LPPOINT position);
+ZOGDI_API COLORREF SetBkColor(HDC dc, COLORREF color);
+
 /* Host side: a device context over a W x H canvas of 0x00RRGGBB pixels
- * (row-major, top row first), a font of a pixel height, and bookkeeping. */
+ * (row-major, top row first), a font of a pixel height, and bookkeeping.
+ *
+ * A width or height of 0 or less gives a DC whose canvas is empty (0 x 0,
+ * no pixel pointer); a canvas too large to allocate gives a null DC.
+ * ZoGdiCreateFont takes the character (em) height in pixels, 1 to 1024, as a
+ * negative lfHeight does on Windows; other heights give a null font.
+ * ZoGdiLiveObjects counts pens and brushes that still exist: an object
+ * deleted while selected lives on, as in GDI, until it is deselected or its
+ * DC is deleted. Handles are checked against a registry, so stale or garbage
+ * handles fail instead of crashing. The library is not thread-safe. */
 ZOGDI_API HDC ZoGdiCreateCanvasDC(int width, int height, COLORREF fill);
 ZOGDI_API void ZoGdiDeleteDC(HDC dc);
 ZOGDI_API const uint32_t* ZoGdiPixels(HDC dc, int* width, int* height);

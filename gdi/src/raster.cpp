@@ -1,0 +1,180 @@
+#include "raster.h"
+
+#include <algorithm>
+#include <cstddef>
+
+// Windows picks, for each step i along the major axis of a line of n major
+// steps and a minor steps, the minor offset nearest to i*a/n; an exact tie
+// goes to the smaller screen coordinate (up, or left), whichever way the line
+// runs. In Bresenham terms, with D = 2*(i*a - m*n) the scaled distance of the
+// true position ahead of the drawn one, the minor step happens when
+// D + 2a > n if the minor axis runs towards larger coordinates, and when
+// D + 2a >= n if it runs towards smaller ones.
+
+namespace zogdi {
+namespace {
+
+template <typename Int>
+inline void walk(uint32_t* pixels, ptrdiff_t index, ptrdiff_t majorStep, ptrdiff_t minorStep, uint32_t count,
+                 Int d, Int twoA, Int twoN, Int threshold, uint32_t pixel) {
+    for (; count != 0; --count) {
+        pixels[index] = pixel;
+        index += majorStep;
+        d += twoA;
+        if (d > threshold) {
+            index += minorStep;
+            d -= twoN;
+        }
+    }
+}
+
+// The line along its major axis u and minor axis v.
+struct Axes {
+    int64_t u0, v0;   // start
+    int64_t su, sv;   // unit steps (sv is +1 when the minor axis does not move)
+    uint64_t n, a;    // major and minor extent, a <= n, n >= 1
+    bool tieUp;       // a tie takes the larger minor offset
+    int64_t uSize, vSize;
+    ptrdiff_t uStride, vStride;
+};
+
+// Minor offset of step i, exactly; i < 2^32 and a < 2^32 keep i*a in 64 bits.
+inline uint64_t minorAt(const Axes& l, uint64_t i) {
+    const uint64_t p = i * l.a;
+    const uint64_t q = p / l.n;
+    const uint64_t r2 = 2 * (p % l.n) + (l.tieUp ? 1 : 0);
+    return q + (r2 > l.n ? 1 : 0);
+}
+
+// Smallest step whose minor offset reaches m (l.n when none does). The
+// floating-point guess is within a step or two; the exact test settles it.
+uint64_t firstStepReaching(const Axes& l, int64_t m) {
+    if (m <= 0)
+        return 0;
+    if (l.a == 0 || static_cast<uint64_t>(m) > l.a)
+        return l.n;
+    const double guess = (2.0 * static_cast<double>(m) - 1.0) * static_cast<double>(l.n) / (2.0 * static_cast<double>(l.a));
+    uint64_t i = guess <= 0.0 ? 0 : guess >= static_cast<double>(l.n) ? l.n : static_cast<uint64_t>(guess);
+    const uint64_t target = static_cast<uint64_t>(m);
+    while (i > 0 && minorAt(l, i - 1) >= target)
+        --i;
+    while (i < l.n && minorAt(l, i) < target)
+        ++i;
+    return i;
+}
+
+void drawClipped(const Canvas& c, const Axes& l, uint32_t pixel) {
+    // Steps whose major coordinate lies on the canvas.
+    int64_t lo, hi;
+    if (l.su > 0) {
+        lo = std::max<int64_t>(0, -l.u0);
+        hi = std::min<int64_t>(static_cast<int64_t>(l.n), l.uSize - l.u0);
+    } else {
+        lo = std::max<int64_t>(0, l.u0 - l.uSize + 1);
+        hi = std::min<int64_t>(static_cast<int64_t>(l.n), l.u0 + 1);
+    }
+    if (lo >= hi)
+        return;
+
+    // Steps whose minor coordinate lies on the canvas: minor offsets are
+    // monotonic in the step, so they form one interval too.
+    int64_t mLo, mHi;
+    if (l.sv > 0) {
+        mLo = -l.v0;
+        mHi = l.vSize - 1 - l.v0;
+    } else {
+        mLo = l.v0 - l.vSize + 1;
+        mHi = l.v0;
+    }
+    if (mHi < 0 || mLo > static_cast<int64_t>(l.a))
+        return;
+    lo = std::max<int64_t>(lo, static_cast<int64_t>(firstStepReaching(l, mLo)));
+    hi = std::min<int64_t>(hi, static_cast<int64_t>(firstStepReaching(l, mHi + 1)));
+    if (lo >= hi)
+        return;
+
+    const uint64_t first = static_cast<uint64_t>(lo);
+    const uint64_t p = first * l.a;
+    const uint64_t r = p % l.n;
+    const uint64_t m = minorAt(l, first);
+    const int64_t d = 2 * static_cast<int64_t>(r) - (m != p / l.n ? 2 * static_cast<int64_t>(l.n) : 0);
+    const int64_t u = l.u0 + l.su * lo;
+    const int64_t v = l.v0 + l.sv * static_cast<int64_t>(m);
+    const ptrdiff_t index = static_cast<ptrdiff_t>(u) * l.uStride + static_cast<ptrdiff_t>(v) * l.vStride;
+    const int64_t twoN = 2 * static_cast<int64_t>(l.n);
+    walk<int64_t>(c.pixels, index, l.su * l.uStride, l.sv * l.vStride, static_cast<uint32_t>(hi - lo), d,
+                  2 * static_cast<int64_t>(l.a), twoN, static_cast<int64_t>(l.n) - (l.tieUp ? 1 : 0), pixel);
+}
+
+} // namespace
+
+void drawLine(const Canvas& c, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
+    const int64_t dx = static_cast<int64_t>(x1) - x0;
+    const int64_t dy = static_cast<int64_t>(y1) - y0;
+    if ((dx == 0 && dy == 0) || c.width <= 0 || c.height <= 0)
+        return;
+    const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
+
+    const uint32_t w = static_cast<uint32_t>(c.width);
+    const uint32_t h = static_cast<uint32_t>(c.height);
+    if (static_cast<uint32_t>(x0) < w && static_cast<uint32_t>(x1) < w && static_cast<uint32_t>(y0) < h &&
+        static_cast<uint32_t>(y1) < h) {
+        // Both ends on the canvas (hence every pixel between): 32-bit state.
+        const int32_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+        const int32_t ax = static_cast<int32_t>(dx < 0 ? -dx : dx), ay = static_cast<int32_t>(dy < 0 ? -dy : dy);
+        const ptrdiff_t start = static_cast<ptrdiff_t>(y0) * c.width + x0;
+        if (xMajor) {
+            if (ay == 0) {
+                uint32_t* row = c.pixels + static_cast<ptrdiff_t>(y0) * c.width;
+                if (sx > 0)
+                    std::fill(row + x0, row + x1, pixel);
+                else
+                    std::fill(row + x1 + 1, row + x0 + 1, pixel);
+                return;
+            }
+            walk<int32_t>(c.pixels, start, sx, static_cast<ptrdiff_t>(sy) * c.width, static_cast<uint32_t>(ax), 0,
+                          2 * ay, 2 * ax, ax - (sy < 0 ? 1 : 0), pixel);
+        } else {
+            walk<int32_t>(c.pixels, start, static_cast<ptrdiff_t>(sy) * c.width, sx, static_cast<uint32_t>(ay), 0,
+                          2 * ax, 2 * ay, ay - (sx < 0 ? 1 : 0), pixel);
+        }
+        return;
+    }
+
+    // Entirely beside the canvas: nothing to clip.
+    if ((x0 < 0 && x1 < 0) || (y0 < 0 && y1 < 0) || (x0 >= c.width && x1 >= c.width) ||
+        (y0 >= c.height && y1 >= c.height))
+        return;
+
+    Axes l;
+    if (xMajor) {
+        l.u0 = x0; l.v0 = y0;
+        l.su = dx < 0 ? -1 : 1; l.sv = dy < 0 ? -1 : 1;
+        l.n = static_cast<uint64_t>(dx < 0 ? -dx : dx); l.a = static_cast<uint64_t>(dy < 0 ? -dy : dy);
+        l.uSize = c.width; l.vSize = c.height;
+        l.uStride = 1; l.vStride = c.width;
+    } else {
+        l.u0 = y0; l.v0 = x0;
+        l.su = dy < 0 ? -1 : 1; l.sv = dx < 0 ? -1 : 1;
+        l.n = static_cast<uint64_t>(dy < 0 ? -dy : dy); l.a = static_cast<uint64_t>(dx < 0 ? -dx : dx);
+        l.uSize = c.height; l.vSize = c.width;
+        l.uStride = c.width; l.vStride = 1;
+    }
+    l.tieUp = l.sv < 0;
+    drawClipped(c, l, pixel);
+}
+
+void fillBox(const Canvas& c, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t pixel) {
+    left = std::max<int64_t>(left, 0);
+    top = std::max<int64_t>(top, 0);
+    right = std::min<int64_t>(right, c.width);
+    bottom = std::min<int64_t>(bottom, c.height);
+    if (left >= right || top >= bottom)
+        return;
+    for (int64_t y = top; y < bottom; ++y) {
+        uint32_t* row = c.pixels + static_cast<ptrdiff_t>(y) * c.width;
+        std::fill(row + left, row + right, pixel);
+    }
+}
+
+} // namespace zogdi
