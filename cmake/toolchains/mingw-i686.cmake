@@ -1,0 +1,15 @@
+# 32-bit Windows, the target the module ships for. The posix-thread flavour of
+# MinGW gives the C++ threading library; it is linked statically.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(ZO_MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZO_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZO_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZO_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZO_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,19 @@
+# 64-bit Windows: builds the module and the test programs, which run under
+# Wine (Debian's wine64 package installs the loader off PATH).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+
+set(ZO_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZO_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZO_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZO_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZO_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(ZO_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(ZO_WINE64 NAMES wine64 REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${ZO_WINE64}")
