@@ -18,6 +18,9 @@ enum Kind : uint8_t { kFree = 0, kPen = OBJ_PEN, kBrush = OBJ_BRUSH, kDC = 3, kF
 // forged handle fails the slot, kind or generation check.
 constexpr uint32_t kSlotBits = 20;
 constexpr uint32_t kMaxSlots = 1u << kSlotBits;
+// Freed slots wait in line behind this many others before reuse, so a stale
+// handle would need 256 * kFreeReserve create/delete cycles to come back.
+constexpr size_t kFreeReserve = 4096;
 constexpr uint64_t kMaxCanvasPixels = 1ull << 28;
 constexpr int kMaxFontPixels = 1024;
 constexpr int kStockFontPixels = 14; // a 16-pixel cell, like the Windows system font
@@ -94,7 +97,7 @@ public:
 
     uint32_t allocate(uint8_t kind) {
         uint32_t slot;
-        if (!free_.empty()) {
+        if (free_.size() > kFreeReserve || (!free_.empty() && objects_.size() >= kMaxSlots)) {
             slot = free_.front();
             free_.pop_front();
         } else {
