@@ -116,7 +116,7 @@ public:
 
     // The live object behind a handle value, if it is of the given kind
     // (0: pen, brush or font).
-    Object* find(uint32_t value, uint8_t kind) {
+    inline Object* find(uint32_t value, uint8_t kind) {
         const uint32_t slot = slotOf(value);
         if (slot >= objects_.size())
             return nullptr;
@@ -184,9 +184,17 @@ private:
 };
 
 // Never destroyed: a host may still call in from its own exit-time code.
-Registry& registry() {
-    static Registry* r = new Registry();
-    return *r;
+// A plain pointer rather than a function-local static keeps the lookup in
+// LineTo to one load and one test.
+Registry* theRegistry = nullptr;
+
+__attribute__((noinline)) Registry& createRegistry() {
+    theRegistry = new Registry();
+    return *theRegistry;
+}
+
+inline Registry& registry() {
+    return theRegistry ? *theRegistry : createRegistry();
 }
 
 uint32_t createPenOrBrush(uint8_t kind, COLORREF color, bool draws) {

@@ -3,30 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
-// Windows picks, for each step i along the major axis of a line of n major
-// steps and a minor steps, the minor offset nearest to i*a/n; an exact tie
-// goes to the smaller screen coordinate (up, or left), whichever way the line
-// runs. In Bresenham terms, with D = 2*(i*a - m*n) the scaled distance of the
-// true position ahead of the drawn one, the minor step happens when
-// D + 2a > n if the minor axis runs towards larger coordinates, and when
-// D + 2a >= n if it runs towards smaller ones.
-
 namespace zogdi {
 namespace {
-
-template <typename Int>
-inline void walk(uint32_t* pixels, ptrdiff_t index, ptrdiff_t majorStep, ptrdiff_t minorStep, uint32_t count,
-                 Int d, Int twoA, Int twoN, Int threshold, uint32_t pixel) {
-    for (; count != 0; --count) {
-        pixels[index] = pixel;
-        index += majorStep;
-        d += twoA;
-        if (d > threshold) {
-            index += minorStep;
-            d -= twoN;
-        }
-    }
-}
 
 // The line along its major axis u and minor axis v.
 struct Axes {
@@ -102,44 +80,18 @@ void drawClipped(const Canvas& c, const Axes& l, uint32_t pixel) {
     const int64_t v = l.v0 + l.sv * static_cast<int64_t>(m);
     const ptrdiff_t index = static_cast<ptrdiff_t>(u) * l.uStride + static_cast<ptrdiff_t>(v) * l.vStride;
     const int64_t twoN = 2 * static_cast<int64_t>(l.n);
-    walk<int64_t>(c.pixels, index, l.su * l.uStride, l.sv * l.vStride, static_cast<uint32_t>(hi - lo), d,
+    walkLine<int64_t>(c.pixels, index, l.su * l.uStride, l.sv * l.vStride, static_cast<uint32_t>(hi - lo), d,
                   2 * static_cast<int64_t>(l.a), twoN, static_cast<int64_t>(l.n) - (l.tieUp ? 1 : 0), pixel);
 }
 
 } // namespace
 
-void drawLine(const Canvas& c, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
+void drawClippedLine(const Canvas& c, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
     const int64_t dx = static_cast<int64_t>(x1) - x0;
     const int64_t dy = static_cast<int64_t>(y1) - y0;
     if ((dx == 0 && dy == 0) || c.width <= 0 || c.height <= 0)
         return;
     const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
-
-    const uint32_t w = static_cast<uint32_t>(c.width);
-    const uint32_t h = static_cast<uint32_t>(c.height);
-    if (static_cast<uint32_t>(x0) < w && static_cast<uint32_t>(x1) < w && static_cast<uint32_t>(y0) < h &&
-        static_cast<uint32_t>(y1) < h) {
-        // Both ends on the canvas (hence every pixel between): 32-bit state.
-        const int32_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
-        const int32_t ax = static_cast<int32_t>(dx < 0 ? -dx : dx), ay = static_cast<int32_t>(dy < 0 ? -dy : dy);
-        const ptrdiff_t start = static_cast<ptrdiff_t>(y0) * c.width + x0;
-        if (xMajor) {
-            if (ay == 0) {
-                uint32_t* row = c.pixels + static_cast<ptrdiff_t>(y0) * c.width;
-                if (sx > 0)
-                    std::fill(row + x0, row + x1, pixel);
-                else
-                    std::fill(row + x1 + 1, row + x0 + 1, pixel);
-                return;
-            }
-            walk<int32_t>(c.pixels, start, sx, static_cast<ptrdiff_t>(sy) * c.width, static_cast<uint32_t>(ax), 0,
-                          2 * ay, 2 * ax, ax - (sy < 0 ? 1 : 0), pixel);
-        } else {
-            walk<int32_t>(c.pixels, start, static_cast<ptrdiff_t>(sy) * c.width, sx, static_cast<uint32_t>(ay), 0,
-                          2 * ax, 2 * ay, ay - (sx < 0 ? 1 : 0), pixel);
-        }
-        return;
-    }
 
     // Entirely beside the canvas: nothing to clip.
     if ((x0 < 0 && x1 < 0) || (y0 < 0 && y1 < 0) || (x0 >= c.width && x1 >= c.width) ||
