@@ -1,0 +1,155 @@
+// The display side's lifecycle and its end of the hand-off, through the host
+// core with the built module.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "GuiModule.h"
+#include "ModuleFixture.h"
+
+using namespace zotest;
+using zohost::Instance;
+using zohost::InstanceOptions;
+using zohost::Side;
+
+namespace {
+
+InstanceOptions displayOnly() {
+    InstanceOptions o;
+    o.audio = false;
+    return o;
+}
+
+const T_SCOPE& shown(const Instance& in) {
+    return static_cast<GuiModule*>(static_cast<ZOGUI_base*>(in.displayRecord()->object))->scope();
+}
+
+std::vector<zolong> displayOpcodes(const Instance& in) {
+    std::vector<zolong> out;
+    for (const auto& e : in.log().entries())
+        if (e.side == Side::Display) out.push_back(e.opcode);
+    return out;
+}
+
+TEST(Display, ConstructionSendsItsThreeRequestsInOrder) {
+    Instance in(moduleLibrary(), displayOnly());
+    EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{3, 11, 13}));
+    const auto& e = in.log().entries();
+    EXPECT_EQ(e[0].index, 100);
+    EXPECT_EQ(e[0].value, 200);
+    EXPECT_EQ(e[2].index, 1);
+    const T_SCOPE& s = shown(in);
+    EXPECT_EQ(s.ScopeSize, 100);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(s.Samples[i], 0.0f);
+    EXPECT_EQ(in.destroyDisplay(), 1);
+    EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{3, 11, 13})) << "destruction sends nothing";
+}
+
+struct Message {
+    T_SCOPE scope{};
+    std::vector<float> samples;
+    explicit Message(int n) : samples(2 * static_cast<std::size_t>(n)) {
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = 0.001f * static_cast<float>(i) - 0.2f;
+        scope.Samples = samples.data();
+        scope.ScopeSize = n;
+        scope.Rate = 22050.0f;
+        scope.Time = 3.0f;
+        scope.Y_Scale = 4.0f;
+        scope.Channel_Active[0] = true;
+        scope.Channel_Active[1] = true;
+        scope.X_Y_Mode = 2;
+        scope.Trigger = 1;
+        scope.Volt_Oktave = 0;
+    }
+};
+
+TEST(Display, CopiesACaptureThenAcknowledgesThenAsksForRepaint) {
+    Instance in(moduleLibrary(), displayOnly());
+    Message m(250);
+    in.log().clear();
+    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
+    const T_SCOPE& s = shown(in);
+    ASSERT_EQ(s.ScopeSize, 250);
+    EXPECT_NE(s.Samples, m.samples.data());
+    EXPECT_EQ(std::memcmp(s.Samples, m.samples.data(), 500 * sizeof(float)), 0);
+    EXPECT_EQ(s.Volt_Oktave, 1) << "the time mode is the display's own";
+    EXPECT_EQ(s.X_Y_Mode, 2);
+    EXPECT_EQ(s.Rate, 22050.0f);
+    EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{2, 0}));
+    const auto ack = in.log().find(Side::Display, 2)[0];
+    EXPECT_EQ(ack.value, SCOPE_MSG_ACK);
+    EXPECT_EQ(ack.index, 0);
+    EXPECT_EQ(ack.ptr, nullptr);
+    EXPECT_EQ(in.repaints(), 1);
+}
+
+TEST(Display, WrongSizeResetsAndIsStillAcknowledged) {
+    const zolong sizes[] = {0, 31, 33, static_cast<zolong>(sizeof(T_SCOPE)) - 1, INTPTR_MAX, -1};
+    for (zolong size : sizes) {
+        Instance in(moduleLibrary(), displayOnly());
+        Message m(250);
+        in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
+        in.log().clear();
+        in.displayCall(6, size, SCOPE_MSG_DATA, &m.scope);
+        const T_SCOPE& s = shown(in);
+        EXPECT_EQ(s.ScopeSize, 100) << size;
+        EXPECT_EQ(s.X_Y_Mode, 0);
+        EXPECT_FALSE(s.Channel_Active[0]);
+        for (int i = 0; i < 200; ++i) ASSERT_EQ(s.Samples[i], 0.0f);
+        EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{2, 0})) << size;
+    }
+    Instance in(moduleLibrary(), displayOnly());
+    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, nullptr);  // no record to read
+    EXPECT_EQ(shown(in).ScopeSize, 100);
+}
+
+TEST(Display, EmptyCaptureLeavesNoSamples) {
+    Instance in(moduleLibrary(), displayOnly());
+    Message m(0);
+    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
+    EXPECT_EQ(shown(in).ScopeSize, 0);
+    EXPECT_EQ(shown(in).Samples, nullptr);
+    EXPECT_EQ(in.log().count(Side::Display, 2), 1u);
+}
+
+TEST(Messages, OtherCodesAreIgnoredOnBothSides) {
+    Instance in(moduleLibrary());
+    in.setValue("Trigger", 0);
+    Message m(10);
+    in.log().clear();
+    for (zolong code : std::vector<zolong>{0, 1, 0x61746165, SCOPE_MSG_ACK, -1})
+        in.displayCall(6, sizeof(T_SCOPE), code, &m.scope);
+    EXPECT_TRUE(displayOpcodes(in).empty());
+    EXPECT_EQ(shown(in).ScopeSize, 100);
+    // The audio side: only "ack" clears its busy flag, and an ack while not
+    // busy changes nothing.
+    for (zolong code : std::vector<zolong>{0, SCOPE_MSG_DATA, 0x006B6362})
+        EXPECT_EQ(in.audioCall(12, 0, code, nullptr), 0);
+    EXPECT_EQ(in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr), 0);
+    EXPECT_TRUE(displayOpcodes(in).empty());
+}
+
+TEST(Messages, DataReachesTheDisplayWithItsPointerUnchanged) {
+    for (auto delivery : {zohost::Delivery::Immediate, zohost::Delivery::Queued}) {
+        InstanceOptions o;
+        o.block_size = 100;
+        o.messages.delivery = delivery;
+        Instance in(moduleLibrary(), o);
+        in.setSignal("Signal A", zohost::Signal::constant(0.5f));
+        in.setValue("Trigger", 0);
+        in.run(1000);
+        const auto caps = captures(in);
+        ASSERT_GE(caps.size(), 3u);
+        EXPECT_EQ(shown(in).ScopeSize, 100);
+        EXPECT_EQ(shown(in).Samples[0], 0.5f);
+        EXPECT_TRUE(shown(in).Channel_Active[0]);
+        for (const auto& r : in.messages().records())
+            if (r.code == SCOPE_MSG_DATA) {
+                EXPECT_EQ(r.size, static_cast<zolong>(sizeof(T_SCOPE)));
+            }
+        EXPECT_GE(in.repaints(), static_cast<int>(caps.size()) - 1);
+    }
+}
+
+}  // namespace
