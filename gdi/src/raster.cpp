@@ -81,7 +81,7 @@ void drawClipped(const Canvas& c, const Axes& l, uint32_t pixel) {
     const ptrdiff_t index = static_cast<ptrdiff_t>(u) * l.uStride + static_cast<ptrdiff_t>(v) * l.vStride;
     const int64_t twoN = 2 * static_cast<int64_t>(l.n);
     walkLine<int64_t>(c.pixels, index, l.su * l.uStride, l.sv * l.vStride, static_cast<uint32_t>(hi - lo), d,
-                  2 * static_cast<int64_t>(l.a), twoN, static_cast<int64_t>(l.n) - (l.tieUp ? 1 : 0), pixel);
+                      2 * static_cast<int64_t>(l.a), twoN, static_cast<int64_t>(l.n) - (l.tieUp ? 1 : 0), pixel);
 }
 
 } // namespace
