@@ -1,5 +1,7 @@
 // With logging and recording off, the per-block path allocates nothing:
-// counted through the program's own operator new.
+// counted through the program's own operator new. A program of its own, as
+// the replacement reaches every test linked with it; sanitizers bring their
+// own allocator, so there the count is not taken.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,10 +10,22 @@
 
 #include "FakeFixture.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ZO_COUNT_ALLOCATIONS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZO_COUNT_ALLOCATIONS 0
+#endif
+#endif
+#ifndef ZO_COUNT_ALLOCATIONS
+#define ZO_COUNT_ALLOCATIONS 1
+#endif
+
 namespace {
 std::atomic<long> g_allocations{0};
 }
 
+#if ZO_COUNT_ALLOCATIONS
 // The replacements pair malloc with free; GCC sees new paired with free once inlined.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -27,12 +41,14 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#endif
 
 using namespace zohost;
 
 using HostAllocation = FakeModuleTest;
 
 TEST_F(HostAllocation, BlocksWithEventsSplitsAndSelfAcksAllocateNothing) {
+    if (!ZO_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are not counted under a sanitizer";
     fake->in_process_count = 2;
     fake->in_process[0] = FakeInProcess{3, 40, 1, 0};
     fake->in_process[1] = FakeInProcess{5, 10, 2, 0};
@@ -60,6 +76,7 @@ TEST_F(HostAllocation, BlocksWithEventsSplitsAndSelfAcksAllocateNothing) {
 }
 
 TEST_F(HostAllocation, TheCounterSeesAllocations) {
+    if (!ZO_COUNT_ALLOCATIONS) GTEST_SKIP() << "allocations are not counted under a sanitizer";
     long before = g_allocations.load();
     InstanceOptions o;
     o.log_requests = true;
