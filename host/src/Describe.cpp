@@ -1,7 +1,9 @@
 #include "zohost/Describe.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 #include "zohost/Instance.h"
 
@@ -105,23 +107,36 @@ std::string formatDescription(const ModuleDescription& d) {
       << "gui_flags:   " << hex(static_cast<std::uint32_t>(d.gui_flags)) << "\n"
       << "sdk_version: " << d.sdk_version << "\n"
       << "pins:        " << d.pins.size() << "\n";
+    if (d.pins.empty()) return o.str();
+
+    // One row per description, columns padded to their widest cell.
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back({"index", "pos", "name", "dir", "type", "default", "flags"});
     for (std::size_t i = 0; i < d.pins.size(); ++i) {
         const PinDescription& p = d.pins[i];
         int pos = i < d.positions.size() ? d.positions[i] : -1;
-        char head[64];
-        std::snprintf(head, sizeof head, "  [%zu] pos %s", i, pos >= 0 ? std::to_string(pos).c_str() : "-");
-        o << head << "  \"" << p.name << "\"  " << directionName(p.direction) << "  "
-          << dataTypeName(p.data_type) << "  default " << (p.has_default ? "\"" + p.default_value + "\"" : "-")
-          << "  flags " << flagNames(p.flags) << "\n";
-        if (p.has_list) {
-            o << "        choices:";
-            const char* sep = " ";
-            for (const PinChoice& c : p.choices()) {
-                o << sep << c.value << " \"" << c.label << "\"";
-                sep = ", ";
-            }
-            o << "\n";
+        rows.push_back({std::to_string(i), pos >= 0 ? std::to_string(pos) : "-", "\"" + p.name + "\"",
+                        directionName(p.direction), dataTypeName(p.data_type),
+                        p.has_default ? "\"" + p.default_value + "\"" : "-", flagNames(p.flags)});
+    }
+    std::vector<std::size_t> width(rows[0].size(), 0);
+    for (const auto& r : rows)
+        for (std::size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], r[c].size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::string line;
+        for (std::size_t c = 0; c < rows[i].size(); ++c) {
+            line += "  " + rows[i][c];
+            if (c + 1 < rows[i].size()) line += std::string(width[c] - rows[i][c].size(), ' ');
         }
+        o << line << "\n";
+        if (i == 0 || !d.pins[i - 1].has_list) continue;
+        o << "      choices:";
+        const char* sep = " ";
+        for (const PinChoice& c : d.pins[i - 1].choices()) {
+            o << sep << c.value << " \"" << c.label << "\"";
+            sep = ", ";
+        }
+        o << "\n";
     }
     return o.str();
 }

@@ -280,7 +280,7 @@ TEST(Describe, NamesAndText) {
     std::string text = formatDescription(d);
     EXPECT_NE(text.find("flags:       0x42"), std::string::npos) << text;
     EXPECT_NE(text.find("sdk_version: 2180"), std::string::npos) << text;
-    EXPECT_NE(text.find("\"Mode\"  param"), std::string::npos) << text;
-    EXPECT_NE(text.find("default \"1\""), std::string::npos) << text;
-    EXPECT_NE(text.find("choices: 0 \"Off\", 1 \"On\""), std::string::npos) << text;
+    EXPECT_NE(text.find("  index  pos  name    dir    type  default  flags\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  0      0    \"Mode\"  param  list  \"1\"      -\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("choices: 0 \"Off\", 1 \"On\"\n"), std::string::npos) << text;
 }
