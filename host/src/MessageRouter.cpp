@@ -39,8 +39,13 @@ std::size_t MessageRouter::record(Direction d, zolong size, zolong code, const v
         std::memcpy(&r.scope, ptr, sizeof(T_SCOPE));
         const float* src = r.scope.Samples;
         std::int32_t n = r.scope.ScopeSize;
-        if (src && n > 0 && n <= kMaxCopiedScope)
-            r.samples.assign(src, src + 2 * static_cast<std::size_t>(n));
+        std::size_t count = n > 0 ? 2 * static_cast<std::size_t>(n) : 0;
+        if (src && n > 0 && n <= kMaxCopiedScope && samples_kept_ + count <= options_.sample_budget) {
+            r.samples.assign(src, src + count);
+            samples_kept_ += count;
+        } else if (count > 0) {
+            r.samples_dropped = true;
+        }
         r.scope.Samples = nullptr;
     }
     records_.push_back(std::move(r));
@@ -161,6 +166,7 @@ void MessageRouter::dropPending() {
 void MessageRouter::clearRecords() {
     records_.clear();
     records_dropped_ = 0;
+    samples_kept_ = 0;
     ++generation_;
 }
 

@@ -29,7 +29,17 @@ Signal Signal::perSample(std::function<float(std::uint64_t)> sample) {
 Signal Signal::samples(std::vector<float> data, bool loop) {
     Signal s;
     s.kind_ = Kind::Samples;
-    s.data_ = std::move(data);
+    s.owned_ = std::move(data);
+    s.size_ = s.owned_.size();
+    s.loop_ = loop;
+    return s;
+}
+
+Signal Signal::view(const float* data, std::size_t count, bool loop) {
+    Signal s;
+    s.kind_ = Kind::Samples;
+    s.view_ = data;
+    s.size_ = data ? count : 0;
     s.loop_ = loop;
     return s;
 }
@@ -54,14 +64,16 @@ void Signal::fill(std::uint64_t first_clock, float* out, int count, float idle) 
         if (fill_) fill_(first_clock, out, count);
         break;
     case Kind::Samples: {
+        // The owned vector is looked up here, not kept as a pointer: Signals are copied.
+        const float* data = owned_.empty() ? view_ : owned_.data();
         std::size_t done = 0;
         while (done < n) {
-            if (cursor_ >= data_.size()) {
-                if (!loop_ || data_.empty()) break;
+            if (cursor_ >= size_) {
+                if (!loop_ || size_ == 0) break;
                 cursor_ = 0;
             }
-            std::size_t take = std::min(n - done, data_.size() - cursor_);
-            std::memcpy(out + done, data_.data() + cursor_, take * sizeof(float));
+            std::size_t take = std::min(n - done, size_ - cursor_);
+            std::memcpy(out + done, data + cursor_, take * sizeof(float));
             done += take;
             cursor_ += take;
         }

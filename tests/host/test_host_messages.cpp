@@ -99,6 +99,41 @@ TEST_F(HostMessages, CapturesAreCopiedWhenSent) {
     EXPECT_FLOAT_EQ(c.sample(0, 5), 0.0f);
 }
 
+TEST_F(HostMessages, CaptureSamplesAreKeptWithinABudget) {
+    MessageOptions m;
+    m.sample_budget = 15;
+    fake->gui_acks = 0;
+    Instance inst(library, with(m));
+    inst.open();
+    float samples[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    T_SCOPE scope{};
+    scope.Samples = samples;
+    scope.ScopeSize = 4;
+    for (int i = 0; i < 2; ++i)
+        request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
+    scope.ScopeSize = -3;  // a wild size is not followed
+    request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
+    std::vector<const MessageRecord*> caps = inst.messages().captures();
+    ASSERT_EQ(caps.size(), 3u);
+    EXPECT_EQ(caps[0]->samples.size(), 8u);
+    EXPECT_FALSE(caps[0]->samples_dropped);
+    EXPECT_TRUE(caps[1]->samples.empty());
+    EXPECT_TRUE(caps[1]->samples_dropped);
+    EXPECT_EQ(caps[1]->scope.ScopeSize, 4);
+    EXPECT_TRUE(caps[2]->samples.empty());
+    // Clearing the records frees the budget.
+    inst.messages().clearRecords();
+    request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
+    scope.ScopeSize = 4;
+    request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
+    EXPECT_EQ(inst.messages().captures()[1]->samples.size(), 8u);
+    // Other sizes or codes are recorded without a capture.
+    request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope - 1, SCOPE_MSG_DATA, &scope, 0.0f);
+    request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_ACK, &scope, 0.0f);
+    EXPECT_EQ(inst.messages().records().size(), 4u);
+    EXPECT_EQ(inst.messages().captures().size(), 2u);
+}
+
 TEST_F(HostMessages, QueuedDeliveryWaitsForTheNextBlockAndCarriesACopy) {
     MessageOptions m;
     m.delivery = Delivery::Queued;

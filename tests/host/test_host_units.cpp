@@ -251,6 +251,19 @@ TEST(Signal, KindsFillBlocks) {
     looped.fill(4, out + 4, 2, 0.0f);
     EXPECT_EQ((std::vector<float>(out, out + 6)), (std::vector<float>{1, 2, 3, 1, 2, 3}));
 
+    const float shared[] = {5, 6, 7};
+    Signal view = Signal::view(shared, 3, true);
+    Signal copy = view;  // a copy keeps its own place
+    view.fill(0, out, 4, 0.0f);
+    EXPECT_EQ((std::vector<float>(out, out + 4)), (std::vector<float>{5, 6, 7, 5}));
+    copy.fill(0, out, 2, 0.0f);
+    EXPECT_EQ((std::vector<float>(out, out + 2)), (std::vector<float>{5, 6}));
+    Signal owned = Signal::samples({1, 2});
+    Signal owned_copy = owned;  // the copy reads its own vector
+    owned = Signal();
+    owned_copy.fill(0, out, 3, 0.0f);
+    EXPECT_EQ((std::vector<float>(out, out + 3)), (std::vector<float>{1, 2, 0}));
+
     out[0] = 42.0f;
     Signal::manual().fill(0, out, 6, 0.0f);
     EXPECT_FLOAT_EQ(out[0], 42.0f);

@@ -36,6 +36,8 @@ struct MessageOptions {
     bool self_ack_without_display = false;
     bool record = true;
     std::size_t record_limit = 1u << 16;
+    // Capture samples kept over all records; later captures keep their settings only.
+    std::size_t sample_budget = 1u << 24;
     std::size_t payload_limit = 1u << 20;  // bytes copied for a queued message
 };
 
@@ -52,6 +54,7 @@ struct MessageRecord {
     bool has_scope;              // "data" of sizeof(T_SCOPE) bytes
     T_SCOPE scope;               // its settings; Samples is nulled, see samples
     std::vector<float> samples;  // 2 x ScopeSize, channel-major, copied when sent
+    bool samples_dropped;        // over the sample budget (or a wild size): not copied
 
     float sample(int channel, int index) const;
 };
@@ -117,6 +120,7 @@ private:
     MessageOptions options_;
     std::vector<MessageRecord> records_;
     std::size_t records_dropped_ = 0;
+    std::size_t samples_kept_ = 0;
     std::uint64_t generation_ = 0;
     std::vector<Pending> pending_;
     std::vector<std::vector<unsigned char>> spare_;

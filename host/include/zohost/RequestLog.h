@@ -27,7 +27,7 @@ struct RequestEntry {
 
 class RequestLog {
 public:
-    explicit RequestLog(std::size_t limit = 1u << 20) : limit_(limit) {}
+    explicit RequestLog(std::size_t limit = 1u << 18) : limit_(limit) {}
 
     void setEnabled(bool on) { enabled_ = on; }
     bool enabled() const { return enabled_; }

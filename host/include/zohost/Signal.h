@@ -25,6 +25,8 @@ public:
     static Signal perSample(std::function<float(std::uint64_t clock)> sample);
     // Played from the first block after it is set; after the end, zeros or again from the start.
     static Signal samples(std::vector<float> data, bool loop = false);
+    // The same over the caller's array, which must outlive the signal: no copy.
+    static Signal view(const float* data, std::size_t count, bool loop = false);
     // The caller writes into the pin's buffer before each block; the host leaves it alone.
     static Signal manual();
 
@@ -39,7 +41,9 @@ private:
     Kind kind_ = Kind::None;
     float value_ = 0.0f;
     BlockFill fill_;
-    std::vector<float> data_;
+    std::vector<float> owned_;
+    const float* view_ = nullptr;
+    std::size_t size_ = 0;
     std::size_t cursor_ = 0;
     bool loop_ = false;
 };
