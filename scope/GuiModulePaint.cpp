@@ -103,7 +103,10 @@ void GuiModule::paint(HDC dc, ZOWndInfo* window) {
     if (N > 0) {
         fHz = static_cast<float>(R / static_cast<float>(N));
         tms = static_cast<float>(static_cast<float>(static_cast<std::int64_t>(N) * 1000) / R);
-        const float v = static_cast<float>((R / fHz) * static_cast<float>(Wt));
+        // The quotient keeps double precision until v is rounded: with fHz
+        // rounded up, v falls just short and the marker moves one pixel left.
+        const float v = static_cast<float>(static_cast<double>(R) / static_cast<double>(fHz) *
+                                           static_cast<double>(Wt));
         xHz = trunc64(static_cast<float>(v / static_cast<float>(N))) + 4;
         xms = (static_cast<std::int64_t>(N) * Wt) / N + 4;
     }

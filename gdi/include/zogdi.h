@@ -116,6 +116,23 @@ ZOGDI_API HFONT ZoGdiCreateFont(int pixel_height);
 ZOGDI_API HGDIOBJ ZoGdiCurrentObject(HDC dc, int kind); /* 1 pen, 2 brush, 6 font */
 ZOGDI_API long ZoGdiLiveObjects(void); /* pens and brushes created and not yet deleted */
 
+/* Call trace, for tests and tools that check what was drawn: every call of
+ * the eleven drawing calls above is reported, after it ran, to one
+ * process-wide observer (null stops it). args hold the call's integers in
+ * order: CreatePen style, width; MoveToEx/LineTo/TextOutA x, y; FillRect the
+ * rectangle; SetBkMode/SetTextAlign the mode. */
+typedef struct ZoGdiCall {
+    const char* name;
+    HDC dc;
+    int32_t args[4];
+    COLORREF colour; /* CreatePen, CreateSolidBrush, SetTextColor */
+    HGDIOBJ object;  /* created, selected, deleted or used brush */
+    const char* text; /* TextOutA, not terminated */
+    int length;
+} ZoGdiCall;
+typedef void (*ZoGdiTraceFn)(void* user, const ZoGdiCall* call);
+ZOGDI_API void ZoGdiSetTrace(ZoGdiTraceFn trace, void* user);
+
 #ifdef __cplusplus
 }
 #endif

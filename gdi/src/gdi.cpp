@@ -244,14 +244,39 @@ BOOL drawText(DeviceContext* d, Font& font, int x, int y, const char* text, int 
 
 using namespace zogdi;
 
+namespace {
+
+ZoGdiTraceFn g_trace = nullptr;
+void* g_trace_user = nullptr;
+
+void trace(const char* name, HDC dc, int32_t a0 = 0, int32_t a1 = 0, int32_t a2 = 0, int32_t a3 = 0,
+           COLORREF colour = 0, HGDIOBJ object = nullptr, const char* text = nullptr,
+           int length = 0) {
+    const ZoGdiCall call = {name, dc, {a0, a1, a2, a3}, colour, object, text, length};
+    g_trace(g_trace_user, &call);
+}
+
+} // namespace
+
+#define ZOGDI_TRACE(...)                                                                          \
+    do {                                                                                          \
+        if (g_trace)                                                                              \
+            trace(__VA_ARGS__);                                                                   \
+    } while (0)
+
 extern "C" {
 
-HPEN CreatePen(int style, int width, COLORREF color) {
+void ZoGdiSetTrace(ZoGdiTraceFn fn, void* user) {
+    g_trace = fn;
+    g_trace_user = user;
+}
+
+static HPEN CreatePen_impl(int style, int width, COLORREF color) {
     (void)width; // every width draws as a 1-pixel line
     return toHandle<HPEN>(createPenOrBrush(kPen, color, (style & 0x0F) != PS_NULL));
 }
 
-HBRUSH CreateSolidBrush(COLORREF color) {
+static HBRUSH CreateSolidBrush_impl(COLORREF color) {
     return toHandle<HBRUSH>(createPenOrBrush(kBrush, color, true));
 }
 
@@ -259,7 +284,7 @@ HGDIOBJ GetStockObject(int index) {
     return toHandle<HGDIOBJ>(registry().stock(index));
 }
 
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+static HGDIOBJ SelectObject_impl(HDC dc, HGDIOBJ object) {
     Registry& r = registry();
     DeviceContext* d = r.dc(dc);
     const uint32_t value = handleValue(object);
@@ -280,7 +305,7 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     return toHandle<HGDIOBJ>(previous);
 }
 
-BOOL DeleteObject(HGDIOBJ object) {
+static BOOL DeleteObject_impl(HGDIOBJ object) {
     Registry& r = registry();
     const uint32_t value = handleValue(object);
     Object* o = r.find(value, 0);
@@ -295,7 +320,7 @@ BOOL DeleteObject(HGDIOBJ object) {
     return TRUE;
 }
 
-BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous) {
+static BOOL MoveToEx_impl(HDC dc, int x, int y, LPPOINT previous) {
     DeviceContext* d = registry().dc(dc);
     if (!d)
         return FALSE;
@@ -314,7 +339,7 @@ BOOL GetCurrentPositionEx(HDC dc, LPPOINT position) {
     return TRUE;
 }
 
-BOOL LineTo(HDC dc, int x, int y) {
+static BOOL LineTo_impl(HDC dc, int x, int y) {
     DeviceContext* d = registry().dc(dc);
     if (!d)
         return FALSE;
@@ -325,7 +350,7 @@ BOOL LineTo(HDC dc, int x, int y) {
     return TRUE;
 }
 
-int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+static int FillRect_impl(HDC dc, const RECT* rect, HBRUSH brush) {
     Registry& r = registry();
     DeviceContext* d = r.dc(dc);
     Object* b = r.find(handleValue(brush), kBrush);
@@ -348,7 +373,7 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     return TRUE;
 }
 
-COLORREF SetTextColor(HDC dc, COLORREF color) {
+static COLORREF SetTextColor_impl(HDC dc, COLORREF color) {
     DeviceContext* d = registry().dc(dc);
     if (!d)
         return CLR_INVALID;
@@ -366,7 +391,7 @@ COLORREF SetBkColor(HDC dc, COLORREF color) {
     return previous;
 }
 
-int SetBkMode(HDC dc, int mode) {
+static int SetBkMode_impl(HDC dc, int mode) {
     DeviceContext* d = registry().dc(dc);
     if (!d || (mode != TRANSPARENT && mode != OPAQUE))
         return 0;
@@ -375,7 +400,7 @@ int SetBkMode(HDC dc, int mode) {
     return previous;
 }
 
-UINT SetTextAlign(HDC dc, UINT align) {
+static UINT SetTextAlign_impl(HDC dc, UINT align) {
     DeviceContext* d = registry().dc(dc);
     if (!d)
         return 0xFFFFFFFFu; // GDI_ERROR
@@ -384,7 +409,7 @@ UINT SetTextAlign(HDC dc, UINT align) {
     return previous;
 }
 
-BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
+static BOOL TextOutA_impl(HDC dc, int x, int y, LPCSTR text, int length) {
     Registry& r = registry();
     DeviceContext* d = r.dc(dc);
     if (!d || length < 0 || (length > 0 && !text))
@@ -486,6 +511,72 @@ HGDIOBJ ZoGdiCurrentObject(HDC dc, int kind) {
 
 long ZoGdiLiveObjects(void) {
     return registry().live();
+}
+
+HPEN CreatePen(int style, int width, COLORREF color) {
+    const HPEN result = CreatePen_impl(style, width, color);
+    ZOGDI_TRACE("CreatePen", nullptr, style, width, 0, 0, color, result);
+    return result;
+}
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+    const HBRUSH result = CreateSolidBrush_impl(color);
+    ZOGDI_TRACE("CreateSolidBrush", nullptr, 0, 0, 0, 0, color, result);
+    return result;
+}
+
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+    const HGDIOBJ result = SelectObject_impl(dc, object);
+    ZOGDI_TRACE("SelectObject", dc, 0, 0, 0, 0, 0, object);
+    return result;
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+    const BOOL result = DeleteObject_impl(object);
+    ZOGDI_TRACE("DeleteObject", nullptr, 0, 0, 0, 0, 0, object);
+    return result;
+}
+
+BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous) {
+    const BOOL result = MoveToEx_impl(dc, x, y, previous);
+    ZOGDI_TRACE("MoveToEx", dc, x, y);
+    return result;
+}
+
+BOOL LineTo(HDC dc, int x, int y) {
+    const BOOL result = LineTo_impl(dc, x, y);
+    ZOGDI_TRACE("LineTo", dc, x, y);
+    return result;
+}
+
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+    const int result = FillRect_impl(dc, rect, brush);
+    ZOGDI_TRACE("FillRect", dc, rect ? rect->left : 0, rect ? rect->top : 0, rect ? rect->right : 0, rect ? rect->bottom : 0, 0, brush);
+    return result;
+}
+
+COLORREF SetTextColor(HDC dc, COLORREF color) {
+    const COLORREF result = SetTextColor_impl(dc, color);
+    ZOGDI_TRACE("SetTextColor", dc, 0, 0, 0, 0, color);
+    return result;
+}
+
+int SetBkMode(HDC dc, int mode) {
+    const int result = SetBkMode_impl(dc, mode);
+    ZOGDI_TRACE("SetBkMode", dc, mode);
+    return result;
+}
+
+UINT SetTextAlign(HDC dc, UINT align) {
+    const UINT result = SetTextAlign_impl(dc, align);
+    ZOGDI_TRACE("SetTextAlign", dc, static_cast<int32_t>(align));
+    return result;
+}
+
+BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length) {
+    const BOOL result = TextOutA_impl(dc, x, y, text, length);
+    ZOGDI_TRACE("TextOutA", dc, x, y, 0, 0, 0, nullptr, text, length);
+    return result;
 }
 
 } // extern "C"
