@@ -1,0 +1,12 @@
+# Renders the pictures under Wine, then compares them with the Linux build's.
+if(NOT EXISTS "${COMPARE}")
+  message(FATAL_ERROR "${COMPARE} is missing: build the linux preset first")
+endif()
+execute_process(COMMAND ${EMULATOR} "${RENDER}" "${OUT}" RESULT_VARIABLE rendered)
+if(NOT rendered EQUAL 0)
+  message(FATAL_ERROR "rendering under Windows GDI failed (${rendered})")
+endif()
+execute_process(COMMAND "${COMPARE}" --compare "${OUT}" RESULT_VARIABLE compared)
+if(NOT compared EQUAL 0)
+  message(FATAL_ERROR "pictures differ from Windows GDI")
+endif()
