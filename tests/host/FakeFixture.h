@@ -11,7 +11,7 @@
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
 
-struct FakePinSpec {
+struct FakePinDef {
     const char* name;
     std::int32_t direction;
     std::int32_t data_type;
@@ -23,7 +23,7 @@ struct FakePinSpec {
 
 // A table with every kind of pin the host stores: two inputs, a list
 // parameter, an output, an 8-bit and a 32-bit value.
-inline std::vector<FakePinSpec> standardPins() {
+inline std::vector<FakePinDef> standardPins() {
     return {
         {"In A", DR_IN, DT_FSAMPLE, 0, true, "5", ""},
         {"In B", DR_IN, DT_FSAMPLE, 0, true, "0", ""},
@@ -48,7 +48,7 @@ protected:
         setPins(standardPins());
     }
 
-    void setPins(const std::vector<FakePinSpec>& pins) {
+    void setPins(const std::vector<FakePinDef>& pins) {
         fake->pin_descriptions = static_cast<std::int32_t>(pins.size());
         for (std::size_t i = 0; i < pins.size() && i < FAKE_MAX_PINS; ++i) {
             FakePin& p = fake->pins[i];
