@@ -34,10 +34,10 @@ int g_font_height = 12;
 void traceText(void*, const ZoGdiCall* call) {
     if (std::strcmp(call->name, "SetTextAlign") == 0) g_align = call->args[0];
     if (std::strcmp(call->name, "TextOutA") != 0) return;
-    const int width = call->length * g_font_height;  // generous: a glyph is narrower than it is tall
+    const int width = call->length * (g_font_height * 3 / 4);  // wider than any glyph of the font
     const int x = call->args[0], y = call->args[1];
     const int left = (g_align & 2) ? x - width : x;
-    g_boxes.push_back({left - 2, y - 2, left + width + 2, y + g_font_height * 2 + 2});
+    g_boxes.push_back({left - 2, y - 2, left + width + 2, y + g_font_height * 3 / 2 + 2});
 }
 #endif
 
