@@ -1,0 +1,32 @@
+// Command-line pin names and list choices resolved against a module's pin
+// table: "Signal A" to its position, "Trigger=InputA" to a position and a value.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "zohost/PinTable.h"
+
+namespace zohost::tool {
+
+// A name or choice the module does not have; the message says what it has.
+struct UnknownPin : std::invalid_argument {
+    using std::invalid_argument::invalid_argument;
+};
+
+// Position of the sample-stream input of this name (exact, else the only
+// one equal ignoring case).
+int findSampleInput(const PinTable& table, const std::string& name);
+
+struct ListChoice {
+    int position;
+    int value;
+    std::string pin;    // as the module names it
+    std::string label;  // the chosen item's label
+};
+
+// A list pin by name, and a choice on it by label (exact, else ignoring
+// case) or by one of its numbers.
+ListChoice findListChoice(const PinTable& table, const std::string& pin, const std::string& choice);
+
+}  // namespace zohost::tool

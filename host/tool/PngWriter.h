@@ -1,0 +1,20 @@
+// Pictures of 0x00RRGGBB pixels, top row first, written as 8-bit RGB PNG.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zohost::tool {
+
+class PngWriter {
+public:
+    // False with `error` set when the file cannot be written.
+    bool write(const std::string& path, const std::uint32_t* pixels, int width, int height,
+               std::string& error);
+
+private:
+    std::vector<unsigned char> rgb_;  // kept between pictures of one run
+};
+
+}  // namespace zohost::tool

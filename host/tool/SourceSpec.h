@@ -1,0 +1,43 @@
+// What feeds one sample-stream pin, as written on the command line:
+// "sine:440", "square:100:0.5", "noise:0.2", "dc:0.3", "file:take.wav:2", "off".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "zohost/Signal.h"
+
+namespace zohost::tool {
+
+// Waveforms start at 0 and rise, like a sine, so that a rising zero
+// crossing lies at clock 0 of every period.
+enum class SourceKind { Off, Sine, Square, Saw, Triangle, Noise, Dc, File };
+
+struct SourceSpec {
+    SourceKind kind = SourceKind::Off;
+    double hz = 0.0;         // periodic kinds
+    double amplitude = 0.0;  // periodic kinds and noise; the value for dc
+    std::string path;        // file
+    int channel = 1;         // file, counted from 1
+};
+
+// Amplitude of a waveform or noise whose AMP is left out: 8 volts, inside
+// the display's range at the default Y-Scale.
+constexpr double kDefaultAmplitude = 0.8;
+
+// Parses SOURCE; std::invalid_argument with a message naming the fault.
+SourceSpec parseSource(const std::string& text);
+
+const char* kindName(SourceKind kind);
+// "440 Hz sine, amplitude 0.8" and the like, for people.
+std::string describeSource(const SourceSpec& spec);
+
+// One sample of a waveform at `clock` for a run at `rate`; zero for kinds
+// that are not computed (off, file). Noise is not a function of the clock.
+float waveSample(const SourceSpec& spec, double rate, std::uint64_t clock);
+
+// A block-filling signal for every kind but off and file. `seed` makes noise
+// repeatable and different per pin.
+Signal makeSignal(const SourceSpec& spec, double rate, std::uint64_t seed);
+
+}  // namespace zohost::tool

@@ -1,0 +1,212 @@
+#include "tool/ToolOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+namespace zohost::tool {
+
+namespace {
+
+const char* const kFooter = R"(SOURCE (pin values: 1.0 is 10 volts; AMP defaults to 0.8):
+  sine:HZ[:AMP]  square:HZ[:AMP]  saw:HZ[:AMP]  triangle:HZ[:AMP]
+                      periodic, starting at 0 and rising at clock 0
+  noise[:AMP]         white, repeatable for a given --seed
+  dc:VALUE            constant
+  file:PATH[:CHANNEL] a sound file (any format libsndfile reads), channel
+                      counted from 1; played at the run's rate, without
+                      resampling. The first file's rate is the default
+                      --rate, and the longest file's length the default
+                      --seconds.
+  off                 not connected
+Without --pin: a 440 Hz sine on "Signal A", a 660 Hz triangle on "Signal B",
+and Trigger=InputA unless --set gives it. Unconnected inputs carry their
+default values; list pins start at their defaults.
+
+Messages between the audio and display objects travel between blocks, as
+through a host's window thread; the display is painted after each block in
+which it asked for a repaint, and only when a picture is wanted.
+
+--captures writes one JSON line per capture message:
+  {"capture":1,"clock":N,"size":N,"rate":R,"time":T,"y_scale":Y,
+   "x_y_mode":M,"trigger":G,"active":[A,B],"a":[...],"b":[...]}
+  where clock is the host sample clock at the start of the processing call
+  that sent it.
+
+Exit status: 0 done, 1 an output could not be written, 2 bad usage (option,
+value, file, pin or choice), 3 the module could not be loaded.)";
+
+double parseNumber(const std::string& text, const char* option) {
+    const char* s = text.c_str();
+    char* end = nullptr;
+    double v = std::strtod(s, &end);
+    if (text.empty() || end != s + text.size() || std::isspace(static_cast<unsigned char>(text[0])) ||
+        !std::isfinite(v))
+        throw UsageError(std::string(option) + ": \"" + text + "\" is not a number");
+    return v;
+}
+
+int parseInt(const std::string& text, const char* option, long lo, long hi) {
+    const char* s = text.c_str();
+    char* end = nullptr;
+    long v = std::strtol(s, &end, 10);
+    if (text.empty() || *end != '\0' || std::isspace(static_cast<unsigned char>(text[0])))
+        throw UsageError(std::string(option) + ": \"" + text + "\" is not a whole number");
+    if (v < lo || v > hi)
+        throw UsageError(std::string(option) + ": " + text + " is outside " + std::to_string(lo) + ".." +
+                         std::to_string(hi));
+    return static_cast<int>(v);
+}
+
+struct Texts {
+    std::string describe_module, module;
+    std::vector<std::string> pins, sets;
+    std::string rate, block, seconds, size, font_height, text_colour, background, seed;
+    bool no_png = false;
+};
+
+void check(const Texts& t, CLI::App& app, ToolOptions& o) {
+    o.describe = app.count("--describe") > 0;
+    o.module = !t.describe_module.empty() ? t.describe_module : t.module;
+    if (o.describe && !t.describe_module.empty() && !t.module.empty() && t.describe_module != t.module)
+        throw UsageError("two modules given: " + t.describe_module + " and " + t.module);
+    for (const std::string& a : t.pins) {
+        PinAssignment p;
+        std::string source;
+        splitAssignment(a, "--pin", p.pin, source);
+        try {
+            p.source = parseSource(source);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("--pin \"") + p.pin + "\": " + e.what());
+        }
+        for (const PinAssignment& q : o.pins)
+            if (q.pin == p.pin) throw UsageError("--pin \"" + p.pin + "\" is given twice");
+        o.pins.push_back(p);
+    }
+    for (const std::string& a : t.sets) {
+        ChoiceAssignment c;
+        splitAssignment(a, "--set", c.pin, c.choice);
+        for (const ChoiceAssignment& q : o.sets)
+            if (q.pin == c.pin) throw UsageError("--set \"" + c.pin + "\" is given twice");
+        o.sets.push_back(c);
+    }
+    if (app.count("--rate")) {
+        o.rate = parseNumber(t.rate, "--rate");
+        if (o.rate < 1.0 || o.rate > 1e6) throw UsageError("--rate: " + t.rate + " is outside 1..1000000 Hz");
+        o.rate_given = true;
+    }
+    if (app.count("--block")) o.block = parseInt(t.block, "--block", 1, 65536);
+    if (app.count("--seconds")) {
+        o.seconds = parseNumber(t.seconds, "--seconds");
+        if (o.seconds <= 0.0 || o.seconds > 86400.0)
+            throw UsageError("--seconds: " + t.seconds + " is outside (0, 86400]");
+        o.seconds_given = true;
+    }
+    if (app.count("--size")) parseSize(t.size, o.width, o.height);
+    if (app.count("--font-height")) o.font_height = parseInt(t.font_height, "--font-height", 1, 512);
+    if (app.count("--text-colour")) o.text_colour = parseColour(t.text_colour);
+    if (app.count("--background")) {
+        if (t.background == "none")
+            o.background = -1;
+        else
+            o.background = static_cast<std::int32_t>(parseColour(t.background));
+    }
+    if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
+    if (t.no_png) {
+        if (app.count("--png")) throw UsageError("--png and --no-png together");
+        o.png.clear();
+    } else if (o.png.empty()) {
+        throw UsageError("--png: no file name");
+    }
+    if (app.count("--frames") && o.frames.empty()) throw UsageError("--frames: no directory");
+    if (app.count("--captures") && o.captures.empty()) throw UsageError("--captures: no file name");
+}
+
+}  // namespace
+
+void parseSize(const std::string& text, int& width, int& height) {
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) throw UsageError("--size: \"" + text + "\" should be WIDTHxHEIGHT");
+    width = parseInt(text.substr(0, x), "--size", 1, 16384);
+    height = parseInt(text.substr(x + 1), "--size", 1, 16384);
+}
+
+std::uint32_t parseColour(const std::string& text) {
+    std::string hex = text;
+    if (!hex.empty() && hex[0] == '#') hex.erase(0, 1);
+    bool ok = hex.size() == 6;
+    for (char c : hex) ok = ok && std::isxdigit(static_cast<unsigned char>(c));
+    if (!ok) throw UsageError("colour \"" + text + "\" should be RRGGBB in hexadecimal");
+    const std::uint32_t rgb = static_cast<std::uint32_t>(std::strtoul(hex.c_str(), nullptr, 16));
+    // The display reads colours as the host's COLORREF: red in the low byte.
+    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+}
+
+void splitAssignment(const std::string& text, const char* option, std::string& name, std::string& value) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size())
+        throw UsageError(std::string(option) + ": \"" + text + "\" should be NAME=" +
+                         (std::string(option) == "--pin" ? "SOURCE" : "CHOICE"));
+    name = text.substr(0, eq);
+    value = text.substr(eq + 1);
+}
+
+int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
+                     std::ostream& err) {
+    CLI::App app("Hosts one instance of a module of the two-object audio interface, runs audio "
+                 "through it and renders its display to PNG pictures.",
+                 "zohost");
+    app.footer(kFooter);
+    app.get_formatter()->column_width(32);
+    Texts t;
+    app.add_option("MODULE", t.module, "Module file (default: Ondix2.zom beside zohost)");
+    app.add_option("--describe", t.describe_module, "Print the module's description and pin table, and stop")
+        ->expected(0, 1)
+        ->type_name("[MODULE]");
+    app.add_option("--pin", t.pins, "Feed a sample input by name (\"Signal A\", \"Time\", ...); repeatable")
+        ->type_name("NAME=SOURCE")
+        ->allow_extra_args(false);
+    app.add_option("--set", t.sets,
+                   "Set a list pin by label or number (Trigger=InputA, \"Time-Mode=2\"); repeatable")
+        ->type_name("NAME=CHOICE")
+        ->allow_extra_args(false);
+    app.add_option("--rate", t.rate, "Sample rate (default 44100, or the first file's)")->type_name("HZ");
+    app.add_option("--block", t.block, "Samples per processing call (default 512)")->type_name("N");
+    app.add_option("--seconds", t.seconds, "Length of the run (default 1, or the longest file's)")
+        ->type_name("S");
+    app.add_option("--size", t.size, "Picture size (default 640x360)")->type_name("WxH");
+    app.add_option("--font-height", t.font_height, "Font height the host hands out (default 12)")
+        ->type_name("PX");
+    app.add_option("--text-colour,--text-color", t.text_colour, "Text and trace colour (default FFFFFF)")
+        ->type_name("RRGGBB");
+    app.add_option("--background", t.background,
+                   "Background the display paints (default 000000); none: not painted, the picture "
+                   "stays black")
+        ->type_name("RRGGBB|none");
+    app.add_option("--png", o.png, "The picture after the last capture (default scope.png)")->type_name("FILE");
+    app.add_flag("--no-png", t.no_png, "Write no --png picture");
+    app.add_option("--frames", o.frames, "One picture per capture: DIR/frame-00001.png, ...")
+        ->type_name("DIR");
+    app.add_option("--captures", o.captures, "One JSON line per capture message (see below)")
+        ->type_name("FILE");
+    app.add_option("--seed", t.seed, "Seed of the noise sources (default 1)")->type_name("N");
+    app.add_flag("-q,--quiet", o.quiet, "Print nothing on success; no progress bar");
+    try {
+        app.parse(argc, argv);
+        check(t, app, o);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return kOk;
+    } catch (const CLI::ParseError& e) {
+        err << "zohost: " << e.what() << " (see zohost --help)\n";
+        return kUsage;
+    } catch (const UsageError& e) {
+        err << "zohost: " << e.what() << "\n";
+        return kUsage;
+    }
+    return -1;
+}
+
+}  // namespace zohost::tool

@@ -1,0 +1,67 @@
+// zohost's command line, parsed and checked for form. Names of pins and
+// choices are checked later, against the loaded module.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tool/SourceSpec.h"
+
+namespace zohost::tool {
+
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kNoModule = 3 };
+
+// A malformed or unknown value: exit status 2.
+struct UsageError : std::invalid_argument {
+    using std::invalid_argument::invalid_argument;
+};
+
+struct PinAssignment {
+    std::string pin;
+    SourceSpec source;
+};
+
+struct ChoiceAssignment {
+    std::string pin;
+    std::string choice;
+};
+
+struct ToolOptions {
+    bool describe = false;
+    std::string module;  // empty: the module beside the executable
+    std::vector<PinAssignment> pins;
+    std::vector<ChoiceAssignment> sets;
+    double rate = 44100.0;
+    bool rate_given = false;
+    int block = 512;
+    double seconds = 1.0;
+    bool seconds_given = false;
+    int width = 640;
+    int height = 360;
+    int font_height = 12;
+    std::uint32_t text_colour = 0x00FFFFFF;  // COLORREF, 0x00BBGGRR
+    std::int32_t background = 0;             // COLORREF, or -1 for none
+    std::string png = "scope.png";           // empty: no picture file
+    std::string frames;
+    std::string captures;
+    std::uint64_t seed = 1;
+    bool quiet = false;
+};
+
+// Form checks, each std::invalid_argument-free: UsageError with a message.
+// "640x360"
+void parseSize(const std::string& text, int& width, int& height);
+// "RRGGBB" (or "#RRGGBB") as a COLORREF 0x00BBGGRR.
+std::uint32_t parseColour(const std::string& text);
+// "NAME=VALUE", split at the first "=".
+void splitAssignment(const std::string& text, const char* option, std::string& name, std::string& value);
+
+// Parses argv into `o`. Returns -1 when the command should run; otherwise
+// the exit status, with help written to `out` or one line to `err`.
+int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
+                     std::ostream& err);
+
+}  // namespace zohost::tool
