@@ -40,10 +40,11 @@ double number(const std::string& text, const char* what, const std::string& sour
     return v;
 }
 
-// Fraction of the period at `clock`, in [0, 1).
-double phase(double step, std::uint64_t clock) {
-    double x = static_cast<double>(clock) * step;
-    return x - std::floor(x);
+// Fraction of the period at `clock`, in [0, 1). The remainder is exact for
+// whole frequencies and rates, so period boundaries fall on exact phases.
+double phase(double hz, double rate, std::uint64_t clock) {
+    const double p = std::fmod(static_cast<double>(clock) * hz, rate) / rate;
+    return p < 1.0 ? p : 0.0;
 }
 
 float shape(SourceKind kind, double p) {
@@ -162,7 +163,7 @@ std::string describeSource(const SourceSpec& s) {
 float waveSample(const SourceSpec& s, double rate, std::uint64_t clock) {
     if (s.kind == SourceKind::Dc) return static_cast<float>(s.amplitude);
     if (!periodic(s.kind)) return 0.0f;
-    return static_cast<float>(s.amplitude) * shape(s.kind, phase(s.hz / rate, clock));
+    return static_cast<float>(s.amplitude) * shape(s.kind, phase(s.hz, rate, clock));
 }
 
 Signal makeSignal(const SourceSpec& spec, double rate, std::uint64_t seed) {
@@ -186,10 +187,10 @@ Signal makeSignal(const SourceSpec& spec, double rate, std::uint64_t seed) {
                                                           std::string(kindName(spec.kind)));
     const SourceKind kind = spec.kind;
     const float amp = static_cast<float>(spec.amplitude);
-    const double step = spec.hz / rate;
-    return Signal::generator([kind, amp, step](std::uint64_t first, float* out, int count) {
+    const double hz = spec.hz;
+    return Signal::generator([kind, amp, hz, rate](std::uint64_t first, float* out, int count) {
         for (int i = 0; i < count; ++i)
-            out[i] = amp * shape(kind, phase(step, first + static_cast<std::uint64_t>(i)));
+            out[i] = amp * shape(kind, phase(hz, rate, first + static_cast<std::uint64_t>(i)));
     });
 }
 

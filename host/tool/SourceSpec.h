@@ -9,8 +9,7 @@
 
 namespace zohost::tool {
 
-// Waveforms start at 0 and rise, like a sine, so that a rising zero
-// crossing lies at clock 0 of every period.
+// Periodic waveforms cross zero rising at clock 0 of every period, like a sine.
 enum class SourceKind { Off, Sine, Square, Saw, Triangle, Noise, Dc, File };
 
 struct SourceSpec {

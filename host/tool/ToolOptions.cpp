@@ -12,7 +12,7 @@ namespace {
 
 const char* const kFooter = R"(SOURCE (pin values: 1.0 is 10 volts; AMP defaults to 0.8):
   sine:HZ[:AMP]  square:HZ[:AMP]  saw:HZ[:AMP]  triangle:HZ[:AMP]
-                      periodic, starting at 0 and rising at clock 0
+                      periodic, rising through 0 at clock 0
   noise[:AMP]         white, repeatable for a given --seed
   dc:VALUE            constant
   file:PATH[:CHANNEL] a sound file (any format libsndfile reads), channel

@@ -1,0 +1,91 @@
+// Runs the zohost command in-process in a scratch directory, and reads back
+// what it wrote: PNG pictures through libpng, capture logs line by line.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "JsonLine.h"
+#include "tool/Tool.h"
+
+namespace zotest {
+
+struct ToolRun {
+    int rc;
+    std::string out, err;
+};
+
+inline ToolRun runZohost(std::vector<std::string> args) {
+    args.insert(args.begin(), "zohost");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    int rc = zohost::tool::runTool(static_cast<int>(argv.size()), argv.data(), out, err, false);
+    return ToolRun{rc, out.str(), err.str()};
+}
+
+// A fresh directory per test, removed afterwards.
+class ScratchDir {
+public:
+    ScratchDir() {
+        const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+        path_ = std::filesystem::temp_directory_path() /
+                ("zohost-" + std::to_string(::getpid()) + "-" + t->test_suite_name() + "-" + t->name());
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
+    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    std::size_t count(std::uint32_t rgb) const {
+        std::size_t n = 0;
+        for (std::uint32_t p : pixels) n += p == rgb;
+        return n;
+    }
+};
+
+inline bool readPng(const std::string& path, Picture& pic) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return false;
+    pic.width = static_cast<int>(image.width);
+    pic.height = static_cast<int>(image.height);
+    pic.pixels.resize(static_cast<std::size_t>(pic.width) * pic.height);
+    for (std::size_t i = 0; i < pic.pixels.size(); ++i)
+        pic.pixels[i] = (std::uint32_t{rgb[3 * i]} << 16) | (std::uint32_t{rgb[3 * i + 1]} << 8) | rgb[3 * i + 2];
+    return true;
+}
+
+inline std::vector<Json> readCaptures(const std::string& path) {
+    std::vector<Json> out;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) out.push_back(JsonReader::parse(line));
+    return out;
+}
+
+}  // namespace zotest

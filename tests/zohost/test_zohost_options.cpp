@@ -1,0 +1,217 @@
+// zohost's command line: what each option makes of good values, the one
+// line and exit status 2 for bad ones, and 3 for a module that cannot be loaded.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ZohostRun.h"
+#include "tool/ToolOptions.h"
+
+using namespace zohost::tool;
+
+namespace {
+
+struct Parsed {
+    int rc;
+    ToolOptions options;
+    std::string out, err;
+};
+
+Parsed parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "zohost");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    Parsed p;
+    std::ostringstream out, err;
+    p.rc = parseToolOptions(static_cast<int>(argv.size()), argv.data(), p.options, out, err);
+    p.out = out.str();
+    p.err = err.str();
+    return p;
+}
+
+int lines(const std::string& s) {
+    int n = 0;
+    for (char c : s) n += c == '\n';
+    return n;
+}
+
+}  // namespace
+
+TEST(ZohostOptions, DefaultsWithoutArguments) {
+    Parsed p = parse({});
+    ASSERT_EQ(p.rc, -1) << p.err;
+    const ToolOptions& o = p.options;
+    EXPECT_FALSE(o.describe);
+    EXPECT_TRUE(o.module.empty());
+    EXPECT_TRUE(o.pins.empty());
+    EXPECT_TRUE(o.sets.empty());
+    EXPECT_EQ(o.rate, 44100.0);
+    EXPECT_FALSE(o.rate_given);
+    EXPECT_EQ(o.block, 512);
+    EXPECT_EQ(o.seconds, 1.0);
+    EXPECT_FALSE(o.seconds_given);
+    EXPECT_EQ(o.width, 640);
+    EXPECT_EQ(o.height, 360);
+    EXPECT_EQ(o.font_height, 12);
+    EXPECT_EQ(o.text_colour, 0x00FFFFFFu);
+    EXPECT_EQ(o.background, 0);
+    EXPECT_EQ(o.png, "scope.png");
+    EXPECT_TRUE(o.frames.empty());
+    EXPECT_TRUE(o.captures.empty());
+}
+
+TEST(ZohostOptions, GoodValues) {
+    struct Case {
+        std::vector<std::string> args;
+        std::function<void(const ToolOptions&)> check;
+    } cases[] = {
+        {{"--rate", "48000"}, [](const ToolOptions& o) { EXPECT_EQ(o.rate, 48000.0); EXPECT_TRUE(o.rate_given); }},
+        {{"--rate=22050.5"}, [](const ToolOptions& o) { EXPECT_EQ(o.rate, 22050.5); }},
+        {{"--block", "1"}, [](const ToolOptions& o) { EXPECT_EQ(o.block, 1); }},
+        {{"--block", "65536"}, [](const ToolOptions& o) { EXPECT_EQ(o.block, 65536); }},
+        {{"--seconds", "0.25"},
+         [](const ToolOptions& o) { EXPECT_EQ(o.seconds, 0.25); EXPECT_TRUE(o.seconds_given); }},
+        {{"--size", "200x100"}, [](const ToolOptions& o) { EXPECT_EQ(o.width, 200); EXPECT_EQ(o.height, 100); }},
+        {{"--size", "1X1"}, [](const ToolOptions& o) { EXPECT_EQ(o.width, 1); EXPECT_EQ(o.height, 1); }},
+        {{"--font-height", "20"}, [](const ToolOptions& o) { EXPECT_EQ(o.font_height, 20); }},
+        // RRGGBB on the command line, COLORREF 0x00BBGGRR for the display.
+        {{"--text-colour", "102030"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00302010u); }},
+        {{"--text-color", "#A0B0C0"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00C0B0A0u); }},
+        {{"--background", "ff0000"}, [](const ToolOptions& o) { EXPECT_EQ(o.background, 0x000000FF); }},
+        {{"--background", "none"}, [](const ToolOptions& o) { EXPECT_LT(o.background, 0); }},
+        {{"--png", "a.png"}, [](const ToolOptions& o) { EXPECT_EQ(o.png, "a.png"); }},
+        {{"--no-png"}, [](const ToolOptions& o) { EXPECT_TRUE(o.png.empty()); }},
+        {{"--frames", "d", "--captures", "c.jsonl"},
+         [](const ToolOptions& o) { EXPECT_EQ(o.frames, "d"); EXPECT_EQ(o.captures, "c.jsonl"); }},
+        {{"--seed", "7", "-q"}, [](const ToolOptions& o) { EXPECT_EQ(o.seed, 7u); EXPECT_TRUE(o.quiet); }},
+        {{"--describe"}, [](const ToolOptions& o) { EXPECT_TRUE(o.describe); EXPECT_TRUE(o.module.empty()); }},
+        {{"--describe", "m.zom"}, [](const ToolOptions& o) { EXPECT_TRUE(o.describe); EXPECT_EQ(o.module, "m.zom"); }},
+        {{"m.zom", "--describe"}, [](const ToolOptions& o) { EXPECT_TRUE(o.describe); EXPECT_EQ(o.module, "m.zom"); }},
+        {{"other.zom"}, [](const ToolOptions& o) { EXPECT_FALSE(o.describe); EXPECT_EQ(o.module, "other.zom"); }},
+        // Each --pin takes one value; the module after it stays positional.
+        {{"--pin", "Signal A=sine:440", "--pin", "Time=dc:-0.3", "m.zom"},
+         [](const ToolOptions& o) {
+             ASSERT_EQ(o.pins.size(), 2u);
+             EXPECT_EQ(o.pins[0].pin, "Signal A");
+             EXPECT_EQ(o.pins[0].source.kind, SourceKind::Sine);
+             EXPECT_EQ(o.pins[1].pin, "Time");
+             EXPECT_EQ(o.pins[1].source.amplitude, -0.3);
+             EXPECT_EQ(o.module, "m.zom");
+         }},
+        {{"--set", "Trigger=InputA", "--set", "Time-Mode=V/1000 Samples"},
+         [](const ToolOptions& o) {
+             ASSERT_EQ(o.sets.size(), 2u);
+             EXPECT_EQ(o.sets[0].pin, "Trigger");
+             EXPECT_EQ(o.sets[0].choice, "InputA");
+             EXPECT_EQ(o.sets[1].choice, "V/1000 Samples");
+         }},
+        // Split at the first '=': a choice may hold one.
+        {{"--set", "X=a=b"}, [](const ToolOptions& o) { EXPECT_EQ(o.sets.at(0).choice, "a=b"); }},
+    };
+    for (const Case& c : cases) {
+        Parsed p = parse(c.args);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        ASSERT_EQ(p.rc, -1) << p.err;
+        c.check(p.options);
+    }
+}
+
+TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--nope"}, "--nope"},
+        {{"--rate", "abc"}, "--rate"},
+        {{"--rate", "0"}, "--rate"},
+        {{"--rate", "nan"}, "--rate"},
+        {{"--rate", "inf"}, "--rate"},
+        {{"--rate", "44100Hz"}, "--rate"},
+        {{"--block", "0"}, "--block"},
+        {{"--block", "65537"}, "--block"},
+        {{"--block", "1.5"}, "--block"},
+        {{"--seconds", "0"}, "--seconds"},
+        {{"--seconds", "-1"}, "--seconds"},
+        {{"--size", "640"}, "--size"},
+        {{"--size", "640x"}, "--size"},
+        {{"--size", "0x360"}, "--size"},
+        {{"--size", "axb"}, "--size"},
+        {{"--font-height", "0"}, "--font-height"},
+        {{"--text-colour", "FFF"}, "FFF"},
+        {{"--text-colour", "GGGGGG"}, "GGGGGG"},
+        {{"--background", "nothing"}, "nothing"},
+        {{"--seed", "-1"}, "--seed"},
+        {{"--pin", "Signal A"}, "NAME=SOURCE"},
+        {{"--pin", "=sine:4"}, "NAME=SOURCE"},
+        {{"--pin", "Signal A="}, "NAME=SOURCE"},
+        {{"--pin", "Signal A=sine"}, "sine:HZ"},
+        {{"--pin", "Signal A=sine:0"}, "frequency"},
+        {{"--pin", "Signal A=sine:440:loud"}, "amplitude"},
+        {{"--pin", "Signal A=wobble:3"}, "unknown source"},
+        {{"--pin", "Signal A=dc"}, "dc:VALUE"},
+        {{"--pin", "Signal A=sine:1", "--pin", "Signal A=sine:2"}, "twice"},
+        {{"--set", "Trigger"}, "NAME=CHOICE"},
+        {{"--set", "Trigger=1", "--set", "Trigger=2"}, "twice"},
+        {{"--png", ""}, "--png"},
+        {{"--png", "a.png", "--no-png"}, "--no-png"},
+        {{"--describe", "a.zom", "b.zom"}, "two modules"},
+    };
+    for (const Case& c : cases) {
+        Parsed p = parse(c.args);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        EXPECT_EQ(p.rc, 2);
+        EXPECT_EQ(lines(p.err), 1) << p.err;
+        EXPECT_NE(p.err.find(c.says), std::string::npos) << p.err;
+        EXPECT_TRUE(p.out.empty());
+    }
+}
+
+TEST(ZohostOptions, HelpNamesEveryOptionAndEverySource) {
+    Parsed p = parse({"--help"});
+    EXPECT_EQ(p.rc, 0);
+    for (const char* word : {"--pin", "--set", "--rate", "--block", "--seconds", "--size", "--font-height",
+                             "--text-colour", "--background", "--png", "--frames", "--captures",
+                             "--describe", "sine:HZ", "square:HZ", "saw:HZ", "triangle:HZ", "noise",
+                             "dc:VALUE", "file:PATH", "off", "Exit status"})
+        EXPECT_NE(p.out.find(word), std::string::npos) << word;
+}
+
+// Through the whole command: names and files are checked against what
+// exists, after the options' form.
+TEST(ZohostOptions, ExitStatusesOfTheCommand) {
+    const std::string module = ZO_MODULE_PATH;
+    struct Case {
+        std::vector<std::string> args;
+        int rc;
+        const char* says;
+    } cases[] = {
+        {{module, "--pin", "Signal C=sine:3"}, 2, "\"Signal B\", \"Time\", \"Y-Scale\", \"EXT-Trigger\""},
+        {{module, "--pin", "Trigger=sine:3"}, 2, "no sample input \"Trigger\""},
+        {{module, "--set", "Signal A=1"}, 2, "no list pin \"Signal A\""},
+        {{module, "--set", "Trigger=Foo"}, 2, "Aus=0, InputA=1, InputB=2, Auto=3, EXT=4"},
+        {{module, "--set", "Trigger=7"}, 2, "no choice \"7\""},
+        {{module, "--set", "Time-Mode=4"}, 2, "V/1000 Samples=3"},
+        {{module, "--pin", "Signal A=file:/nonexistent/take.wav"}, 2, "/nonexistent/take.wav"},
+        {{"/nonexistent/missing.zom"}, 3, "missing.zom"},
+        {{"--describe", "/nonexistent/missing.zom"}, 3, "missing.zom"},
+        {{ZO_FAKE_NOMAKE}, 3, "FakeNoMake"},
+        {{"--describe", ZO_FAKE_NOMAKE}, 3, "FakeNoMake"},
+    };
+    for (const Case& c : cases) {
+        zotest::ToolRun r = zotest::runZohost(c.args);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        EXPECT_EQ(r.rc, c.rc);
+        EXPECT_EQ(lines(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+TEST(ZohostOptions, DescribeStillWorks) {
+    zotest::ToolRun r = zotest::runZohost({"--describe", ZO_MODULE_PATH});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find("Tovalinth Ondix2"), std::string::npos);
+    EXPECT_NE(r.out.find("Time-Mode"), std::string::npos);
+}
