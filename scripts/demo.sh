@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the module and the zohost program on Linux and shows what the
-# module says about itself.
+# Builds the module and the zohost program on Linux, shows what the module
+# says about itself, and renders its display for the demonstration input.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -12,3 +12,8 @@ if [[ ! -x build/linux/zohost ]]; then
   exit 1
 fi
 build/linux/zohost --describe
+echo
+mkdir -p build/demo
+# No --pin: a 440 Hz sine on "Signal A", a 660 Hz triangle on "Signal B".
+build/linux/zohost --png build/demo/scope.png
+echo "demo: open $PWD/build/demo/scope.png to see the oscilloscope's display"
