@@ -107,6 +107,21 @@ const float* Module::CalcTrigger(const T_SCOPE* scope, const float* signal_a,
 
 std::int32_t Module::oneSecond() { return TruncToInt32(getSampleRate()); }
 
+std::int32_t Module::lengthFromTime() {
+    // The power in TimeToScopeSize costs more than a short capture's copy;
+    // the settings it reads seldom change between captures. Equal settings
+    // give equal lengths (+0 and -0 included); a NaN is never equal.
+    if (m_length_known && m_scope.Time == m_length_time && m_scope.Rate == m_length_rate &&
+        m_scope.Volt_Oktave == m_length_mode)
+        return m_length;
+    m_length = TimeToScopeSize(&m_scope);
+    m_length_time = m_scope.Time;
+    m_length_rate = m_scope.Rate;
+    m_length_mode = m_scope.Volt_Oktave;
+    m_length_known = true;
+    return m_length;
+}
+
 void Module::rearm() {
     if (m_scope.Trigger != TRIGGER_OFF)
         setSubProcess<&Module::WaitForTrigger1>();
@@ -173,7 +188,7 @@ void Module::sub_process(zolong offset, zolong count) {
             m_ext_armed = false;
             m_timeout = oneSecond();
         } else {
-            UpdateScopeSize(&m_scope, TimeToScopeSize(&m_scope));
+            UpdateScopeSize(&m_scope, lengthFromTime());
         }
         SetY_Scale(&m_scope, sampleOf(m_y_scale, offset));
     }

@@ -41,6 +41,7 @@ private:
     void callRest(zolong offset, zolong count, zolong used);
     void rearm();
     std::int32_t oneSecond();
+    std::int32_t lengthFromTime();  // TimeToScopeSize, remembered for its settings
     const float* input(const float* buffer) const;
 
     float* m_signal_a = nullptr;
@@ -54,4 +55,9 @@ private:
     std::int32_t m_timeout = 0;
     bool m_gui_busy;
     T_SCOPE m_scope{};
+    bool m_length_known = false;
+    float m_length_time = 0.0f;  // the Time and Rate that gave m_length
+    float m_length_rate = 0.0f;
+    std::int16_t m_length_mode = 0;
+    std::int32_t m_length = 0;
 };
