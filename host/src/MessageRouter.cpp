@@ -91,7 +91,8 @@ void MessageRouter::fromAudio(zolong size, zolong code, void* ptr, std::uint64_t
         fate = Fate::NoReceiver;
     if (fate == Fate::Queued && size > 0 && static_cast<std::size_t>(size) > options_.payload_limit)
         fate = Fate::TooLarge;
-    std::size_t slot = record(Direction::ToDisplay, size, code, ptr, blocks_started, fate);
+    const std::size_t slot =
+        options_.record ? record(Direction::ToDisplay, size, code, ptr, blocks_started, fate) : npos;
     switch (fate) {
     case Fate::Delivered:
         markDelivered(slot, generation_);
@@ -123,7 +124,8 @@ void MessageRouter::fromDisplay(zolong size, zolong code, void* ptr, std::uint64
     if ((fate == Fate::Queued || fate == Fate::Held) && size > 0 &&
         static_cast<std::size_t>(size) > options_.payload_limit)
         fate = Fate::TooLarge;
-    std::size_t slot = record(Direction::ToAudio, size, code, ptr, blocks_started, fate);
+    const std::size_t slot =
+        options_.record ? record(Direction::ToAudio, size, code, ptr, blocks_started, fate) : npos;
     if (fate == Fate::Delivered) {
         markDelivered(slot, generation_);
         ends_.deliverToAudio(size, code, ptr);

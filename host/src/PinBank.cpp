@@ -118,7 +118,8 @@ void PinBank::writeSetValues() const {
 
 void PinBank::fillInputs(std::uint64_t first_clock, int count) {
     for (Pin& p : pins_)
-        if (p.buffer && p.input) p.signal.fill(first_clock, p.buffer, count, p.idle);
+        if (p.buffer && p.input && p.signal.kind() != Signal::Kind::Manual)
+            p.signal.fill(first_clock, p.buffer, count, p.idle);
 }
 
 }  // namespace zohost
