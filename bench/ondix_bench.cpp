@@ -20,6 +20,7 @@
 
 #include "AllocCount.h"
 #include "PaintScenes.h"
+#include "Summary.h"
 #include "zohost/Canvas.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
@@ -363,4 +364,11 @@ BENCHMARK(BM_HandOffMemcpy)->Arg(100)->Arg(4410)->Arg(44100)->ArgName("len");
 BENCHMARK(BM_Paint)->DenseRange(0, 2)->ArgName("scene")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InstanceMemory)->Arg(100)->Arg(44100)->ArgName("len")->Iterations(1);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    zobench::SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
