@@ -63,4 +63,5 @@ if ((need_i386)); then
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update
-"${as_root[@]}" apt-get install -y "${missing[@]}"
+# Recommends would add wine32 and hundreds of i386 desktop libraries.
+"${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
