@@ -28,6 +28,7 @@ bool PngWriter::write(const std::string& path, const std::uint32_t* pixels, int 
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
     image.format = PNG_FORMAT_RGB;
+    image.flags = fast_ ? PNG_IMAGE_FLAG_FAST : 0;
     if (!png_image_write_to_file(&image, path.c_str(), 0, rgb_.data(), 0, nullptr)) {
         error = "cannot write " + path + ": " + image.message;
         png_image_free(&image);

@@ -9,11 +9,15 @@ namespace zohost::tool {
 
 class PngWriter {
 public:
+    // Fast: about twice as quick and half again as large, for many pictures.
+    explicit PngWriter(bool fast = false) : fast_(fast) {}
+
     // False with `error` set when the file cannot be written.
     bool write(const std::string& path, const std::uint32_t* pixels, int width, int height,
                std::string& error);
 
 private:
+    bool fast_;
     std::vector<unsigned char> rgb_;  // kept between pictures of one run
 };
 

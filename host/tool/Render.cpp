@@ -50,7 +50,7 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
             return false;
         }
     }
-    PngWriter png;
+    PngWriter png, frame_png(true);
     auto paint = [&] {
         canvas.fill(job.canvas_rgb);
         in.paint(canvas.dc(), job.width, job.height);
@@ -76,8 +76,8 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
         paint();
         pending = false;
         ++st.frames;
-        ok = png.write(framePath(job.frames_dir, st.frames), canvas.pixels(), canvas.width(),
-                       canvas.height(), error);
+        ok = frame_png.write(framePath(job.frames_dir, st.frames), canvas.pixels(), canvas.width(),
+                             canvas.height(), error);
     };
 
     ProgressBar bar(job.progress, job.progress != nullptr, job.samples);

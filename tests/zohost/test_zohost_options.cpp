@@ -208,10 +208,3 @@ TEST(ZohostOptions, ExitStatusesOfTheCommand) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
 }
-
-TEST(ZohostOptions, DescribeStillWorks) {
-    zotest::ToolRun r = zotest::runZohost({"--describe", ZO_MODULE_PATH});
-    EXPECT_EQ(r.rc, 0) << r.err;
-    EXPECT_NE(r.out.find("Tovalinth Ondix2"), std::string::npos);
-    EXPECT_NE(r.out.find("Time-Mode"), std::string::npos);
-}
