@@ -118,10 +118,14 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
 
     in->applyDefaults();
     std::vector<std::string> told;
+    std::vector<int> fed;
     for (std::size_t i = 0; i < o.pins.size(); ++i) {
         const PinAssignment& p = o.pins[i];
         const int pos = findSampleInput(in->pinTable(), p.pin);
         const std::string name = in->pinTable().descriptionAt(pos)->name;
+        if (std::find(fed.begin(), fed.end(), pos) != fed.end())
+            throw UsageError("--pin \"" + name + "\" is given twice");
+        fed.push_back(pos);
         if (p.source.kind == SourceKind::File)
             in->setSignal(pos, fileSignal(files[i], p.source.channel - 1));
         else if (p.source.kind != SourceKind::Off)

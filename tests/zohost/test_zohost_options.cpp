@@ -190,6 +190,7 @@ TEST(ZohostOptions, ExitStatusesOfTheCommand) {
     } cases[] = {
         {{module, "--pin", "Signal C=sine:3"}, 2, "\"Signal B\", \"Time\", \"Y-Scale\", \"EXT-Trigger\""},
         {{module, "--pin", "Trigger=sine:3"}, 2, "no sample input \"Trigger\""},
+        {{module, "--pin", "Time=dc:0.1", "--pin", "TIME=dc:0.2"}, 2, "\"Time\" is given twice"},
         {{module, "--set", "Signal A=1"}, 2, "no list pin \"Signal A\""},
         {{module, "--set", "Trigger=Foo"}, 2, "Aus=0, InputA=1, InputB=2, Auto=3, EXT=4"},
         {{module, "--set", "Trigger=7"}, 2, "no choice \"7\""},
