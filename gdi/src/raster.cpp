@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace zogdi {
 namespace {
@@ -123,10 +124,13 @@ void fillBox(const Canvas& c, int64_t left, int64_t top, int64_t right, int64_t 
     bottom = std::min<int64_t>(bottom, c.height);
     if (left >= right || top >= bottom)
         return;
-    for (int64_t y = top; y < bottom; ++y) {
-        uint32_t* row = c.pixels + static_cast<ptrdiff_t>(y) * c.width;
-        std::fill(row + left, row + right, pixel);
-    }
+    // One row pixel by pixel, the others copied from it: the copy stores
+    // whole vectors, the fill of 32-bit pixels one pixel at a time.
+    const size_t count = static_cast<size_t>(right - left);
+    uint32_t* const first = c.pixels + static_cast<ptrdiff_t>(top) * c.width + left;
+    std::fill(first, first + count, pixel);
+    for (int64_t y = top + 1; y < bottom; ++y)
+        std::memcpy(c.pixels + static_cast<ptrdiff_t>(y) * c.width + left, first, count * sizeof(uint32_t));
 }
 
 } // namespace zogdi
