@@ -51,7 +51,7 @@ struct ToolOptions {
     bool quiet = false;
 };
 
-// Form checks, each std::invalid_argument-free: UsageError with a message.
+// Form checks; each throws UsageError with a message.
 // "640x360"
 void parseSize(const std::string& text, int& width, int& height);
 // "RRGGBB" (or "#RRGGBB") as a COLORREF 0x00BBGGRR.
