@@ -42,7 +42,6 @@ private:
     void rearm();
     std::int32_t oneSecond();
     std::int32_t lengthFromTime();  // TimeToScopeSize, remembered for its settings
-    const float* input(const float* buffer) const;
 
     float* m_signal_a = nullptr;
     float* m_signal_b = nullptr;
