@@ -1,4 +1,4 @@
-#include "tool/SourceSpec.h"
+#include "tool/InputSource.h"
 
 #include <cctype>
 #include <cmath>
@@ -69,10 +69,10 @@ bool periodic(SourceKind k) {
 
 }  // namespace
 
-SourceSpec parseSource(const std::string& text) {
+InputSource parseSource(const std::string& text) {
     std::vector<std::string> parts = splitColons(text);
     const std::string kind = lower(parts[0]);
-    SourceSpec s;
+    InputSource s;
     auto arity = [&](std::size_t least, std::size_t most, const char* form) {
         if (parts.size() < least || parts.size() > most)
             throw std::invalid_argument("source \"" + text + "\" should be " + form);
@@ -141,7 +141,7 @@ const char* kindName(SourceKind kind) {
     return "?";
 }
 
-std::string describeSource(const SourceSpec& s) {
+std::string describeSource(const InputSource& s) {
     char buf[96];
     switch (s.kind) {
     case SourceKind::Off:
@@ -160,16 +160,16 @@ std::string describeSource(const SourceSpec& s) {
     }
 }
 
-float waveSample(const SourceSpec& s, double rate, std::uint64_t clock) {
+float waveSample(const InputSource& s, double rate, std::uint64_t clock) {
     if (s.kind == SourceKind::Dc) return static_cast<float>(s.amplitude);
     if (!periodic(s.kind)) return 0.0f;
     return static_cast<float>(s.amplitude) * shape(s.kind, phase(s.hz, rate, clock));
 }
 
-Signal makeSignal(const SourceSpec& spec, double rate, std::uint64_t seed) {
-    if (spec.kind == SourceKind::Dc) return Signal::constant(static_cast<float>(spec.amplitude));
-    if (spec.kind == SourceKind::Noise) {
-        const float amp = static_cast<float>(spec.amplitude);
+Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
+    if (source.kind == SourceKind::Dc) return Signal::constant(static_cast<float>(source.amplitude));
+    if (source.kind == SourceKind::Noise) {
+        const float amp = static_cast<float>(source.amplitude);
         std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
         return Signal::generator([amp, state](std::uint64_t, float* out, int count) mutable {
             for (int i = 0; i < count; ++i) {
@@ -183,11 +183,11 @@ Signal makeSignal(const SourceSpec& spec, double rate, std::uint64_t seed) {
             }
         });
     }
-    if (!periodic(spec.kind)) throw std::invalid_argument("no generated signal for a source of kind " +
-                                                          std::string(kindName(spec.kind)));
-    const SourceKind kind = spec.kind;
-    const float amp = static_cast<float>(spec.amplitude);
-    const double hz = spec.hz;
+    if (!periodic(source.kind)) throw std::invalid_argument("no generated signal for a source of kind " +
+                                                          std::string(kindName(source.kind)));
+    const SourceKind kind = source.kind;
+    const float amp = static_cast<float>(source.amplitude);
+    const double hz = source.hz;
     return Signal::generator([kind, amp, hz, rate](std::uint64_t first, float* out, int count) {
         for (int i = 0; i < count; ++i)
             out[i] = amp * shape(kind, phase(hz, rate, first + static_cast<std::uint64_t>(i)));

@@ -12,7 +12,7 @@ namespace zohost::tool {
 // Periodic waveforms cross zero rising at clock 0 of every period, like a sine.
 enum class SourceKind { Off, Sine, Square, Saw, Triangle, Noise, Dc, File };
 
-struct SourceSpec {
+struct InputSource {
     SourceKind kind = SourceKind::Off;
     double hz = 0.0;         // periodic kinds
     double amplitude = 0.0;  // periodic kinds and noise; the value for dc
@@ -25,18 +25,18 @@ struct SourceSpec {
 constexpr double kDefaultAmplitude = 0.8;
 
 // Parses SOURCE; std::invalid_argument with a message naming the fault.
-SourceSpec parseSource(const std::string& text);
+InputSource parseSource(const std::string& text);
 
 const char* kindName(SourceKind kind);
 // "440 Hz sine, amplitude 0.8" and the like, for people.
-std::string describeSource(const SourceSpec& spec);
+std::string describeSource(const InputSource& source);
 
 // One sample of a waveform at `clock` for a run at `rate`; zero for kinds
 // that are not computed (off, file). Noise is not a function of the clock.
-float waveSample(const SourceSpec& spec, double rate, std::uint64_t clock);
+float waveSample(const InputSource& source, double rate, std::uint64_t clock);
 
 // A block-filling signal for every kind but off and file. `seed` makes noise
 // repeatable and different per pin.
-Signal makeSignal(const SourceSpec& spec, double rate, std::uint64_t seed);
+Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed);
 
 }  // namespace zohost::tool

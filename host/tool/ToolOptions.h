@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/SourceSpec.h"
+#include "tool/InputSource.h"
 
 namespace zohost::tool {
 
@@ -21,7 +21,7 @@ struct UsageError : std::invalid_argument {
 
 struct PinAssignment {
     std::string pin;
-    SourceSpec source;
+    InputSource source;
 };
 
 struct ChoiceAssignment {

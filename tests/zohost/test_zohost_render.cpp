@@ -14,7 +14,7 @@
 #include "ZohostRun.h"
 #include "tool/Render.h"
 #include "tool/SoundFile.h"
-#include "tool/SourceSpec.h"
+#include "tool/InputSource.h"
 #include "zohost/ModuleLibrary.h"
 
 using namespace zotest;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tool/PinSetup.h"
-#include "tool/SourceSpec.h"
+#include "tool/InputSource.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
 
@@ -40,7 +40,7 @@ TEST(ZohostSources, ParsesEveryKind) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        SourceSpec s = parseSource(c.text);
+        InputSource s = parseSource(c.text);
         EXPECT_EQ(s.kind, c.kind);
         EXPECT_EQ(s.hz, c.hz);
         EXPECT_EQ(s.amplitude, c.amplitude);
@@ -72,7 +72,7 @@ TEST(ZohostSources, WaveformsRiseThroughZeroAtEachPeriodAndKeepTheirShape) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        SourceSpec s = parseSource(c.text);
+        InputSource s = parseSource(c.text);
         // A rising zero crossing at clock 0 of each period.
         EXPECT_GE(waveSample(s, 8000.0, 80), 0.0f);
         EXPECT_LT(waveSample(s, 8000.0, 79), 0.0f);
@@ -88,7 +88,7 @@ TEST(ZohostSources, WaveformsRiseThroughZeroAtEachPeriodAndKeepTheirShape) {
 TEST(ZohostSources, BlocksFillTheSameSamplesAsTheWaveform) {
     for (const char* text : {"sine:440", "square:441:0.3", "saw:1000", "triangle:660:-0.7", "dc:0.2"}) {
         SCOPED_TRACE(text);
-        SourceSpec s = parseSource(text);
+        InputSource s = parseSource(text);
         zohost::Signal signal = makeSignal(s, 44100.0, 1);
         std::vector<float> block(300, 9.0f);
         // Blocks of any length and start, one after the other.
@@ -104,7 +104,7 @@ TEST(ZohostSources, BlocksFillTheSameSamplesAsTheWaveform) {
 }
 
 TEST(ZohostSources, NoiseStaysInRangeAndRepeatsPerSeed) {
-    SourceSpec s = parseSource("noise:0.5");
+    InputSource s = parseSource("noise:0.5");
     auto take = [&](std::uint64_t seed) {
         zohost::Signal signal = makeSignal(s, 44100.0, seed);
         std::vector<float> v(4096);
