@@ -14,6 +14,7 @@ namespace zobench {
 
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
+    SummaryReporter();  // colours only on a terminal
     void ReportRuns(const std::vector<Run>& runs) override;
     void Finalize() override;
 

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include <unistd.h>
+
 namespace zobench {
 
 namespace {
@@ -33,9 +35,15 @@ std::string num(double v, int decimals) {
 
 }  // namespace
 
+SummaryReporter::SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
 void SummaryReporter::ReportRuns(const std::vector<Run>& runs) {
     if (load_at_start_ < 0.0) load_at_start_ = loadAverage();
-    ConsoleReporter::ReportRuns(runs);
+    // On the console, of the aggregates only the median: the file keeps all.
+    std::vector<Run> shown;
+    for (const Run& r : runs)
+        if (r.run_type != Run::RT_Aggregate || r.aggregate_name == "median") shown.push_back(r);
+    if (!shown.empty()) ConsoleReporter::ReportRuns(shown);
     for (const Run& r : runs) {
         if (r.error_occurred) continue;
         const bool median = r.run_type == Run::RT_Aggregate;

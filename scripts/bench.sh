@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Builds the linux preset with the benchmarks and runs them: a table of the
+# medians against the physical limits and the budgets, the JSON of every run
+# in build/bench/results.json, the whole zohost program over a minute of
+# audio, and, when Wine and a win64 build are there, the same paints on
+# Wine's GDI beside ours.
+#
+#   scripts/bench.sh [GOOGLE-BENCHMARK-OPTIONS...]
+#
+# ZO_BENCH_REPS repetitions of each benchmark (default 5), ZO_JOBS build
+# parallelism (default 2). Expect noise on a shared machine: the table
+# quotes the load average.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root="$PWD"
+jobs="${ZO_JOBS:-2}"
+reps="${ZO_BENCH_REPS:-5}"
+out="$root/build/bench"
+
+bash scripts/setup.sh
+
+# The benchmarks are an option of the build; turn it on where the preset has not.
+cmake --preset linux >/dev/null
+if ! grep -qx 'ZO_BUILD_BENCH:BOOL=ON' build/linux/CMakeCache.txt; then
+  cmake --preset linux -DZO_BUILD_BENCH=ON >/dev/null
+fi
+cmake --build --preset linux -j"$jobs" --target ondix_bench ondix_paint_timer zohost
+
+mkdir -p "$out"
+echo "===== benchmarks ($reps repetitions; load average: $(cut -d' ' -f1-3 /proc/loadavg))"
+build/linux/bench/ondix_bench --benchmark_repetitions="$reps" --benchmark_display_aggregates_only=true \
+  --benchmark_out="$out/results.json" --benchmark_out_format=json "$@" | tee "$out/summary.txt"
+echo "JSON of every run: $out/results.json"
+
+# Median wall time in ms of a command run three times.
+median_ms() {
+  local times=() t0 t1
+  for _ in 1 2 3; do
+    t0=$(date +%s%N)
+    "$@" >/dev/null
+    t1=$(date +%s%N)
+    times+=($(((t1 - t0) / 1000000)))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | sed -n 2p
+}
+
+echo
+echo "===== whole host: zohost over 60 s of audio (default signals, blocks of 512), median of 3"
+seconds=60
+for mode in "--no-png" "--png $out/zohost.png"; do
+  # shellcheck disable=SC2086
+  ms=$(median_ms build/linux/zohost --seconds "$seconds" $mode -q)
+  awk -v ms="$ms" -v s="$seconds" -v m="$mode" 'BEGIN {
+    printf "%-12s %8d ms  %8.0f x real time  %8.2f M samples/s\n", (m == "--no-png" ? "no picture" : "picture"),
+           ms, s * 1000 / ms, s * 44100 / ms / 1000 }'
+done
+
+wine=/usr/lib/wine/wine64
+if [[ ! -x "$wine" || ! -f build/win64/CMakeCache.txt ]]; then
+  echo
+  echo "(no Wine or no win64 build: paint on Wine's GDI not compared)"
+  exit 0
+fi
+
+echo
+echo "===== paint: our drawing library and Wine's GDI, the same program (median of batches)"
+if ! grep -qx 'ZO_BUILD_BENCH:BOOL=ON' build/win64/CMakeCache.txt; then
+  cmake --preset win64 -DZO_BUILD_BENCH=ON >/dev/null
+fi
+cmake --build --preset win64 -j"$jobs" --target ondix_paint_timer
+wine_env=(WINEPREFIX="$root/build/.wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=")
+if [[ ! -d "$root/build/.wine" ]]; then
+  env "${wine_env[@]}" "$wine" wineboot --init >/dev/null 2>&1 || true
+fi
+build/linux/bench/ondix_paint_timer >"$out/paint_ours.tsv"
+env "${wine_env[@]}" "$wine" build/win64/bench/ondix_paint_timer.exe | tr -d '\r' >"$out/paint_wine.tsv"
+awk -F'\t' '
+  FNR == 1 { next }
+  NR == FNR { ours[$1] = $2; order[++n] = $1; next }
+  { wine[$1] = $2 }
+  END {
+    printf "%-24s %12s %12s %10s\n", "scene", "ours ms", "Wine ms", "ours/Wine"
+    for (i = 1; i <= n; ++i) {
+      s = order[i]
+      if (s in wine) printf "%-24s %12.3f %12.3f %10.3f\n", s, ours[s], wine[s], ours[s] / wine[s]
+      else printf "%-24s %12.3f %12s %10s\n", s, ours[s], "-", "-"
+    }
+  }' "$out/paint_ours.tsv" "$out/paint_wine.tsv" | tee "$out/paint_vs_wine.txt"
