@@ -5,6 +5,7 @@
 //   ondix_paint_timer [MODULE] [BATCHES]
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -69,6 +70,17 @@ int main(int argc, char** argv) {
         zohost::Canvas canvas(s.width, s.height, 0);
         if (!canvas.valid()) {
             std::fprintf(stderr, "no %dx%d canvas\n", s.width, s.height);
+            return 1;
+        }
+        in.paint(canvas.dc(), s.width, s.height);
+        // Channel B of the time display, or the figure, in its own colour:
+        // a paint that drew no signal would time the wrong thing.
+        const std::uint32_t signal_rgb = s.mode == 0 ? 0xFAFA00u : 0xFA1E1Eu;
+        const std::uint32_t* p = canvas.pixels();
+        const long drawn = static_cast<long>(
+            std::count(p, p + static_cast<std::size_t>(canvas.width()) * canvas.height(), signal_rgb));
+        if (drawn < 100) {
+            std::fprintf(stderr, "%s: the signal was not drawn\n", s.name);
             return 1;
         }
         const double seconds = medianPaintSeconds(in, canvas, s, batches);

@@ -21,7 +21,7 @@ bash scripts/setup.sh
 
 # The benchmarks are an option of the build; turn it on where the preset has not.
 cmake --preset linux >/dev/null
-if ! grep -qx 'ZO_BUILD_BENCH:BOOL=ON' build/linux/CMakeCache.txt; then
+if ! grep -qE '^ZO_BUILD_BENCH:[A-Z]+=(ON|1|TRUE|YES)$' build/linux/CMakeCache.txt; then
   cmake --preset linux -DZO_BUILD_BENCH=ON >/dev/null
 fi
 cmake --build --preset linux -j"$jobs" --target ondix_bench ondix_paint_timer zohost
@@ -64,7 +64,7 @@ fi
 
 echo
 echo "===== paint: our drawing library and Wine's GDI, the same program (median of batches)"
-if ! grep -qx 'ZO_BUILD_BENCH:BOOL=ON' build/win64/CMakeCache.txt; then
+if ! grep -qE '^ZO_BUILD_BENCH:[A-Z]+=(ON|1|TRUE|YES)$' build/win64/CMakeCache.txt; then
   cmake --preset win64 -DZO_BUILD_BENCH=ON >/dev/null
 fi
 cmake --build --preset win64 -j"$jobs" --target ondix_paint_timer
