@@ -85,11 +85,14 @@ void MessageRouter::fromAudio(zolong size, zolong code, void* ptr, std::uint64_t
     Fate fate;
     if (ends_.hasDisplay())
         fate = options_.delivery == Delivery::Immediate ? Fate::Delivered : Fate::Queued;
+    else if (options_.link)
+        fate = Fate::Linked;
     else if (options_.self_ack_without_display && static_cast<std::int32_t>(code) == SCOPE_MSG_DATA)
         fate = Fate::SelfAcked;
     else
         fate = Fate::NoReceiver;
-    if (fate == Fate::Queued && size > 0 && static_cast<std::size_t>(size) > options_.payload_limit)
+    if ((fate == Fate::Queued || fate == Fate::Linked) && size > 0 &&
+        static_cast<std::size_t>(size) > options_.payload_limit)
         fate = Fate::TooLarge;
     const std::size_t slot =
         options_.record ? record(Direction::ToDisplay, size, code, ptr, blocks_started, fate) : npos;
@@ -104,6 +107,9 @@ void MessageRouter::fromAudio(zolong size, zolong code, void* ptr, std::uint64_t
     case Fate::SelfAcked:
         ends_.deliverToAudio(0, SCOPE_MSG_ACK, nullptr);
         break;
+    case Fate::Linked:
+        options_.link->forward(Direction::ToDisplay, size, code, ptr);
+        break;
     default:
         break;
     }
@@ -112,16 +118,18 @@ void MessageRouter::fromAudio(zolong size, zolong code, void* ptr, std::uint64_t
 void MessageRouter::fromDisplay(zolong size, zolong code, void* ptr, std::uint64_t blocks_started) {
     Fate fate;
     std::uint64_t release = blocks_started;
-    if (!ends_.hasAudio())
+    if (!ends_.hasAudio() && !options_.link)
         fate = Fate::NoReceiver;
     else if (options_.ack == AckPolicy::Drop)
         fate = Fate::Dropped;
+    else if (!ends_.hasAudio())
+        fate = Fate::Linked;
     else if (options_.ack == AckPolicy::Hold) {
         fate = Fate::Held;
         release += static_cast<std::uint64_t>(options_.ack_hold_blocks > 0 ? options_.ack_hold_blocks : 0);
     } else
         fate = options_.delivery == Delivery::Immediate ? Fate::Delivered : Fate::Queued;
-    if ((fate == Fate::Queued || fate == Fate::Held) && size > 0 &&
+    if ((fate == Fate::Queued || fate == Fate::Held || fate == Fate::Linked) && size > 0 &&
         static_cast<std::size_t>(size) > options_.payload_limit)
         fate = Fate::TooLarge;
     const std::size_t slot =
@@ -131,6 +139,8 @@ void MessageRouter::fromDisplay(zolong size, zolong code, void* ptr, std::uint64
         ends_.deliverToAudio(size, code, ptr);
     } else if (fate == Fate::Queued || fate == Fate::Held) {
         enqueue(Direction::ToAudio, size, code, ptr, release, slot);
+    } else if (fate == Fate::Linked) {
+        options_.link->forward(Direction::ToAudio, size, code, ptr);
     }
 }
 

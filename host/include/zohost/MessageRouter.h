@@ -27,6 +27,18 @@ enum class Fate : std::uint8_t {
     SelfAcked,   // "data" without a display: the host acknowledged it
     NoReceiver,  // nobody to deliver to
     TooLarge,    // payload over the copy limit, not delivered
+    Linked,      // handed to the link: the receiver lives in another part of the host
+};
+
+// Takes the messages whose receiver is not in this instance but in another
+// part of the host, such as the other thread of a threaded host. Called inside
+// the sender's request; `ptr` is valid only during the call.
+class MessageLink {
+public:
+    virtual void forward(Direction direction, zolong size, zolong code, const void* ptr) = 0;
+
+protected:
+    ~MessageLink() = default;
 };
 
 struct MessageOptions {
@@ -39,6 +51,9 @@ struct MessageOptions {
     // Capture samples kept over all records; later captures keep their settings only.
     std::size_t sample_budget = 1u << 24;
     std::size_t payload_limit = 1u << 20;  // bytes copied for a queued message
+    // Set: a message with no receiver in this instance goes through the link
+    // (the ack policy is then the link owner's, except Drop).
+    MessageLink* link = nullptr;
 };
 
 struct MessageRecord {
