@@ -1,0 +1,255 @@
+#include "zohost/ThreadedInstance.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace zohost {
+
+namespace {
+
+// Guards the samples read through a record against a wild size.
+const std::int32_t kMaxReadScope = 1 << 22;
+
+bool readSamples(const T_SCOPE& s, std::vector<float>& out) {
+    out.clear();
+    if (!s.Samples || s.ScopeSize <= 0 || s.ScopeSize > kMaxReadScope) return s.ScopeSize == 0;
+    out.assign(s.Samples, s.Samples + 2 * static_cast<std::size_t>(s.ScopeSize));
+    return true;
+}
+
+bool isCapture(zolong size, zolong code, const void* ptr) {
+    return ptr && static_cast<std::int32_t>(code) == SCOPE_MSG_DATA &&
+           size == static_cast<zolong>(sizeof(T_SCOPE));
+}
+
+}  // namespace
+
+ThreadedInstance::ThreadedInstance(const ModuleLibrary& library, const ThreadedOptions& options)
+    : options_(options) {
+    InstanceOptions a = options_.instance;
+    a.display = false;
+    a.messages.link = this;
+    a.messages.self_ack_without_display = false;
+    InstanceOptions d = options_.instance;
+    d.audio = false;
+    d.messages.link = this;
+    // Holding is done where the blocks are counted: on the audio thread.
+    if (d.messages.ack == AckPolicy::Hold) d.messages.ack = AckPolicy::Deliver;
+    if (options_.instance.display_first) {
+        if (options_.instance.display) display_ = std::make_unique<Instance>(library, d);
+        if (options_.instance.audio) audio_ = std::make_unique<Instance>(library, a);
+    } else {
+        if (options_.instance.audio) audio_ = std::make_unique<Instance>(library, a);
+        if (options_.instance.display) display_ = std::make_unique<Instance>(library, d);
+    }
+    if (!audio_ || !display_) throw std::invalid_argument("a threaded instance needs both objects");
+}
+
+ThreadedInstance::~ThreadedInstance() {
+    {
+        std::lock_guard<std::mutex> lock(display_mutex_);
+        stopping_ = true;
+    }
+    display_cv_.notify_all();
+    if (display_thread_.joinable()) display_thread_.join();
+    if (options_.instance.destroy_display_first) {
+        display_.reset();
+        audio_.reset();
+    } else {
+        audio_.reset();
+        display_.reset();
+    }
+}
+
+ThreadedInstance::Envelope ThreadedInstance::envelope(zolong size, zolong code, const void* ptr) {
+    Envelope e;
+    e.size = size;
+    e.code = code;
+    e.has_payload = ptr != nullptr;
+    if (ptr) {
+        // At least one byte, so an empty payload still arrives as a valid pointer.
+        const std::size_t n = size > 0 ? static_cast<std::size_t>(size) : 0;
+        e.payload.resize(n > 0 ? n : 1);
+        if (n) std::memcpy(e.payload.data(), ptr, n);
+    }
+    return e;
+}
+
+void ThreadedInstance::forward(Direction direction, zolong size, zolong code, const void* ptr) {
+    if (direction == Direction::ToDisplay) {
+        // Audio thread, inside request 17.
+        if (isCapture(size, code, ptr)) {
+            if (outstanding_) ++overlapping_sends_;
+            outstanding_ = true;
+            sent_record_ = ptr;
+            std::memcpy(&sent_scope_, ptr, sizeof sent_scope_);
+            sent_samples_kept_ = readSamples(sent_scope_, sent_samples_);
+        }
+        Envelope e = envelope(size, code, ptr);
+        e.sent_block = audio_->blocksStarted();
+        {
+            std::lock_guard<std::mutex> lock(display_mutex_);
+            to_display_.push_back(std::move(e));
+            ++data_sent_;
+        }
+        display_cv_.notify_all();
+        return;
+    }
+    // Display thread, inside request 2.
+    if (options_.ack_on_display_thread) {
+        audio_->audioCall(12, size, code, const_cast<void*>(ptr), 0.0f);
+        return;
+    }
+    Envelope e = envelope(size, code, ptr);
+    std::lock_guard<std::mutex> lock(audio_mutex_);
+    to_audio_.push_back(std::move(e));
+}
+
+void ThreadedInstance::start() {
+    if (display_thread_.joinable()) return;
+    stopping_ = false;
+    display_thread_ = std::thread([this] { displayLoop(); });
+}
+
+void ThreadedInstance::displayLoop() {
+    std::unique_lock<std::mutex> lock(display_mutex_);
+    for (;;) {
+        display_cv_.wait(lock, [this] { return stopping_ || !to_display_.empty(); });
+        if (to_display_.empty()) break;
+        Envelope e = std::move(to_display_.front());
+        to_display_.pop_front();
+        const bool failed = display_error_ != nullptr;
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+            if (!failed) handleOnDisplay(e);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        lock.lock();
+        if (error && !display_error_) display_error_ = error;
+        ++handled_;
+        display_cv_.notify_all();
+    }
+}
+
+void ThreadedInstance::handleOnDisplay(Envelope& e) {
+    const ReceivedCapture* capture = nullptr;
+    if (isCapture(e.size, e.code, e.ptr())) {
+        ReceivedCapture r;
+        std::memcpy(&r.scope, e.payload.data(), sizeof r.scope);
+        // The audio side keeps this storage untouched until the ack is back.
+        readSamples(r.scope, r.samples);
+        r.scope.Samples = nullptr;
+        r.sent_block = e.sent_block;
+        received_.push_back(std::move(r));
+        capture = &received_.back();
+    }
+    display_->displayCall(6, e.size, e.code, e.ptr(), 0.0f);
+    if (capture && after_delivery_) after_delivery_(*display_, *capture);
+    if (options_.paint_width > 0 && options_.paint_height > 0 &&
+        display_->repaints() != repaints_seen_) {
+        repaints_seen_ = display_->repaints();
+        // Made on the thread that paints into it.
+        if (!canvas_)
+            canvas_ = std::make_unique<Canvas>(options_.paint_width, options_.paint_height,
+                                               options_.canvas_fill);
+        display_->paint(canvas_->dc(), options_.paint_width, options_.paint_height);
+        ++paints_;
+    }
+}
+
+void ThreadedInstance::run(std::uint64_t samples) {
+    if (!display_thread_.joinable()) start();
+    std::exception_ptr error;
+    std::thread audio([&] {
+        try {
+            audioLoop(samples);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    audio.join();
+    if (error) std::rethrow_exception(error);
+}
+
+void ThreadedInstance::audioLoop(std::uint64_t samples) {
+    const int block = std::max(1, options_.instance.block_size);
+    while (samples > 0) {
+        if (options_.lockstep) {
+            std::unique_lock<std::mutex> lock(display_mutex_);
+            display_cv_.wait(lock, [this] { return handled_ == data_sent_ || display_error_; });
+        }
+        deliverAcks();
+        if (before_block_) before_block_(*audio_);
+        const int n = static_cast<int>(std::min<std::uint64_t>(samples, static_cast<std::uint64_t>(block)));
+        audio_->processBlock(n);
+        samples -= static_cast<std::uint64_t>(n);
+    }
+}
+
+void ThreadedInstance::deliverAcks() {
+    const std::uint64_t now = audio_->blocksStarted();
+    {
+        std::lock_guard<std::mutex> lock(audio_mutex_);
+        const bool hold = options_.instance.messages.ack == AckPolicy::Hold;
+        const std::uint64_t wait =
+            hold && options_.instance.messages.ack_hold_blocks > 0
+                ? static_cast<std::uint64_t>(options_.instance.messages.ack_hold_blocks)
+                : 0;
+        for (Envelope& e : to_audio_) {
+            e.release_block = now + wait;
+            held_.push_back(std::move(e));
+        }
+        to_audio_.clear();
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < held_.size(); ++i) {
+        Envelope& e = held_[i];
+        if (e.release_block > now) {
+            if (kept != i) held_[kept] = std::move(e);
+            ++kept;
+            continue;
+        }
+        if (static_cast<std::int32_t>(e.code) == SCOPE_MSG_ACK) {
+            checkBusyWindow();
+            ++acks_delivered_;
+        }
+        audio_->audioCall(12, e.size, e.code, e.ptr(), 0.0f);
+    }
+    held_.resize(kept);
+}
+
+void ThreadedInstance::checkBusyWindow() {
+    if (!outstanding_) return;
+    outstanding_ = false;
+    // The record is the audio object's own and lives as long as it does.
+    T_SCOPE now;
+    std::memcpy(&now, sent_record_, sizeof now);
+    bool same = now.Samples == sent_scope_.Samples && now.ScopeSize == sent_scope_.ScopeSize;
+    if (same && sent_samples_kept_ && !sent_samples_.empty())
+        same = std::memcmp(now.Samples, sent_samples_.data(), sent_samples_.size() * sizeof(float)) == 0;
+    if (!same) ++busy_violations_;
+}
+
+void ThreadedInstance::settle() {
+    std::unique_lock<std::mutex> lock(display_mutex_);
+    if (!display_thread_.joinable()) return;
+    display_cv_.wait(lock, [this] { return handled_ == data_sent_; });
+}
+
+void ThreadedInstance::stop() {
+    settle();
+    {
+        std::lock_guard<std::mutex> lock(display_mutex_);
+        stopping_ = true;
+    }
+    display_cv_.notify_all();
+    if (display_thread_.joinable()) display_thread_.join();
+    std::exception_ptr error = display_error_;
+    display_error_ = nullptr;
+    if (error) std::rethrow_exception(error);
+}
+
+}  // namespace zohost
