@@ -1,0 +1,17 @@
+# Runs PROGRAM and passes only when a thread sanitizer stopped it with a data
+# race in the module's ack handler: a detector that sees nothing fails here.
+if(NOT PROGRAM)
+  message(FATAL_ERROR "usage: cmake -DPROGRAM=<path> -P expect_race.cmake")
+endif()
+execute_process(COMMAND "${PROGRAM}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+set(all "${out}${err}")
+if(rc EQUAL 0)
+  message(FATAL_ERROR "the race went unreported (exit 0):\n${all}")
+endif()
+if(NOT all MATCHES "WARNING: ThreadSanitizer: data race")
+  message(FATAL_ERROR "exit ${rc} without a data race report:\n${all}")
+endif()
+if(NOT all MATCHES "OnGuiNotify")
+  message(FATAL_ERROR "a data race, but not the ack's:\n${all}")
+endif()
+message(STATUS "data race reported as expected (exit ${rc})")
