@@ -28,7 +28,10 @@ cmake --build --preset linux -j"$jobs" --target ondix_bench ondix_paint_timer zo
 
 mkdir -p "$out"
 echo "===== benchmarks ($reps repetitions; load average: $(cut -d' ' -f1-3 /proc/loadavg))"
+# Repetitions of all benchmarks interleaved at random, so that a change of
+# load falls on a benchmark and its limit alike.
 build/linux/bench/ondix_bench --benchmark_repetitions="$reps" --benchmark_display_aggregates_only=true \
+  --benchmark_enable_random_interleaving=true \
   --benchmark_out="$out/results.json" --benchmark_out_format=json "$@" | tee "$out/summary.txt"
 echo "JSON of every run: $out/results.json"
 
@@ -63,11 +66,14 @@ if [[ ! -x "$wine" || ! -f build/win64/CMakeCache.txt ]]; then
 fi
 
 echo
-echo "===== paint: our drawing library and Wine's GDI, the same program (median of batches)"
+echo "===== paint: our drawing library and Wine's GDI, the same program (wall clock, 21 batches)"
 if ! grep -qE '^ZO_BUILD_BENCH:[A-Z]+=(ON|1|TRUE|YES)$' build/win64/CMakeCache.txt; then
   cmake --preset win64 -DZO_BUILD_BENCH=ON >/dev/null
 fi
-cmake --build --preset win64 -j"$jobs" --target ondix_paint_timer
+if ! cmake --build --preset win64 -j"$jobs" --target ondix_paint_timer >"$out/win64-build.log" 2>&1; then
+  cat "$out/win64-build.log" >&2
+  exit 1
+fi
 wine_env=(WINEPREFIX="$root/build/.wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=")
 if [[ ! -d "$root/build/.wine" ]]; then
   env "${wine_env[@]}" "$wine" wineboot --init >/dev/null 2>&1 || true
@@ -76,13 +82,16 @@ build/linux/bench/ondix_paint_timer >"$out/paint_ours.tsv"
 env "${wine_env[@]}" "$wine" build/win64/bench/ondix_paint_timer.exe | tr -d '\r' >"$out/paint_wine.tsv"
 awk -F'\t' '
   FNR == 1 { next }
-  NR == FNR { ours[$1] = $2; order[++n] = $1; next }
-  { wine[$1] = $2 }
+  NR == FNR { median[$1] = $2; fastest[$1] = $3; order[++n] = $1; next }
+  { wmedian[$1] = $2; wfastest[$1] = $3 }
   END {
-    printf "%-24s %12s %12s %10s\n", "scene", "ours ms", "Wine ms", "ours/Wine"
+    printf "%-24s %24s %24s %18s\n", "", "ours ms", "Wine ms", "ours/Wine"
+    printf "%-24s %12s %11s %12s %11s %9s %8s\n", "scene", "median", "fastest", "median", "fastest", "median", "fastest"
     for (i = 1; i <= n; ++i) {
       s = order[i]
-      if (s in wine) printf "%-24s %12.3f %12.3f %10.3f\n", s, ours[s], wine[s], ours[s] / wine[s]
-      else printf "%-24s %12.3f %12s %10s\n", s, ours[s], "-", "-"
+      if (s in wmedian)
+        printf "%-24s %12.3f %11.3f %12.3f %11.3f %9.3f %8.3f\n", s, median[s], fastest[s], wmedian[s], wfastest[s],
+               median[s] / wmedian[s], fastest[s] / wfastest[s]
+      else printf "%-24s %12.3f %11.3f %12s %11s %9s %8s\n", s, median[s], fastest[s], "-", "-", "-", "-"
     }
   }' "$out/paint_ours.tsv" "$out/paint_wine.tsv" | tee "$out/paint_vs_wine.txt"
