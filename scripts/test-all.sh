@@ -7,7 +7,7 @@ set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-all_presets=(linux linux-asan linux-tsan linux-x86 win32 win64)
+all_presets=(linux linux-asan linux-tsan linux-fuzz linux-x86 win32 win64)
 if (($# > 0)); then
   presets=("$@")
 else
