@@ -1,0 +1,374 @@
+// Illegal order and bad arguments: every opcode of both dispatchers with
+// index -1, huge values and null pointers; unknown opcodes; records the call
+// must not write, pre-filled and checked; calls out of the protocol's order
+// where the protocol says what happens.
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "Harness.h"
+#include "scopedata.h"
+
+#ifndef _WIN32
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace zohost::validate {
+
+namespace {
+
+const unsigned char kFill = 0xA5;
+
+std::vector<zolong> hostileNumbers() {
+    std::vector<zolong> v = {-1, -2, 0, 1, 0x7FFFFFFF, static_cast<zolong>(INT32_MIN), 65536, 1000000};
+    if (sizeof(zolong) > 4) {
+        v.push_back(static_cast<zolong>(std::int64_t{1} << 40));
+        v.push_back(std::numeric_limits<zolong>::min());
+        v.push_back(std::numeric_limits<zolong>::max());
+    }
+    return v;
+}
+
+std::string opText(const char* side, zolong op, zolong index, zolong value, const void* ptr) {
+    return std::string(side) + " opcode " + std::to_string(op) + " (index " + std::to_string(index) + ", value " +
+           std::to_string(value) + (ptr ? ", pointer" : ", null") + ")";
+}
+
+// The audio record's words other than the routine, which the object may change.
+std::vector<unsigned char> audioRecordBytes(const ZOMod_struct_base2* r) {
+    ZOMod_struct_base2 copy = *r;
+    copy.process = nullptr;
+    std::vector<unsigned char> b(sizeof copy);
+    std::memcpy(b.data(), &copy, sizeof copy);
+    return b;
+}
+
+std::vector<unsigned char> guiRecordBytes(const ZOGUI_struct_base* r) {
+    std::vector<unsigned char> b(sizeof *r);
+    std::memcpy(b.data(), r, sizeof *r);
+    return b;
+}
+
+void feed(Instance& in) {
+    const int a = pinOf(in, "Signal A"), trig = pinOf(in, "Trigger");
+    if (a >= 0) in.setSignal(a, waveSignal(Wave::Sine, 1, 90.0));
+    if (trig >= 0) in.setValue(trig, 1);
+}
+
+void audioOpcodes(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    Instance in(lib, recordingOptions(44100.0f, 256));
+    feed(in);
+    unsigned char junk[256];
+    std::memset(junk, kFill, sizeof junk);
+    const std::vector<zolong> numbers = hostileNumbers();
+    // 0 opens, 1 ends, 2 is the rate (its own test), 6 the pin table, 7 and 10
+    // are contract violations, 12 the messages: the rest here, and unknown ones.
+    std::vector<zolong> ops = {3, 4, 5, 8, 9, 11, 13, 14, 15, 16, 99, 1000, -1, -2, 0x7FFFFFFF,
+                               static_cast<zolong>(INT32_MIN)};
+    if (sizeof(zolong) > 4) ops.push_back(static_cast<zolong>(std::int64_t{1} << 33));
+    for (int phase = 0; phase < 2; ++phase) {
+        if (phase == 1) {
+            in.open();
+            in.run(3000);
+        }
+        const auto before = audioRecordBytes(in.audioRecord());
+        int calls = 0;
+        for (zolong op : ops)
+            for (zolong index : numbers) {
+                const zolong value = t.pick(numbers);
+                void* ptr = t.uniform(0, 1) ? nullptr : junk;
+                const zolong answer = in.audioCall(op, index, value, ptr, t.uniform(0, 1) ? 0.0f : -1.0f);
+                ++calls;
+                if (op == 13) {
+                    t.check(answer != 0, opText("audio", op, index, value, ptr) + " answered no record");
+                    continue;
+                }
+                t.check(answer == 0, opText("audio", op, index, value, ptr) + " answered " + std::to_string(answer));
+                if (phase == 1 && calls % 16 == 0) in.processBlock(t.uniform(0, 256));
+            }
+        // Pin descriptions asked with no record to write into.
+        for (zolong index : numbers) in.audioCall(6, index, 0, nullptr, 0.0f);
+        t.check(audioRecordBytes(in.audioRecord()) == before,
+                std::string("the audio record changed under bad calls ") + (phase ? "after" : "before") + " opening");
+        for (std::size_t i = 0; i < sizeof junk; ++i)
+            if (!t.check(junk[i] == kFill, "a call wrote into a pointer it does not use")) break;
+    }
+    in.run(20000);
+    CaptureExpectations e;
+    e.max_part = 256;
+    const int a = pinOf(in, "Signal A");
+    e.active[0] = a >= 0;
+    e.check_trigger = pinOf(in, "Trigger") >= 0;
+    e.trigger = 1;
+    e.growth_allowed = false;
+    t.check(checkCaptures(t, in, e, "after bad audio calls") > 0, "no capture after the bad calls");
+}
+
+void displayOpcodes(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    InstanceOptions o = recordingOptions();
+    o.audio = false;
+    Instance in(lib, o);
+    Canvas canvas(100, 80, 0);
+    ZOWndInfo window{100, 80, 0x5A0C};
+    const std::vector<zolong> numbers = hostileNumbers();
+    const auto before = guiRecordBytes(in.displayRecord());
+    const long live = liveDrawingObjects();
+    const float opts[] = {0.0f, 1.0f, std::numeric_limits<float>::quiet_NaN(), -1.0f};
+    std::vector<zolong> ops = {0, 3, 4, 5, 7, 8, 9, 10, 11, 12, 13, 14, 100, -1, -2, 0x7FFFFFFF,
+                               static_cast<zolong>(INT32_MIN)};
+    for (zolong op : ops)
+        for (zolong index : numbers) {
+            const zolong value = t.pick(numbers);
+            void* ptr = t.uniform(0, 1) ? nullptr : &window;
+            const float opt = opts[t.uniform(0, 3)];
+            const zolong answer = in.displayCall(op, index, value, ptr, opt);
+            const std::string at = opText("display", op, index, value, ptr);
+            if (op == 10)
+                t.check(answer == 0 || answer == 1, at + " answered " + std::to_string(answer));
+            else
+                t.check(answer == 0, at + " answered " + std::to_string(answer));
+        }
+    // Paint with no window record, and with no device context.
+    t.check(in.displayCall(2, reinterpret_cast<zolong>(canvas.dc()), 0, nullptr, 0.0f) == 0,
+            "paint without a window record did not answer 0");
+    t.check(in.displayCall(2, 0, 0, &window, 0.0f) == 0, "paint without a device context did not answer 0");
+    t.check(liveDrawingObjects() == live, "drawing objects left alive by paint without a window or a device context");
+    t.check(guiRecordBytes(in.displayRecord()) == before, "the display record changed under bad calls");
+    paintChecked(t, in, canvas, 100, 80, "paint after the bad calls");
+}
+
+void propertiesSentinel(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    for (zolong index : hostileNumbers()) {
+        if (index == 0) continue;
+        unsigned char raw[sizeof(ZOModuleProperties) + 32];
+        std::memset(raw, kFill, sizeof raw);
+        auto* p = reinterpret_cast<ZOModuleProperties*>(raw);
+        const int answer = lib.getModuleProperties(index, p);
+        const std::string at = "getModuleProperties(" + std::to_string(index) + ")";
+        t.check(answer == 0, at + " answered " + std::to_string(answer));
+        t.check(p->sdk_version == ZO_SDK_VERSION, at + " left sdk_version " + std::to_string(p->sdk_version));
+        const std::size_t v = offsetof(ZOModuleProperties, sdk_version);
+        for (std::size_t i = 0; i < sizeof raw; ++i) {
+            if (i >= v && i < v + 4) continue;
+            if (!t.check(raw[i] == kFill, at + " wrote byte " + std::to_string(i) + ", not only sdk_version")) break;
+        }
+    }
+}
+
+void pinSentinel(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    Instance in(lib, quietOptions());
+    const zolong described = static_cast<zolong>(in.pinTable().descriptions().size());
+    std::vector<zolong> indexes = {described, described + 1, 4096, -1, -2, 0x7FFFFFFF,
+                                   static_cast<zolong>(INT32_MIN)};
+    if (sizeof(zolong) > 4) indexes.push_back(static_cast<zolong>(std::int64_t{1} << 40));
+    for (int phase = 0; phase < 2; ++phase) {
+        if (phase == 1) in.open();
+        const std::string when = phase ? " after opening" : " before opening";
+        for (zolong index : indexes) {
+            unsigned char raw[sizeof(ZOPinProperties) + 16];
+            std::memset(raw, kFill, sizeof raw);
+            const zolong answer = in.audioCall(6, index, 0, raw, 0.0f);
+            const std::string at = "opcode 6 for undescribed index " + std::to_string(index) + when;
+            t.check(answer == 0, at + " answered " + std::to_string(answer));
+            for (std::size_t i = 0; i < sizeof raw; ++i)
+                if (!t.check(raw[i] == kFill, at + " wrote byte " + std::to_string(i))) break;
+        }
+        for (zolong index = 0; index < described; ++index) {
+            unsigned char raw[sizeof(ZOPinProperties) + 16];
+            std::memset(raw, kFill, sizeof raw);
+            const zolong answer = in.audioCall(6, index, 0, raw, 0.0f);
+            const std::string at = "opcode 6 for pin " + std::to_string(index) + when;
+            t.check(answer == 1, at + " answered " + std::to_string(answer));
+            const std::size_t r = offsetof(ZOPinProperties, reserved);
+            for (std::size_t i = r; i < sizeof raw; ++i)
+                if (!t.check(raw[i] == kFill, at + " wrote the reserved word or past the record (byte " +
+                                                  std::to_string(i) + ")"))
+                    break;
+        }
+    }
+}
+
+#ifndef _WIN32
+// Runs one opcode in a child of its own: it may end there by design.
+struct Death {
+    bool exited = false;
+    int status = 0;
+    int signal = 0;
+    std::string output;
+};
+
+Death callInChild(const std::string& module, zolong opcode) {
+    Death d;
+    int fds[2];
+    if (pipe(fds) != 0) return d;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        dup2(fds[1], 2);
+        dup2(fds[1], 1);
+        ModuleLibrary lib;
+        if (!lib.load(module)) _exit(3);
+        {
+            Instance in(lib, quietOptions());
+            in.open();
+            in.audioCall(opcode);
+            in.run(1000);
+        }
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    close(fds[1]);
+    char buf[1024];
+    for (;;) {
+        pollfd f{fds[0], POLLIN, 0};
+        if (poll(&f, 1, 20000) <= 0) break;
+        const ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n <= 0) break;
+        if (d.output.size() < 8192) d.output.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    d.exited = WIFEXITED(status);
+    d.status = d.exited ? WEXITSTATUS(status) : 0;
+    d.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return d;
+}
+#endif
+
+// Opcodes 7 and 10 are contract violations by definition: a build with
+// assertions reports "false" and aborts, one without answers and goes on.
+// Either is right; anything else is not.
+void contractOpcodes(TestContext& t) {
+#ifdef _WIN32
+    t.note("opcodes 7 and 10 not called: in-process here, a contract abort would end the run");
+#else
+    for (zolong op : {7, 10}) {
+        const Death d = callInChild(t.modulePath(), op);
+        const std::string at = "opcode " + std::to_string(op);
+        if (d.exited && d.status == 0) {
+            t.note(at + " answered (no assertion report in this build)");
+        } else if (d.signal == SIGABRT && d.output.find("false") != std::string::npos) {
+            t.note(at + " aborted with its contract report");
+        } else if (d.signal) {
+            t.fail(at + " killed the process with signal " + std::to_string(d.signal) +
+                   (d.output.empty() ? std::string() : ": " + d.output.substr(0, 200)));
+        } else {
+            t.fail(at + " ended the process with status " + std::to_string(d.status));
+        }
+    }
+#endif
+}
+
+void outOfOrder(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    std::vector<CaptureCopy> reference;
+    {
+        Instance in(lib, recordingOptions(44100.0f, 200));
+        feed(in);
+        in.run(30000);
+        reference = copyCaptures(in);
+    }
+    // An "ack" while nothing awaits one changes nothing: before opening,
+    // after opening, and between blocks (delivery at once leaves nothing
+    // awaiting an ack between blocks).
+    {
+        Instance in(lib, recordingOptions(44100.0f, 200));
+        feed(in);
+        in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        in.open();
+        in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        for (int done = 0; done < 30000; done += 200) {
+            in.processBlock(200);
+            if (t.uniform(0, 3) == 0) in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        }
+        const std::string diff = firstDifference(reference, copyCaptures(in));
+        t.check(diff.empty(), "\"ack\" with no capture awaiting it changed the captures: " + diff);
+    }
+    // Rate and block size told again after opening; window calls in any order.
+    {
+        InstanceOptions o = recordingOptions(44100.0f, 200);
+        o.display_first = true;
+        Instance in(lib, o);
+        ZOWndInfo w{64, 64, 1};
+        in.displayCall(9, 0, 0, &w, 0.0f);
+        in.displayCall(8, 0, 0, &w, 0.0f);
+        in.displayCall(8, 0, 0, &w, 0.0f);
+        feed(in);
+        in.run(5000);
+        in.audioCall(2, 0, 0, nullptr, 96000.0f);
+        in.audioCall(3, 0, 64, nullptr, 0.0f);
+        in.run(20000);
+        in.displayCall(9, 0, 0, &w, 0.0f);
+        CaptureExpectations e;
+        e.max_part = 200;
+        e.check_rate = false;
+        e.active[0] = pinOf(in, "Signal A") >= 0;
+        const int n = checkCaptures(t, in, e, "rate and block size told after opening");
+        t.check(n > 0, "no capture after rate and block size were told again");
+        Canvas c(64, 64, 0);
+        paintChecked(t, in, c, 64, 64, "paint after the window closed");
+    }
+}
+
+void events(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    Instance in(lib, recordingOptions(44100.0f, 256));
+    feed(in);
+    in.open();
+    in.run(1000);
+    // Types the framework ignores, MIDI, and pin status at valid positions,
+    // each due now or later.
+    const int pins = in.pinCount();
+    for (int i = 0; i < 200; ++i) {
+        const std::uint32_t due = static_cast<std::uint32_t>(in.clock()) + static_cast<std::uint32_t>(t.uniform(0, 3000));
+        const int kind = t.uniform(0, 3);
+        if (kind == 0)
+            in.queueEvent(ZoEvent(due, 6, t.uniform(-5, 5), 0, nullptr));
+        else if (kind == 1)
+            in.queueEvent(ZoEvent(due, 99, 0, 0, nullptr));
+        else if (kind == 2)
+            in.queueEvent(ZoEvent(due, 2, 0x903C64, t.uniform(-70000, 70000), nullptr));
+        else if (pins > 0)
+            in.queueEvent(ZoEvent(due, 0, t.uniform(0, 2), 0,
+                                  reinterpret_cast<void*>(static_cast<std::intptr_t>(t.uniform(0, pins - 1)))));
+        if (i % 20 == 0) in.processBlock(t.uniform(0, 256));
+    }
+    in.run(20000);
+    CaptureExpectations e;
+    e.max_part = 256;
+    e.active[0] = pinOf(in, "Signal A") >= 0;
+    e.check_trigger = pinOf(in, "Trigger") >= 0;
+    e.trigger = 1;
+    e.growth_allowed = false;
+    t.check(checkCaptures(t, in, e, "with events") > 0, "no capture with events delivered");
+}
+
+}  // namespace
+
+void addArgumentTests(std::vector<TestCase>& out) {
+    out.push_back({"args.audio_opcodes", "audio opcodes with -1, huge values, null pointers; unknown opcodes",
+                   &audioOpcodes});
+    out.push_back({"args.display_opcodes", "display opcodes with -1, huge values, null pointers; unknown opcodes",
+                   &displayOpcodes});
+    out.push_back({"args.properties_sentinel", "getModuleProperties at other indexes writes only sdk_version",
+                   &propertiesSentinel});
+    out.push_back({"args.pin_sentinel", "opcode 6 writes nothing for undescribed indexes, never the reserved word",
+                   &pinSentinel});
+    out.push_back({"args.contract_opcodes", "opcodes 7 and 10: contract report or a quiet answer", &contractOpcodes});
+    out.push_back({"args.out_of_order", "acks awaited by nothing, rate told late, window calls in any order",
+                   &outOfOrder});
+    out.push_back({"args.events", "timed events of ignored types, MIDI and pin status", &events});
+}
+
+}  // namespace zohost::validate

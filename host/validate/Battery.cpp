@@ -1,0 +1,65 @@
+#include "Battery.h"
+
+#include <stdexcept>
+
+namespace zohost::validate {
+
+namespace {
+const int kKeptFailures = 3;
+}
+
+TestContext::TestContext(std::string module_path, std::uint64_t seed, bool full)
+    : module_path_(std::move(module_path)), seed_(seed), full_(full), rng_(seed) {}
+
+TestContext::~TestContext() = default;
+
+const ModuleLibrary& TestContext::library() {
+    if (!library_) {
+        library_ = std::make_unique<ModuleLibrary>();
+        if (!library_->load(module_path_)) throw std::runtime_error(library_->error());
+    }
+    return *library_;
+}
+
+int TestContext::uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+
+void TestContext::fail(const std::string& what) {
+    ++failures_;
+    if (static_cast<int>(kept_.size()) < kKeptFailures) kept_.push_back(what);
+}
+
+void TestContext::note(const std::string& what) { notes_ += (notes_.empty() ? "" : "; ") + what; }
+
+std::string TestContext::detail() const {
+    std::string s;
+    for (const std::string& k : kept_) s += (s.empty() ? "" : "; ") + k;
+    if (failures_ > static_cast<int>(kept_.size()))
+        s += "; and " + std::to_string(failures_ - static_cast<int>(kept_.size())) + " more";
+    return s;
+}
+
+std::vector<TestCase> allTests() {
+    std::vector<TestCase> all;
+    addLifecycleTests(all);
+    addArgumentTests(all);
+    addSignalTests(all);
+    addOracleTests(all);
+    addMessageTests(all);
+    addPaintTests(all);
+    return all;
+}
+
+std::uint64_t testSeed(std::uint64_t run_seed, const std::string& name) {
+    // FNV-1a over the name, mixed with the run's seed: stable across builds.
+    std::uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : name) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    std::uint64_t x = h ^ (run_seed * 0x9E3779B97F4A7C15ull);
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+}  // namespace zohost::validate

@@ -1,0 +1,78 @@
+// The validation battery: named tests against any module of the two-object
+// audio interface, each run in isolation with a seed that replays it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "zohost/ModuleLibrary.h"
+
+namespace zohost::validate {
+
+// What one test sees: the module, its seed and where it reports faults.
+class TestContext {
+public:
+    TestContext(std::string module_path, std::uint64_t seed, bool full);
+    ~TestContext();
+    TestContext(const TestContext&) = delete;
+    TestContext& operator=(const TestContext&) = delete;
+
+    const std::string& modulePath() const { return module_path_; }
+    // Loaded on first use and kept for the test; throws when it cannot be.
+    const ModuleLibrary& library();
+    std::uint64_t seed() const { return seed_; }
+    std::mt19937_64& rng() { return rng_; }
+    // Whole cross products instead of seeded samples of them.
+    bool full() const { return full_; }
+    int uniform(int lo, int hi);  // inclusive
+    template <typename T>
+    const T& pick(const std::vector<T>& from) {
+        return from[static_cast<std::size_t>(uniform(0, static_cast<int>(from.size()) - 1))];
+    }
+
+    // The first few faults are kept word for word, the rest counted.
+    void fail(const std::string& what);
+    bool check(bool ok, const std::string& what) {
+        if (!ok) fail(what);
+        return ok;
+    }
+    void note(const std::string& what);
+    bool failed() const { return failures_ > 0; }
+    int failures() const { return failures_; }
+    std::string detail() const;
+    const std::string& notes() const { return notes_; }
+
+private:
+    std::string module_path_;
+    std::uint64_t seed_;
+    bool full_;
+    std::mt19937_64 rng_;
+    std::unique_ptr<ModuleLibrary> library_;
+    std::vector<std::string> kept_;
+    int failures_ = 0;
+    std::string notes_;
+};
+
+struct TestCase {
+    const char* name;
+    const char* covers;
+    void (*run)(TestContext&);
+};
+
+void addLifecycleTests(std::vector<TestCase>& out);
+void addArgumentTests(std::vector<TestCase>& out);
+void addSignalTests(std::vector<TestCase>& out);
+void addOracleTests(std::vector<TestCase>& out);
+void addMessageTests(std::vector<TestCase>& out);
+void addPaintTests(std::vector<TestCase>& out);
+
+// Every test, in the order they run.
+std::vector<TestCase> allTests();
+
+// Per-test seed from the run's seed, the test's name and the round.
+std::uint64_t testSeed(std::uint64_t run_seed, const std::string& name);
+
+}  // namespace zohost::validate

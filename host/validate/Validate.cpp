@@ -1,0 +1,105 @@
+#include "Validate.h"
+
+#include <random>
+
+#include "Battery.h"
+#include "Isolation.h"
+#include "zohost/ModuleLibrary.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#define ZO_LEAK_CHECK 1
+#endif
+
+namespace zohost::validate {
+
+namespace {
+
+bool selected(const std::string& name, const std::vector<std::string>& only) {
+    if (only.empty()) return true;
+    for (const std::string& p : only)
+        if (name.compare(0, p.size(), p) == 0) return true;
+    return false;
+}
+
+std::string quoted(const std::string& s) {
+    return s.find_first_of(" \t'\"") == std::string::npos ? s : "'" + s + "'";
+}
+
+}  // namespace
+
+int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err) {
+    std::vector<TestCase> tests;
+    for (const TestCase& t : allTests())
+        if (selected(t.name, o.only)) tests.push_back(t);
+    if (o.list) {
+        for (const TestCase& t : tests) out << t.name << "  " << t.covers << "\n";
+        return 0;
+    }
+    if (tests.empty()) {
+        err << "zohost: --validate: no test name starts with";
+        for (const std::string& p : o.only) err << " \"" << p << "\"";
+        err << " (see --validate --list)\n";
+        return 2;
+    }
+    {
+        // Loaded here only to report a bad file once; each test loads its own.
+        ModuleLibrary lib;
+        if (!lib.load(o.module)) {
+            err << "zohost: " << lib.error() << "\n";
+            return 3;
+        }
+    }
+    const bool full = o.randomise;
+    std::uint64_t seed = o.seed;
+    if (o.randomise && !o.seed_given) seed = std::random_device()() & 0x7FFFFFFFu;
+    const double timeout = o.timeout > 0.0 ? o.timeout : (full ? 3600.0 : 300.0);
+    const int rounds = o.repeat < 1 ? 1 : o.repeat;
+
+    out << "validating " << o.module << ": " << tests.size() << " test" << (tests.size() == 1 ? "" : "s") << " x "
+        << rounds << " round" << (rounds == 1 ? "" : "s") << " from seed " << seed
+        << (full ? ", whole cross products" : ", cross products sampled by the seed") << ", each "
+        << (isolationByProcess() ? "in its own process" : "in this process") << " with a limit of " << timeout
+        << " s\n";
+    out.flush();
+
+    int passed = 0, failed = 0;
+    auto lineFor = [&](const TestCase& tc, std::uint64_t round_seed, const TestResult& r) {
+        std::string line = std::string(r.passed ? "ok   " : "FAIL ") + tc.name + "  seed " + std::to_string(round_seed);
+        if (!r.passed) {
+            line += ": " + (r.detail.empty() ? std::string("failed") : r.detail);
+            line += "  [replay: zohost --validate " + quoted(o.module) + " --seed " + std::to_string(round_seed) +
+                    (full ? " --randomise" : "") + " --only " + tc.name + "]";
+        }
+        if (!r.notes.empty()) line += "  (" + r.notes + ")";
+        return line;
+    };
+    for (int round = 0; round < rounds; ++round) {
+        const std::uint64_t round_seed = seed + static_cast<std::uint64_t>(round);
+        for (const TestCase& tc : tests) {
+            auto body = [&](TestResult& r) {
+                TestContext t(o.module, testSeed(round_seed, tc.name), full);
+                tc.run(t);
+#ifdef ZO_LEAK_CHECK
+                if (__lsan_do_recoverable_leak_check() != 0) t.fail("memory leaked (LeakSanitizer)");
+#endif
+                r.passed = !t.failed();
+                r.detail = t.detail();
+                r.notes = t.notes();
+            };
+            auto onHang = [&](const TestResult& r) {
+                out << lineFor(tc, round_seed, r) << "\n" << passed << " passed, " << failed + 1 << " failed\n";
+                out.flush();
+            };
+            out.flush();
+            const TestResult r = runIsolated(body, timeout, onHang);
+            (r.passed ? passed : failed)++;
+            out << lineFor(tc, round_seed, r) << "\n";
+            out.flush();
+        }
+    }
+    out << passed << " passed, " << failed << " failed\n";
+    return failed ? 1 : 0;
+}
+
+}  // namespace zohost::validate
