@@ -12,6 +12,7 @@
 #include "tool/Render.h"
 #include "tool/SoundFile.h"
 #include "tool/ToolOptions.h"
+#include "Validate.h"
 #include "zohost/Describe.h"
 #include "zohost/ExecutablePath.h"
 #include "zohost/Instance.h"
@@ -41,6 +42,19 @@ int runDescribe(const ToolOptions& o, std::ostream& out, std::ostream& err) {
     }
     out << "module:      " << library.path() << "\n" << formatDescription(d);
     return kOk;
+}
+
+int runValidate(const ToolOptions& o, std::ostream& out, std::ostream& err) {
+    validate::ValidateOptions v;
+    v.module = modulePath(o);
+    v.seed = o.seed;
+    v.seed_given = o.seed_given;
+    v.repeat = o.repeat;
+    v.randomise = o.randomise;
+    v.timeout = o.timeout;
+    v.only = o.only;
+    v.list = o.list_tests;
+    return validate::runValidation(v, out, err);
 }
 
 void useDemo(ToolOptions& o) {
@@ -173,6 +187,7 @@ int runTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     int rc = parseToolOptions(argc, argv, o, out, err);
     if (rc >= 0) return rc;
     try {
+        if (o.validate) return runValidate(o, out, err);
         return o.describe ? runDescribe(o, out, err) : runRender(o, out, err, terminal);
     } catch (const std::invalid_argument& e) {  // UsageError, UnknownPin
         err << "zohost: " << e.what() << "\n";

@@ -61,7 +61,8 @@ int parseInt(const std::string& text, const char* option, long lo, long hi) {
 }
 
 struct Texts {
-    std::string describe_module, module;
+    std::string describe_module, validate_module, module;
+    std::string repeat, timeout;
     std::vector<std::string> pins, sets;
     std::string rate, block, seconds, size, font_height, text_colour, background, seed;
     bool no_png = false;
@@ -69,9 +70,21 @@ struct Texts {
 
 void check(const Texts& t, CLI::App& app, ToolOptions& o) {
     o.describe = app.count("--describe") > 0;
-    o.module = !t.describe_module.empty() ? t.describe_module : t.module;
-    if (o.describe && !t.describe_module.empty() && !t.module.empty() && t.describe_module != t.module)
-        throw UsageError("two modules given: " + t.describe_module + " and " + t.module);
+    o.validate = app.count("--validate") > 0;
+    if (o.describe && o.validate) throw UsageError("--describe and --validate together");
+    const std::string& named = o.validate ? t.validate_module : t.describe_module;
+    o.module = !named.empty() ? named : t.module;
+    if (!named.empty() && !t.module.empty() && named != t.module)
+        throw UsageError("two modules given: " + named + " and " + t.module);
+    if (!o.validate)
+        for (const char* v : {"--repeat", "--randomise", "--timeout", "--only", "--list-tests"})
+            if (app.count(v)) throw UsageError(std::string(v) + " goes with --validate");
+    if (app.count("--repeat")) o.repeat = parseInt(t.repeat, "--repeat", 1, 100000);
+    if (app.count("--timeout")) {
+        o.timeout = parseNumber(t.timeout, "--timeout");
+        if (o.timeout <= 0.0 || o.timeout > 86400.0) throw UsageError("--timeout: " + t.timeout + " is outside (0, 86400]");
+    }
+    o.seed_given = app.count("--seed") > 0;
     for (const std::string& a : t.pins) {
         PinAssignment p;
         std::string source;
@@ -191,8 +204,20 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
         ->type_name("DIR");
     app.add_option("--captures", o.captures, "One JSON line per capture message (see below)")
         ->type_name("FILE");
-    app.add_option("--seed", t.seed, "Seed of the noise sources (default 1)")->type_name("N");
+    app.add_option("--seed", t.seed, "Seed of the noise sources, or of --validate (default 1)")->type_name("N");
     app.add_flag("-q,--quiet", o.quiet, "Print nothing on success; no progress bar");
+    app.add_option("--validate", t.validate_module,
+                   "Run the validation battery against the module: one line per test, then \"N passed, N failed\"")
+        ->expected(0, 1)
+        ->type_name("[MODULE]");
+    app.add_option("--repeat", t.repeat, "--validate: rounds, with seeds SEED, SEED+1, ...")->type_name("N");
+    app.add_flag("--randomise,--randomize", o.randomise,
+                 "--validate: whole cross products, and a fresh seed unless --seed gives one");
+    app.add_option("--only", o.only, "--validate: only the tests whose names start so; repeatable")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300)")->type_name("S");
+    app.add_flag("--list-tests", o.list_tests, "--validate: list the tests and stop");
     try {
         app.parse(argc, argv);
         check(t, app, o);

@@ -49,6 +49,14 @@ struct ToolOptions {
     std::string captures;
     std::uint64_t seed = 1;
     bool quiet = false;
+    // --validate: the battery against the module instead of a render.
+    bool validate = false;
+    bool seed_given = false;
+    int repeat = 1;
+    bool randomise = false;
+    double timeout = 0.0;
+    std::vector<std::string> only;
+    bool list_tests = false;
 };
 
 // Form checks; each throws UsageError with a message.
