@@ -155,6 +155,9 @@ void ThreadedInstance::handleOnDisplay(Envelope& e) {
         if (!canvas_)
             canvas_ = std::make_unique<Canvas>(options_.paint_width, options_.paint_height,
                                                options_.canvas_fill);
+        // As a window erased before it is repainted: the row and column that
+        // the background leaves alone keep no trace of earlier pictures.
+        canvas_->fill(options_.canvas_fill);
         display_->paint(canvas_->dc(), options_.paint_width, options_.paint_height);
         ++paints_;
     }

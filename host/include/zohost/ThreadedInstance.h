@@ -43,7 +43,8 @@ struct ThreadedOptions {
     // a single-threaded instance with queued delivery.
     bool lockstep = false;
     // The display paints into a picture of this size whenever it asked for a
-    // repaint; 0 x 0: no painting.
+    // repaint, each time from a picture filled with canvas_fill; 0 x 0: no
+    // painting.
     int paint_width = 0;
     int paint_height = 0;
     std::uint32_t canvas_fill = 0;
