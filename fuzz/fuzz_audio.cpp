@@ -29,6 +29,7 @@ struct Described {
     bool present = false;
     std::int32_t data_type = -1;
     void* variable = nullptr;
+    bool unbound = false;  // a stream the host gives no buffer
 };
 
 struct Host {
@@ -115,7 +116,7 @@ zolong callback(void* record, zolong opcode, zolong index, zolong value, void* p
 void bindBuffers(Host& h) {
     for (int i = 0; i < h.bound(); ++i)
         if (h.described[i].present && h.described[i].data_type == DT_FSAMPLE && h.described[i].variable)
-            *static_cast<float**>(h.described[i].variable) = h.buffers[i].data();
+            *static_cast<float**>(h.described[i].variable) = h.described[i].unbound ? nullptr : h.buffers[i].data();
 }
 
 void deliver(Host& h, ZoEvent e) {
@@ -239,6 +240,7 @@ void opcode(Host& h, fuzz::Input& in) {
     }
 }
 
+// A list value; on a stream pin, whether the host gives it a buffer.
 void setList(Host& h, fuzz::Input& in) {
     const int i = static_cast<int>(in.below(kMaxDescribed));
     const std::int16_t v = in.flag() ? in.i16() : static_cast<std::int16_t>(in.below(6));
@@ -247,6 +249,7 @@ void setList(Host& h, fuzz::Input& in) {
     case DT_ENUM: *static_cast<std::int16_t*>(h.described[i].variable) = v; break;
     case DT_CHAR: *static_cast<std::int8_t*>(h.described[i].variable) = static_cast<std::int8_t>(v); break;
     case DT_INT: *static_cast<std::int32_t*>(h.described[i].variable) = v; break;
+    case DT_FSAMPLE: h.described[i].unbound = !h.described[i].unbound; break;
     default: break;
     }
 }
