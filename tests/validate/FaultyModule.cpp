@@ -1,0 +1,246 @@
+// The real scope with one fault injected at its boundary, for the negative
+// controls of zohost --validate: each detector must fail on its fault. The
+// fault is named by the environment variable ZO_FAULT; without one the
+// module is the scope itself behind a pass-through, and must pass.
+//
+// The wrapper sits between host and objects: it replaces the records' entry
+// words with its own, and gives the objects a host callback of its own.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cfenv>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "GuiModule.h"
+#include "Module.h"
+#include "ZOHostTypes.h"
+#include "scopedata.h"
+
+#define FAULTY_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+enum Fault {
+    kNone,
+    kAlloc,     // heap call in every processing call
+    kLock,      // mutex lock in every processing call
+    kHang,      // paint of a one-pixel-wide window never returns
+    kCrash,     // a message without payload dereferences null
+    kScribble,  // writes the first input's buffer just past the processed range
+    kFpEnv,     // leaves the rounding mode toward zero after processing
+    kProps,     // getModuleProperties at other indexes writes the name too
+    kPin6,      // opcode 6 for an undescribed index clears the first word
+    kSplit,     // skips the first sample of every processing call
+    kCapSize,   // "data" claims one byte more than the record
+    kCapLen,    // "data" carries a capture of no samples
+    kGdiLeak,   // paint leaves a pen undeleted
+    kSpam,      // "data" sent twice
+    kNoAck,     // the display never acknowledges
+    kReply,     // the display answers unknown messages
+    kInfo,      // opcode 13 answers a record of each object's own
+    kUnknownOp, // unknown audio opcodes answer 1
+    kAbort7,    // opcode 7 aborts without a contract report
+};
+
+struct Named {
+    const char* name;
+    Fault fault;
+};
+const Named kFaults[] = {{"alloc", kAlloc},      {"lock", kLock},         {"hang", kHang},     {"crash", kCrash},
+                         {"scribble", kScribble}, {"fpenv", kFpEnv},      {"props", kProps},   {"pin6", kPin6},
+                         {"split", kSplit},      {"capsize", kCapSize},  {"caplen", kCapLen}, {"gdileak", kGdiLeak},
+                         {"spam", kSpam},        {"noack", kNoAck},       {"reply", kReply},   {"info", kInfo},
+                         {"unknownop", kUnknownOp}, {"abort7", kAbort7}};
+
+Fault fault() {
+    static const Fault f = [] {
+        const char* e = std::getenv("ZO_FAULT");
+        if (e)
+            for (const Named& n : kFaults)
+                if (std::strcmp(e, n.name) == 0) return n.fault;
+        return kNone;
+    }();
+    return f;
+}
+
+struct InfoCopy {
+    std::int32_t words[2];
+    const void* sub_process;
+    std::int32_t word3;
+};
+
+struct AudioSlot {
+    void* object;
+    ZOMod_struct_base2* record;
+    zo_process_word real;
+    zolong capacity;
+    InfoCopy info;
+};
+
+const int kSlots = 256;
+AudioSlot g_slots[kSlots];
+ZOHostCallback g_host = nullptr;
+zo_audio_dispatcher g_audio_dispatcher = nullptr;
+zo_gui_dispatcher g_gui_dispatcher = nullptr;
+pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
+void* volatile g_sink = nullptr;
+
+AudioSlot* slotOf(const void* object) {
+    for (AudioSlot& s : g_slots)
+        if (s.object == object) return &s;
+    return nullptr;
+}
+
+void faultyProcess(void* object, zolong offset, zolong count) {
+    AudioSlot* s = slotOf(object);
+    if (!s || !s->real) return;
+    switch (fault()) {
+    case kAlloc:
+        g_sink = std::malloc(64);
+        std::free(g_sink);
+        break;
+    case kLock:
+        pthread_mutex_lock(&g_mutex);
+        pthread_mutex_unlock(&g_mutex);
+        break;
+    case kScribble:
+        if (g_host && offset + count < s->capacity) {
+            auto* b = reinterpret_cast<float*>(g_host(s->record, zo_request::pin_buffer, 0, 0, nullptr, 0.0f));
+            if (b) b[offset + count] = 0.125f;
+        }
+        break;
+    case kSplit:
+        if (count > 1) {
+            ++offset;
+            --count;
+        }
+        break;
+    default: break;
+    }
+    s->real(object, offset, count);
+    if (fault() == kFpEnv) std::fesetround(FE_TOWARDZERO);
+}
+
+zolong faultyHost(void* record, zolong opcode, zolong index, zolong value, void* ptr, float opt) {
+    if (!g_host) return 0;
+    std::int32_t magic;
+    std::memcpy(&magic, record, 4);
+    if (magic == ZO_MAGIC_AUDIO) {
+        auto* r = static_cast<ZOMod_struct_base2*>(record);
+        if (opcode == zo_request::process_changed) {
+            if (AudioSlot* s = slotOf(r->object)) {
+                s->real = r->process;
+                r->process = &faultyProcess;
+            }
+        }
+        if (opcode == zo_request::send_to_gui && static_cast<std::int32_t>(value) == SCOPE_MSG_DATA) {
+            if (fault() == kCapSize) ++index;
+            if (fault() == kCapLen && ptr) {
+                static T_SCOPE empty;
+                std::memcpy(&empty, ptr, sizeof empty);
+                empty.ScopeSize = 0;
+                empty.Samples = nullptr;
+                ptr = &empty;
+            }
+            if (fault() == kSpam) g_host(record, opcode, index, value, ptr, opt);
+        }
+    } else if (magic == ZO_MAGIC_GUI) {
+        if (opcode == zo_request::gui_send_to_audio && fault() == kNoAck) return 0;
+    }
+    return g_host(record, opcode, index, value, ptr, opt);
+}
+
+zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong index, zolong value, void* ptr,
+                             float opt) {
+    void* object = record->object;
+    AudioSlot* s = slotOf(object);
+    switch (opcode) {
+    case 1: {
+        const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
+        if (s) *s = AudioSlot{};
+        return r;
+    }
+    case 3:
+        if (s) s->capacity = value;
+        break;
+    case 6:
+        if (fault() == kPin6) {
+            const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
+            if (r == 0 && ptr) std::memset(ptr, 0, 4);
+            return r;
+        }
+        break;
+    case 7:
+        if (fault() == kAbort7) std::abort();
+        break;
+    case 13:
+        if (fault() == kInfo && s) {
+            const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
+            std::memcpy(&s->info, reinterpret_cast<const void*>(r), sizeof s->info);
+            return reinterpret_cast<zolong>(&s->info);
+        }
+        break;
+    default:
+        if (fault() == kUnknownOp && (opcode > 13 || opcode < 0)) return 1;
+        break;
+    }
+    return g_audio_dispatcher(record, opcode, index, value, ptr, opt);
+}
+
+zolong faultyGuiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong index, zolong value, void* ptr,
+                           float opt) {
+    if (opcode == 2 && fault() == kHang && ptr && static_cast<ZOWndInfo*>(ptr)->width == 1)
+        for (;;) usleep(10000);
+    if (opcode == 6 && fault() == kCrash && !ptr) *static_cast<volatile int*>(nullptr) = 1;
+    if (opcode == 6 && fault() == kReply && static_cast<std::int32_t>(value) != SCOPE_MSG_DATA && g_host)
+        g_host(record, zo_request::gui_send_to_audio, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+    const zolong r = g_gui_dispatcher(record, opcode, index, value, ptr, opt);
+    if (opcode == 2 && fault() == kGdiLeak) CreatePen(0, 1, 0);
+    return r;
+}
+
+}  // namespace
+
+FAULTY_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* properties) {
+    if (!properties) return 0;
+    properties->sdk_version = ZO_SDK_VERSION;
+    if (index != 0) {
+        if (fault() == kProps) properties->name = "faulty";
+        return 0;
+    }
+    Module::getModuleProperties(properties);
+    return 1;
+}
+
+FAULTY_EXPORT void* makeModule(zolong index, zolong type, ZOHostCallback callback, void* host_data) {
+    if (index != 0 || !callback) return nullptr;
+    g_host = callback;
+    try {
+        if (type == 1) {
+            AudioSlot* s = slotOf(nullptr);
+            if (!s) return nullptr;
+            Module* m = new Module(&faultyHost, host_data);
+            ZOMod_struct_base2* r = m->getRecord();
+            *s = AudioSlot{};
+            s->object = r->object;
+            s->record = r;
+            s->real = r->process;
+            s->capacity = 1024;
+            r->process = &faultyProcess;
+            g_audio_dispatcher = r->dispatcher;
+            r->dispatcher = &faultyAudioDispatcher;
+            return r;
+        }
+        if (type == 2) {
+            GuiModule* g = new GuiModule(&faultyHost, host_data);
+            ZOGUI_struct_base* r = g->getRecord();
+            g_gui_dispatcher = r->dispatcher;
+            r->dispatcher = &faultyGuiDispatcher;
+            return r;
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    return nullptr;
+}
