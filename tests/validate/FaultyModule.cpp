@@ -42,6 +42,7 @@ enum Fault {
     kInfo,      // opcode 13 answers a record of each object's own
     kUnknownOp, // unknown audio opcodes answer 1
     kAbort7,    // opcode 7 aborts without a contract report
+    kLeak,      // every display object leaks a little memory
 };
 
 struct Named {
@@ -52,7 +53,7 @@ const Named kFaults[] = {{"alloc", kAlloc},      {"lock", kLock},         {"hang
                          {"scribble", kScribble}, {"fpenv", kFpEnv},      {"props", kProps},   {"pin6", kPin6},
                          {"split", kSplit},      {"capsize", kCapSize},  {"caplen", kCapLen}, {"gdileak", kGdiLeak},
                          {"spam", kSpam},        {"noack", kNoAck},       {"reply", kReply},   {"info", kInfo},
-                         {"unknownop", kUnknownOp}, {"abort7", kAbort7}};
+                         {"unknownop", kUnknownOp}, {"abort7", kAbort7},   {"leak", kLeak}};
 
 Fault fault() {
     static const Fault f = [] {
@@ -201,6 +202,12 @@ zolong faultyGuiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong inde
     return r;
 }
 
+// The block's address goes nowhere: lost when this frame is.
+__attribute__((noinline)) void leakSome() {
+    void* volatile p = std::malloc(48);
+    static_cast<char*>(p)[0] = 1;
+}
+
 }  // namespace
 
 FAULTY_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* properties) {
@@ -234,6 +241,7 @@ FAULTY_EXPORT void* makeModule(zolong index, zolong type, ZOHostCallback callbac
             return r;
         }
         if (type == 2) {
+            if (fault() == kLeak) leakSome();
             GuiModule* g = new GuiModule(&faultyHost, host_data);
             ZOGUI_struct_base* r = g->getRecord();
             g_gui_dispatcher = r->dispatcher;
