@@ -35,6 +35,19 @@ inline bool verbose() {
     return on;
 }
 
+// Negative controls: programs built with ZO_FUZZ_FAULTS inject the fault
+// that ZO_FUZZ_FAULT names, which their checks or sanitizers must report
+// (fuzz/expect_failure.cmake). Other builds have no fault code at all.
+inline bool fault(const char* name) {
+#ifdef ZO_FUZZ_FAULTS
+    static const char* const chosen = std::getenv("ZO_FUZZ_FAULT");
+    return chosen && std::strcmp(chosen, name) == 0;
+#else
+    (void)name;
+    return false;
+#endif
+}
+
 // Reads the input from the front; past the end every read gives zeros.
 class Input {
 public:

@@ -197,6 +197,8 @@ void processBlock(Host& h, fuzz::Input& in) {
             bindBuffers(h);
             FUZZ_CHECK(h.record->process != nullptr);
             h.record->process(h.record->object, pos, part);
+            // A module that writes into a capture it has sent.
+            if (fuzz::fault("busy-write") && h.outstanding && h.sent->ScopeSize > 0) h.sent->Samples[0] += 1.0f;
             pos += part;
             if (count == 0) break;
         }

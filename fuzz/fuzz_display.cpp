@@ -116,6 +116,8 @@ void message(Host& h, fuzz::Input& in) {
     const int acks = h.acks, repaints = h.repaints, others = h.other_requests;
 
     h.record->dispatcher(h.record, 6, size, code, &src, 0.0f);
+    // A copy that misses a sample.
+    if (fuzz::fault("copy") && n > 0 && shown(h).ScopeSize > 0) shown(h).Samples[0] += 1.0f;
     ++h.messages;
 
     const T_SCOPE& s = shown(h);
@@ -175,6 +177,12 @@ void paint(Host& h, fuzz::Input& in) {
     const long live = ZoGdiLiveObjects();
     const int fonts = h.font_requests, others = h.other_requests, acks = h.acks;
     h.record->dispatcher(h.record, 2, reinterpret_cast<zolong>(dc), 0, &window, 0.0f);
+    // A paint that forgets a pen, and one whose arithmetic overflows.
+    if (fuzz::fault("leak")) CreatePen(0, 1, 0);
+    if (fuzz::fault("overflow")) {
+        volatile std::int32_t big = INT32_MAX - 1;
+        big = big + 2;
+    }
     FUZZ_CHECK(ZoGdiLiveObjects() == live);
     FUZZ_CHECK(ZoGdiCurrentObject(dc, 1) == pen);
     FUZZ_CHECK(ZoGdiCurrentObject(dc, 6) == font);

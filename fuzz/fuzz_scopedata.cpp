@@ -47,6 +47,11 @@ void create(T_SCOPE& s, fuzz::Input& in, bool update) {
         UpdateScopeSize(&s, n);
     else
         CreateScope(&s, n);
+    // A reader one sample past the storage.
+    if (fuzz::fault("past-end") && s.Samples && s.ScopeSize > 0) {
+        volatile float past = s.Samples[2 * static_cast<std::size_t>(s.ScopeSize)];
+        (void)past;
+    }
     checkStorage(s);
     if (update && n == old_n) {
         FUZZ_CHECK(s.Samples == old_storage);
