@@ -43,6 +43,7 @@ std::vector<TestCase> allTests() {
     addLifecycleTests(all);
     addArgumentTests(all);
     addSignalTests(all);
+    addCaptureLengthTests(all);
     addOracleTests(all);
     addMessageTests(all);
     addPaintTests(all);

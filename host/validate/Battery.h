@@ -65,6 +65,7 @@ struct TestCase {
 void addLifecycleTests(std::vector<TestCase>& out);
 void addArgumentTests(std::vector<TestCase>& out);
 void addSignalTests(std::vector<TestCase>& out);
+void addCaptureLengthTests(std::vector<TestCase>& out);
 void addOracleTests(std::vector<TestCase>& out);
 void addMessageTests(std::vector<TestCase>& out);
 void addPaintTests(std::vector<TestCase>& out);

@@ -264,17 +264,21 @@ int checkCaptures(TestContext& t, const Instance& in, const CaptureExpectations&
             // it, or just before it: search the starts that allows.
             const std::int64_t lo = static_cast<std::int64_t>(r.clock) - static_cast<std::int64_t>(n) - 1;
             const std::int64_t hi = static_cast<std::int64_t>(r.clock) + e.max_part - static_cast<std::int64_t>(n);
-            bool found = false;
-            for (std::int64_t start = lo < 0 ? 0 : lo; start <= hi && !found; ++start) {
-                std::size_t i = 0;
-                while (i < n && sameBits(got[i], f->at(static_cast<std::uint64_t>(start) + i))) ++i;
-                found = i == n;
-            }
+            const bool found = findRunStart(got, n, *f, lo, hi) >= 0;
             t.check(found, at + ": channel " + std::to_string(c) + " (" + waveName(f->wave) +
                                ") is not a run of its input ending near clock " + std::to_string(r.clock));
         }
     }
     return seen;
+}
+
+std::int64_t findRunStart(const float* got, std::size_t n, const Feed& f, std::int64_t lo, std::int64_t hi) {
+    for (std::int64_t start = lo < 0 ? 0 : lo; start <= hi; ++start) {
+        std::size_t i = 0;
+        while (i < n && sameBits(got[i], f.at(static_cast<std::uint64_t>(start) + i))) ++i;
+        if (i == n) return start;
+    }
+    return -1;
 }
 
 void checkOneOutstanding(TestContext& t, const Instance& in, const std::string& where) {

@@ -88,6 +88,10 @@ struct CaptureExpectations {
 // Returns the number of captures seen.
 int checkCaptures(TestContext& t, const Instance& in, const CaptureExpectations& e, const std::string& where);
 
+// Where a captured channel starts in its input: the clock in [lo, hi] from
+// which `n` samples of the feed equal the capture bit for bit, or -1.
+std::int64_t findRunStart(const float* got, std::size_t n, const Feed& f, std::int64_t lo, std::int64_t hi);
+
 // Messages of the audio side: "data" never again before the previous one's
 // acknowledgement reached it.
 void checkOneOutstanding(TestContext& t, const Instance& in, const std::string& where);

@@ -43,6 +43,7 @@ enum Fault {
     kUnknownOp, // unknown audio opcodes answer 1
     kAbort7,    // opcode 7 aborts without a contract report
     kLeak,      // every display object leaks a little memory
+    kShortLen,  // "data" claims one sample less than captured
 };
 
 struct Named {
@@ -53,7 +54,8 @@ const Named kFaults[] = {{"alloc", kAlloc},      {"lock", kLock},         {"hang
                          {"scribble", kScribble}, {"fpenv", kFpEnv},      {"props", kProps},   {"pin6", kPin6},
                          {"split", kSplit},      {"capsize", kCapSize},  {"caplen", kCapLen}, {"gdileak", kGdiLeak},
                          {"spam", kSpam},        {"noack", kNoAck},       {"reply", kReply},   {"info", kInfo},
-                         {"unknownop", kUnknownOp}, {"abort7", kAbort7},   {"leak", kLeak}};
+                         {"unknownop", kUnknownOp}, {"abort7", kAbort7},   {"leak", kLeak},
+                         {"shortlen", kShortLen}};
 
 Fault fault() {
     static const Fault f = [] {
@@ -138,6 +140,12 @@ zolong faultyHost(void* record, zolong opcode, zolong index, zolong value, void*
         }
         if (opcode == zo_request::send_to_gui && static_cast<std::int32_t>(value) == SCOPE_MSG_DATA) {
             if (fault() == kCapSize) ++index;
+            if (fault() == kShortLen && ptr) {
+                static T_SCOPE shorter;
+                std::memcpy(&shorter, ptr, sizeof shorter);
+                if (shorter.ScopeSize > 1) --shorter.ScopeSize;
+                ptr = &shorter;
+            }
             if (fault() == kCapLen && ptr) {
                 static T_SCOPE empty;
                 std::memcpy(&empty, ptr, sizeof empty);
