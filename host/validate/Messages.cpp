@@ -279,6 +279,71 @@ void queued(TestContext& t) {
     }
 }
 
+// While a capture awaits its acknowledgement, the audio side leaves it as it
+// was sent: the display may read it through the pointer until then. The host
+// writes the list fields itself, so those are not compared.
+void busyUntouched(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    const std::pair<AckPolicy, int> ways[] = {
+        {AckPolicy::Deliver, 0}, {AckPolicy::Hold, 1}, {AckPolicy::Hold, 23}, {AckPolicy::Drop, 0}};
+    int compared = 0;
+    for (const auto& w : ways) {
+        InstanceOptions o = recordingOptions(44100.0f, t.pick(std::vector<int>{64, 333, 1024}));
+        o.messages.delivery = Delivery::Queued;
+        o.messages.ack = w.first;
+        o.messages.ack_hold_blocks = w.second;
+        Instance in(lib, o);
+        Scenario s;
+        s.block = o.block_size;
+        s.trigger = t.uniform(0, 4);
+        s.connect_b = true;
+        s.b = Feed{Wave::Noise, t.seed(), 100.0};
+        s.connect_ext = true;
+        s.ext = Feed{Wave::Square, 0, 50.0 + t.uniform(0, 3000)};
+        applyScenario(in, s);
+        const int lists[] = {pinOf(in, "Trigger"), pinOf(in, "Time-Mode")};
+        const std::string at = "acks " + std::string(w.first == AckPolicy::Drop ? "dropped" : "held " +
+                               std::to_string(w.second) + " block(s)") + ", " + s.text();
+        for (std::uint64_t done = 0; done < 88200 && !t.failed(); done += static_cast<std::uint64_t>(s.block)) {
+            // Settings change under a busy audio side, as a host may do.
+            if (t.uniform(0, 5) == 0) {
+                const int p = lists[t.uniform(0, 1)];
+                if (p >= 0) in.setValue(p, t.pick(std::vector<int>{0, 1, 2, 3, 4, -1, 5}));
+            }
+            in.processBlock(s.block);
+            const auto& records = in.messages().records();
+            std::size_t last = records.size();
+            bool acked = false;
+            for (std::size_t i = records.size(); i-- > 0;) {
+                if (records[i].direction == Direction::ToAudio && records[i].code == SCOPE_MSG_ACK &&
+                    records[i].delivered)
+                    acked = true;
+                if (records[i].has_scope) {
+                    last = i;
+                    break;
+                }
+            }
+            if (last == records.size() || acked) continue;
+            const MessageRecord& r = records[last];
+            if (r.samples_dropped) continue;
+            const T_SCOPE* live = static_cast<const T_SCOPE*>(r.ptr);
+            const bool same = live->ScopeSize == r.scope.ScopeSize &&
+                              live->Channel_Active[0] == r.scope.Channel_Active[0] &&
+                              live->Channel_Active[1] == r.scope.Channel_Active[1] &&
+                              std::memcmp(&live->Rate, &r.scope.Rate, 4) == 0 &&
+                              std::memcmp(&live->Time, &r.scope.Time, 4) == 0 &&
+                              std::memcmp(&live->Y_Scale, &r.scope.Y_Scale, 4) == 0 &&
+                              (r.samples.empty() || (live->Samples && std::memcmp(live->Samples, r.samples.data(),
+                                                                                    r.samples.size() * 4) == 0));
+            t.check(same, at + ": the capture sent at clock " + std::to_string(r.clock) +
+                              " changed before its acknowledgement arrived (now at clock " +
+                              std::to_string(in.clock()) + ")");
+            ++compared;
+        }
+    }
+    t.check(compared > 0, "no block ran while a capture awaited its acknowledgement");
+}
+
 }  // namespace
 
 void addMessageTests(std::vector<TestCase>& out) {
@@ -290,6 +355,8 @@ void addMessageTests(std::vector<TestCase>& out) {
                    &noDisplay});
     out.push_back({"messages.display_lifetimes", "data after the display is gone, before it exists", &displayLifetimes});
     out.push_back({"messages.queued", "delivery between blocks; acks held or dropped", &queued});
+    out.push_back({"messages.busy_untouched", "a capture stays as sent until its acknowledgement arrives",
+                   &busyUntouched});
 }
 
 }  // namespace zohost::validate

@@ -44,6 +44,7 @@ enum Fault {
     kAbort7,    // opcode 7 aborts without a contract report
     kLeak,      // every display object leaks a little memory
     kShortLen,  // "data" claims one sample less than captured
+    kBusyWrite, // writes into the capture before its acknowledgement
 };
 
 struct Named {
@@ -55,7 +56,7 @@ const Named kFaults[] = {{"alloc", kAlloc},      {"lock", kLock},         {"hang
                          {"split", kSplit},      {"capsize", kCapSize},  {"caplen", kCapLen}, {"gdileak", kGdiLeak},
                          {"spam", kSpam},        {"noack", kNoAck},       {"reply", kReply},   {"info", kInfo},
                          {"unknownop", kUnknownOp}, {"abort7", kAbort7},   {"leak", kLeak},
-                         {"shortlen", kShortLen}};
+                         {"shortlen", kShortLen}, {"busywrite", kBusyWrite}};
 
 Fault fault() {
     static const Fault f = [] {
@@ -89,6 +90,7 @@ zo_audio_dispatcher g_audio_dispatcher = nullptr;
 zo_gui_dispatcher g_gui_dispatcher = nullptr;
 pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
 void* volatile g_sink = nullptr;
+T_SCOPE* g_unacknowledged = nullptr;  // the capture sent last, until its "ack"
 
 AudioSlot* slotOf(const void* object) {
     for (AudioSlot& s : g_slots)
@@ -122,6 +124,8 @@ void faultyProcess(void* object, zolong offset, zolong count) {
         break;
     default: break;
     }
+    if (fault() == kBusyWrite && g_unacknowledged && g_unacknowledged->Samples && g_unacknowledged->ScopeSize > 0)
+        g_unacknowledged->Samples[0] += 1.0f;
     s->real(object, offset, count);
     if (fault() == kFpEnv) std::fesetround(FE_TOWARDZERO);
 }
@@ -154,6 +158,7 @@ zolong faultyHost(void* record, zolong opcode, zolong index, zolong value, void*
                 ptr = &empty;
             }
             if (fault() == kSpam) g_host(record, opcode, index, value, ptr, opt);
+            if (fault() == kBusyWrite) g_unacknowledged = static_cast<T_SCOPE*>(ptr);
         }
     } else if (magic == ZO_MAGIC_GUI) {
         if (opcode == zo_request::gui_send_to_audio && fault() == kNoAck) return 0;
@@ -173,6 +178,9 @@ zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong i
     }
     case 3:
         if (s) s->capacity = value;
+        break;
+    case 12:
+        if (static_cast<std::int32_t>(value) == SCOPE_MSG_ACK) g_unacknowledged = nullptr;
         break;
     case 6:
         if (fault() == kPin6) {
