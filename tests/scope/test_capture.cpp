@@ -143,16 +143,16 @@ struct RunSpec {
     int split;  // 0: none; >0: random split seed
 };
 
-std::vector<Capture> runScope(const RunSpec& spec, std::uint64_t samples) {
-    Instance in(moduleLibrary(), options(spec.block));
+std::vector<Capture> runScope(const RunSpec& run, std::uint64_t samples) {
+    Instance in(moduleLibrary(), options(run.block));
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
     in.setSignal("Signal B", signalOf([](std::uint64_t t) {
         return static_cast<float>(std::fmod(static_cast<double>(t) * 660.0 / 44100.0, 1.0) - 0.5);
     }));
     in.setSignal("EXT-Trigger", signalOf([](std::uint64_t t) { return (t / 150) % 2 ? -1.0f : 1.0f; }));
     in.setSignal("Time", signalOf([](std::uint64_t t) { return 0.3f + 0.1f * ((t / 20000) % 3); }));
-    in.setValue("Trigger", spec.trigger);
-    if (spec.split) in.setSplitter(zohost::BlockSplitter::random(spec.split, 37));
+    in.setValue("Trigger", run.trigger);
+    if (run.split) in.setSplitter(zohost::BlockSplitter::random(run.split, 37));
     in.run(samples);
     return captures(in);
 }
@@ -162,11 +162,11 @@ TEST(Capture, IdenticalWhateverTheBlockSplits) {
         SCOPED_TRACE("trigger " + std::to_string(trigger));
         const auto reference = runScope({trigger, 1, 0}, 88200);
         ASSERT_GE(reference.size(), 3u);
-        for (RunSpec spec : {RunSpec{trigger, 7, 0}, RunSpec{trigger, 64, 0}, RunSpec{trigger, 512, 0},
+        for (RunSpec run : {RunSpec{trigger, 7, 0}, RunSpec{trigger, 64, 0}, RunSpec{trigger, 512, 0},
                              RunSpec{trigger, 4096, 0}, RunSpec{trigger, 512, 11},
                              RunSpec{trigger, 4096, 12345}}) {
-            const auto caps = runScope(spec, 88200);
-            SCOPED_TRACE("block " + std::to_string(spec.block) + " split " + std::to_string(spec.split));
+            const auto caps = runScope(run, 88200);
+            SCOPED_TRACE("block " + std::to_string(run.block) + " split " + std::to_string(run.split));
             ASSERT_EQ(caps.size(), reference.size());
             for (std::size_t k = 0; k < caps.size(); ++k) ASSERT_TRUE(caps[k] == reference[k]) << k;
         }
