@@ -44,7 +44,8 @@ struct ThreadedOptions {
     bool lockstep = false;
     // The display paints into a picture of this size whenever it asked for a
     // repaint, each time from a picture filled with canvas_fill; 0 x 0: no
-    // painting.
+    // painting. The drawing library and the host's font cache are not
+    // thread-safe: only one thread of the program may paint at a time.
     int paint_width = 0;
     int paint_height = 0;
     std::uint32_t canvas_fill = 0;
