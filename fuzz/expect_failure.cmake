@@ -7,7 +7,11 @@ foreach(var PROGRAM FAULT EXPECT SEEDS ARTIFACTS)
   endif()
 endforeach()
 set(ENV{ZO_FUZZ_FAULT} "${FAULT}")
-execute_process(COMMAND "${PROGRAM}" -runs=20000 -timeout=20 "-artifact_prefix=${ARTIFACTS}/" "${SEEDS}"
+# New inputs go to a scratch corpus, never into the seeds.
+set(scratch "${ARTIFACTS}/corpus-${FAULT}")
+file(REMOVE_RECURSE "${scratch}")
+file(MAKE_DIRECTORY "${scratch}")
+execute_process(COMMAND "${PROGRAM}" -runs=20000 -timeout=20 "-artifact_prefix=${ARTIFACTS}/" "${scratch}" "${SEEDS}"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(all "${out}${err}")
 if(rc EQUAL 0)

@@ -42,7 +42,14 @@ struct Host {
     std::vector<float> buffers[kMaxPins];
     Described described[kMaxDescribed];
     std::vector<ZoEvent> queued;  // from request 19
-    std::uint64_t samples = 0;
+    std::uint64_t samples = 0;     // processed so far: the position of a sample in the stream
+    std::uint64_t part_start = 0;  // position of the part being processed
+    // "Signal B" (pin 1, channel 1) carries its own positions from ramp_since
+    // on; a capture that began after capture_mark then holds them unbroken.
+    bool ramp = false;
+    std::uint64_t ramp_since = 0;
+    std::uint64_t capture_mark = 0;
+    unsigned ramps_checked = 0;
     unsigned captures = 0;
     unsigned acks = 0;
     unsigned switches = 0;
@@ -69,6 +76,22 @@ void checkSentIntact(Host& h, bool full) {
         FUZZ_CHECK(std::memcmp(now.Samples, h.sent_samples.data(), h.sent_samples.size() * sizeof(float)) == 0);
 }
 
+const std::uint32_t kRampMask = (1u << 23) - 1;  // exact as a float
+
+float rampAt(std::uint64_t position) { return static_cast<float>(position & kRampMask); }
+
+// A capture is one unbroken stretch of its inputs, whatever the cuts, events,
+// acks and list changes in between.
+void checkUnbroken(Host& h, const T_SCOPE& s) {
+    if (!h.ramp || h.ramp_since > h.capture_mark || !s.Channel_Active[1] || s.ScopeSize <= 0) return;
+    const float* b = s.Samples + s.ScopeSize;
+    const float first = b[0];
+    FUZZ_CHECK(first >= 0.0f && first <= static_cast<float>(kRampMask) && first == std::floor(first));
+    const std::uint64_t start = static_cast<std::uint64_t>(first);
+    for (std::int32_t i = 1; i < s.ScopeSize; ++i) FUZZ_CHECK(b[i] == rampAt(start + static_cast<std::uint64_t>(i)));
+    ++h.ramps_checked;
+}
+
 void onData(Host& h, zolong size, zolong code, const void* ptr) {
     FUZZ_CHECK(static_cast<std::int32_t>(code) == SCOPE_MSG_DATA);
     FUZZ_CHECK(size == static_cast<zolong>(sizeof(T_SCOPE)));
@@ -78,6 +101,8 @@ void onData(Host& h, zolong size, zolong code, const void* ptr) {
     FUZZ_CHECK(s->ScopeSize >= 0 && s->ScopeSize <= SCOPE_MAX_SIZE);
     FUZZ_CHECK(s->ScopeSize == 0 || s->Samples != nullptr);
     ++h.captures;
+    checkUnbroken(h, *s);
+    h.capture_mark = h.part_start;  // the next capture begins in this part or later
     h.outstanding = true;
     h.sent = s;
     h.sent_copy = *s;
@@ -158,9 +183,15 @@ float sineAt(std::uint64_t t, std::uint32_t period) {
 void fillBlock(Host& h, fuzz::Input& in, int count, std::uint64_t repeat) {
     for (int pin = 0; pin < h.bound(); ++pin) {
         float* b = h.buffers[pin].data();
-        const std::uint32_t kind = in.below(6);
+        const std::uint32_t kind = in.below(7);
         const std::uint32_t period = 1 + in.below16(4000);
         const float level = in.value();
+        if (pin == 1) {
+            const bool carries = kind == 6 && h.described[1].present && h.described[1].data_type == DT_FSAMPLE &&
+                                 h.described[1].variable && !h.described[1].unbound;
+            if (carries && !h.ramp) h.ramp_since = h.samples;
+            h.ramp = carries;
+        }
         for (int i = 0; i < count; ++i) {
             const std::uint64_t t = h.block_start + static_cast<std::uint64_t>(i) + repeat;
             switch (kind) {
@@ -169,7 +200,8 @@ void fillBlock(Host& h, fuzz::Input& in, int count, std::uint64_t repeat) {
             case 2: b[i] = (t / period) % 2 ? -1.0f : 1.0f; break;
             case 3: b[i] = static_cast<float>(t % period) / static_cast<float>(period) - 0.5f; break;
             case 4: b[i] = static_cast<float>(static_cast<std::int8_t>(in.u8())) / 64.0f; break;
-            default: b[i] = i % 7 == 3 ? level : -level; break;
+            case 5: b[i] = i % 7 == 3 ? level : -level; break;
+            default: b[i] = rampAt(h.samples + static_cast<std::uint64_t>(i)); break;
             }
         }
     }
@@ -183,7 +215,6 @@ void processBlock(Host& h, fuzz::Input& in) {
     for (std::uint64_t r = 0; r < repeat && h.samples < kSampleBudget; ++r) {
         h.block_start = h.clock;
         fillBlock(h, in, count, r);
-        h.samples += static_cast<std::uint64_t>(count);
         int pos = 0;
         while (pos < count || (pos == 0 && count == 0)) {
             int part = count - pos;
@@ -191,6 +222,7 @@ void processBlock(Host& h, fuzz::Input& in) {
             // Parts of 0 samples are allowed; an input that has run out ends the block.
             if (cutting >= 2 && !in.empty()) part = std::min(part, static_cast<int>(in.below(200)));
             h.clock = h.block_start + static_cast<std::uint32_t>(pos);
+            h.part_start = h.samples + static_cast<std::uint64_t>(pos);
             deliverDue(h);
             if (cutting == 3 && in.below(4) == 0) ack(h, in);
             checkSentIntact(h, false);
@@ -199,10 +231,14 @@ void processBlock(Host& h, fuzz::Input& in) {
             h.record->process(h.record->object, pos, part);
             // A module that writes into a capture it has sent.
             if (fuzz::fault("busy-write") && h.outstanding && h.sent->ScopeSize > 0) h.sent->Samples[0] += 1.0f;
+            // One that spoils a capture it is still taking.
+            if (fuzz::fault("torn-capture") && h.sent && !h.outstanding && h.sent->ScopeSize > 1)
+                h.sent->Samples[h.sent->ScopeSize + 1] += 0.5f;
             pos += part;
             if (count == 0) break;
         }
         h.clock = h.block_start + static_cast<std::uint32_t>(count);
+        h.samples += static_cast<std::uint64_t>(count);
     }
 }
 
@@ -251,7 +287,10 @@ void setList(Host& h, fuzz::Input& in) {
     case DT_ENUM: *static_cast<std::int16_t*>(h.described[i].variable) = v; break;
     case DT_CHAR: *static_cast<std::int8_t*>(h.described[i].variable) = static_cast<std::int8_t>(v); break;
     case DT_INT: *static_cast<std::int32_t*>(h.described[i].variable) = v; break;
-    case DT_FSAMPLE: h.described[i].unbound = !h.described[i].unbound; break;
+    case DT_FSAMPLE:
+        h.described[i].unbound = !h.described[i].unbound;
+        if (i == 1) h.ramp = false;
+        break;
     default: break;
     }
 }
@@ -304,6 +343,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 0:
             if (!h.opened) {
                 h.opened = true;
+                h.capture_mark = h.samples;  // the first capture begins with the next sample
                 h.record->dispatcher(h.record, 0, 0, 0, nullptr, 0.0f);
             }
             break;
@@ -327,8 +367,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkSentIntact(h, true);
     FUZZ_CHECK(h.record->dispatcher(h.record, 1, 0, 0, nullptr, 0.0f) == 1);
     if (fuzz::verbose())
-        std::fprintf(stderr, "audio: opened %d, %llu samples, %u captures, %u acks, %u switches, %lu contract reports\n",
-                     h.opened ? 1 : 0, static_cast<unsigned long long>(h.samples), h.captures, h.acks,
-                     h.switches, fuzz::contractViolations());
+        std::fprintf(stderr,
+                     "audio: opened %d, %llu samples, %u captures (%u checked unbroken), %u acks, %u switches, "
+                     "%lu contract reports\n",
+                     h.opened ? 1 : 0, static_cast<unsigned long long>(h.samples), h.captures, h.ramps_checked,
+                     h.acks, h.switches, fuzz::contractViolations());
     return 0;
 }

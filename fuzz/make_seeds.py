@@ -73,7 +73,7 @@ def audio_setup(rate_choice=0, pin_choice=2, connected=0x43, pin_count=None):
 
 
 def pin_source(kind, period=0, level=value_zero()):
-    """kind: 0 constant, 1 sine, 2 square, 3 saw, 5 alternating."""
+    """kind: 0 constant, 1 sine, 2 square, 3 saw, 5 alternating, 6 the sample's position."""
     return u8(kind) + u16(period) + level
 
 
@@ -129,21 +129,22 @@ def sources(a, b=pin_source(0), time=pin_source(0, 0, value_small(4)), ext=pin_s
 def audio_seeds():
     sine_a = pin_source(1, 300)
     saw_b = pin_source(3, 1000)
+    ramp_b = pin_source(6)
     yield "input_a_small_captures", (
         audio_setup() + open_op() + set_list(5, 1) + set_list(7, 3)
-        + block(512, sources(sine_a, saw_b)) + ack_op() + block(512, sources(sine_a, saw_b))
-        + ack_op() + block(700, sources(sine_a, saw_b), cutting=1, pattern=37) + ack_op()
-        + block(256, sources(sine_a, saw_b), cutting=2, cuts=[0, 5, 1, 200, 3, 199, 7]))
+        + block(512, sources(sine_a, ramp_b)) + ack_op() + block(512, sources(sine_a, ramp_b))
+        + ack_op() + block(700, sources(sine_a, ramp_b), cutting=1, pattern=37) + ack_op()
+        + block(256, sources(sine_a, ramp_b), cutting=2, cuts=[0, 5, 1, 200, 3, 199, 7]))
     yield "aus_hold_off", (
         audio_setup() + open_op() + set_list(5, 0) + set_list(7, 3)
-        + block(300, sources(pin_source(5, 0, value_half()), saw_b), repeat=4)
-        + ack_op() + block(300, sources(pin_source(5, 0, value_half()), saw_b), cutting=3,
+        + block(300, sources(pin_source(5, 0, value_half()), ramp_b), repeat=4)
+        + ack_op() + block(300, sources(pin_source(5, 0, value_half()), ramp_b), cutting=3,
                            cuts=[10, 40, 0, 90, 160], acks=[0, 1, 0, 2, 0]))
     yield "ext_low_rate", (
         audio_setup(rate_choice=2) + open_op() + set_list(5, 4)
-        + block(1024, sources(pin_source(3, 70), saw_b, ext=pin_source(2, 90)), repeat=3)
-        + ack_op() + block(1024, sources(pin_source(3, 70), saw_b, ext=pin_source(0, 0, value_one())), repeat=3)
-        + ack_op() + block(1024, sources(pin_source(3, 70), saw_b, ext=pin_source(2, 90)), repeat=2))
+        + block(1024, sources(pin_source(3, 70), ramp_b, ext=pin_source(2, 90)), repeat=3)
+        + ack_op() + block(1024, sources(pin_source(3, 70), ramp_b, ext=pin_source(0, 0, value_one())), repeat=3)
+        + ack_op() + block(1024, sources(pin_source(3, 70), ramp_b, ext=pin_source(2, 90)), repeat=2))
     yield "timeout_silence", (
         audio_setup() + open_op() + set_list(5, 1) + set_list(7, 2)
         + block(2048, sources(pin_source(0), saw_b, time=pin_source(0, 0, value_small(2))), repeat=10)
