@@ -5,10 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// Every "long" of the host interface. It is 32 bits on 32-bit targets, and wide
-// enough on 64-bit targets (including 64-bit Windows, whose long is 32 bits)
-// that addresses and handles carried in an index or value never truncate.
-typedef std::intptr_t zolong;
+// zolong: every "long" of the host interface. It is 32 bits on 32-bit targets,
+// and wide enough on 64-bit targets (including 64-bit Windows, whose long is
+// 32 bits) that addresses and handles carried in an index or value never
+// truncate. Defined with the interface's numbers.
+#include "ZOProtocol.h"
 
 struct ZOMod_struct_base2;
 struct ZOGUI_struct_base;
@@ -27,12 +28,6 @@ struct ZoEvent;
 typedef void (*zo_event_word)(void* object, ZoEvent* event);
 typedef zolong (*zo_gui_dispatcher)(ZOGUI_struct_base* record, zolong opcode, zolong index,
                                     zolong value, void* ptr, float opt);
-
-enum : std::int32_t {
-    ZO_MAGIC_AUDIO = 0x5A4F504C,  // 'ZOPL'
-    ZO_MAGIC_GUI = 0x5A4F504D,    // 'ZOPM'
-    ZO_SDK_VERSION = 2180,
-};
 
 // Owned by the host; the library writes the six words and nothing behind them.
 struct ZOModuleProperties {
@@ -63,29 +58,6 @@ struct ZOGUI_struct_base {
     void* host_data;
     void* object;
     std::int32_t reserved[5];
-};
-
-enum EPlugDataType : std::int32_t {
-    DT_ENUM = 0,  // list index, 16 bits
-    DT_CHAR = 4,  // 8-bit value
-    DT_FSAMPLE = 5,
-    DT_INT = 6,  // 32-bit value
-};
-
-enum EDirection : std::int32_t {
-    DR_IN = 0,
-    DR_OUT = 1,
-    DR_PARAMETER = 3,
-};
-
-typedef std::int32_t state_type;
-
-enum : std::int32_t {
-    IO_REPEATING = 0x8,
-    IO_PRIVATE = 0x100,
-    IO_UI_COMMUNICATION = 0x400,
-    IO_UI_WITH_DSP_PIN = 0x8000,
-    IO_PATCH_STORE = 0x10000,
 };
 
 struct ZOPinProperties {
@@ -123,35 +95,6 @@ struct ZOWndInfo {
     std::int32_t height;
     zolong context;
 };
-
-// Host requests the library sends.
-namespace zo_request {
-enum : zolong {
-    // audio side
-    pin_status = 0,
-    pin_connected = 1,
-    sample_clock = 3,
-    pin_midi = 4,
-    pin_buffer = 7,
-    pin_buffer_clock = 8,
-    pin_count = 14,
-    send_to_gui = 17,
-    add_event = 19,
-    process_changed = 22,
-    // display side
-    gui_repaint = 0,
-    gui_handle = 1,
-    gui_send_to_audio = 2,
-    gui_construct_3 = 3,
-    gui_add_plug = 8,
-    gui_font = 10,
-    gui_construct_11 = 11,
-    gui_construct_13 = 13,
-    gui_set_capture = 18,
-    gui_release_capture = 19,
-    gui_get_capture = 20,
-};
-}
 
 #if INTPTR_MAX == INT32_MAX
 #define ZO_OFFSET_IS(T, f, o) static_assert(offsetof(T, f) == (o), #T "::" #f " offset")
