@@ -136,8 +136,11 @@ void Module::callRest(zolong offset, zolong count, zolong used) {
     if (count - used > 0) getSubProcess()(this, offset + used, count - used);
 }
 
+// An empty call (count 0) runs the steps like any other: it finds nothing,
+// so a wait whose timeout has run out hands over or forces the trigger.
+// A negative count is no call at all.
 void Module::WaitForTrigger1(zolong offset, zolong count) {
-    if (count <= 0) return;
+    if (count < 0) return;
     const float* s = CalcTrigger(&m_scope, m_signal_a, m_signal_b, m_ext_trigger);
     zolong i = count;
     if (s) {
@@ -155,7 +158,7 @@ void Module::WaitForTrigger1(zolong offset, zolong count) {
 }
 
 void Module::WaitForTrigger2(zolong offset, zolong count) {
-    if (count <= 0) return;
+    if (count < 0) return;
     const float* s = CalcTrigger(&m_scope, m_signal_a, m_signal_b, m_ext_trigger);
     zolong i = 0;  // silence is at or above zero
     if (s) {
@@ -180,8 +183,12 @@ void Module::ForceTrigger() {
 }
 
 void Module::sub_process(zolong offset, zolong count) {
-    if (count <= 0) return;
+    if (count < 0) return;
     if (m_count == 0) {
+        // "Time" and "Y-Scale" are read at the capture's first sample, which
+        // an empty call does not have: the capture begins with the next call
+        // that has samples, and nothing is read outside this one.
+        if (count == 0) return;
         SetTime(&m_scope, sampleOf(m_time, offset));
         if (m_scope.Trigger == TRIGGER_EXT) {
             m_ext_done = false;
@@ -246,7 +253,7 @@ void Module::send_result_to_gui() {
 }
 
 void Module::sub_process_cruise(zolong offset, zolong count) {
-    if (count <= 0) return;
+    if (count < 0) return;
     const std::int32_t room = std::max<std::int32_t>(0, m_scope.ScopeSize - m_count);
     const int n = static_cast<int>(std::min<zolong>(room, count));
     m_count += n;
