@@ -12,10 +12,11 @@ bool inRange(const T_SCOPE* s, int channel, int index) {
     return s->Samples && validChannel(channel) && index >= 0 && index < s->ScopeSize;
 }
 
-// Volts from a pin value: ten times it, limited to 0..10. NaN counts as 0.
+// Volts from a pin value: ten times it, limited to 0..10. A NaN passes
+// both comparisons and stays NaN; its readers keep it defined.
 float limitVolts(float value) {
     const float v = value * 10.0f;
-    if (!(v >= 0.0f)) return 0.0f;
+    if (v < 0.0f) return 0.0f;
     if (v > 10.0f) return 10.0f;
     return v;
 }

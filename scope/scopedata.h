@@ -11,8 +11,8 @@ struct T_SCOPE {
     bool Channel_Active[2];
     std::int32_t ScopeSize;
     float Rate;
-    float Time;     // volts, 0..10
-    float Y_Scale;  // volts, 0..10
+    float Time;     // volts, 0..10, or NaN from a NaN input
+    float Y_Scale;  // volts, 0..10, or NaN from a NaN input
     std::int16_t X_Y_Mode;
     std::int16_t Trigger;
     std::int16_t Volt_Oktave;
