@@ -164,7 +164,7 @@ void paint(Host& h, fuzz::Input& in) {
         window.height = ch;
         break;
     }
-    window.context = static_cast<zolong>(in.i32());
+    window.context = in.i32();
     h.text_colour = in.flag() ? in.i32() : static_cast<std::int32_t>(in.u32() & 0xFFFFFF);
     h.background = in.flag() ? in.i32() : -1;
     h.font_height = in.flag() ? in.i32() : static_cast<std::int32_t>(in.below(40));

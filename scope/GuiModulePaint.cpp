@@ -115,7 +115,8 @@ void GuiModule::paint(HDC dc, ZOWndInfo* window) {
     FontInfo info;
     std::memset(&info, 0, sizeof info);
     static const char kCategory[] = "tty";
-    const zolong font_handle = CallHost(zo_request::gui_font, window->context,
+    // The context word is signed 32-bit; the request's index is a long.
+    const zolong font_handle = CallHost(zo_request::gui_font, static_cast<zolong>(window->context),
                                         reinterpret_cast<zolong>(kCategory), &info, 0.0f);
     const HFONT font = reinterpret_cast<HFONT>(font_handle);
     const COLORREF text_colour = info.textColour();

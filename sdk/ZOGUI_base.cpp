@@ -27,7 +27,8 @@ zolong ZOGUI_base::dispatcher(zolong opcode, zolong index, zolong value, void* p
     static_assert(sizeof flags == sizeof opt, "mouse flags are the bits of opt");
     std::memcpy(&flags, &opt, sizeof flags);
     const zopoint point(static_cast<int>(index), static_cast<int>(value));
-    switch (static_cast<std::uint32_t>(opcode)) {
+    // Full width: an opcode beyond 32 bits is unknown, not its low word.
+    switch (static_cast<std::uintptr_t>(opcode)) {
     case 0: Initialise(index == 1); return 0;
     case 1:
         close();

@@ -92,11 +92,20 @@ TEST(AudioDispatcher, UnknownAndInertOpcodesAnswerZeroAndChangeNothing) {
     TestModule m;
     const ZOMod_struct_base2 before = *m.getRecord();
     g_calls.clear();
-    for (zolong op : {4, 5, 9, 11, 14, 1000, -1})
+    std::vector<zolong> ops = {4, 5, 9, 11, 14, 1000, -1};
+    // Where a long is 64 bits, an opcode is unknown by its full width: every
+    // known opcode with a high word set, above or below zero, does nothing.
+    if (sizeof(zolong) > 4)
+        for (std::uint64_t k = zo_audio_op::open; k < zo_audio_op::count; ++k)
+            for (std::uint64_t high : {std::uint64_t{1} << 32, ~std::uint64_t{0} << 32, std::uint64_t{1} << 63})
+                ops.push_back(static_cast<zolong>(high | k));
+    for (zolong op : ops)
         EXPECT_EQ(dispatch(&m, op, 1, 2, &m, 3.0f), 0) << op;
     EXPECT_EQ(std::memcmp(&before, m.getRecord(), sizeof before), 0);
     EXPECT_TRUE(g_calls.empty());
+    EXPECT_TRUE(host.requests.empty()) << "not opened, not asked for anything";
     EXPECT_EQ(m.getSampleRate(), 44100.0f);
+    EXPECT_EQ(m.getBlockSize(), 1024);
 }
 
 TEST(AudioDispatcher, ResumeAndVoiceReset) {

@@ -110,6 +110,19 @@ TEST(GuiDispatcher, OpcodeTable) {
         else
             EXPECT_EQ(g_calls, std::vector<std::string>{c.call}) << c.opcode;
     }
+    // Where a long is 64 bits, an opcode is unknown by its full width: every
+    // known opcode with a high word set neither closes nor paints nor calls
+    // anything else.
+    g.painted_dc = nullptr;
+    if (sizeof(zolong) > 4)
+        for (std::uint64_t k = zo_gui_op::initialise; k < zo_gui_op::count; ++k)
+            for (std::uint64_t high : {std::uint64_t{1} << 32, ~std::uint64_t{0} << 32, std::uint64_t{1} << 63}) {
+                g_calls.clear();
+                const zolong op = static_cast<zolong>(high | k);
+                EXPECT_EQ(dispatch(&g, op, 77, 5, &window, 9.0f), 0) << op;
+                EXPECT_TRUE(g_calls.empty()) << op;
+            }
+    EXPECT_EQ(g.painted_dc, nullptr);
     dispatch(&g, 2, 77, 5, &window, 9.0f);
     EXPECT_EQ(reinterpret_cast<zolong>(g.painted_dc), 77);
     EXPECT_EQ(g.painted_window, &window);

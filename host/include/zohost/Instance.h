@@ -39,7 +39,7 @@ struct InstanceOptions {
     // display side
     zolong window_handle = 0x1000;   // request 1
     zolong capture_answer = 0;       // request 20
-    zolong window_context = 0x5A0C;  // third word of the window record
+    std::int32_t window_context = 0x5A0C;  // third word of the window record
     std::uint32_t text_colour = 0x00FFFFFF;
     std::int32_t background = 0;  // negative: no background
     std::int32_t font_height = 12;
