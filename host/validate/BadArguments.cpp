@@ -14,6 +14,7 @@
 #ifndef _WIN32
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -142,6 +143,124 @@ void displayOpcodes(TestContext& t) {
     t.check(liveDrawingObjects() == live, "drawing objects left alive by paint without a window or a device context");
     t.check(guiRecordBytes(in.displayRecord()) == before, "the display record changed under bad calls");
     paintChecked(t, in, canvas, 100, 80, "paint after the bad calls");
+}
+
+// Where the interface's long is 64 bits, an opcode is known or unknown by its
+// full width: each known opcode with a high word set must answer 0 and do
+// nothing. The harmless ones are asked first, so that a module that reads
+// only the low word is caught before it closes itself.
+std::vector<zolong> withHighWords(zolong low) {
+    std::vector<zolong> v;
+    for (std::uint64_t high : {std::uint64_t{1} << 32, ~std::uint64_t{0} << 32, std::uint64_t{1} << 63})
+        v.push_back(static_cast<zolong>(high | static_cast<std::uint64_t>(low)));
+    return v;
+}
+
+void wideOpcodes(TestContext& t) {
+    if (sizeof(zolong) <= 4) {
+        t.note("the interface's long is 32 bits here: no opcode is wider");
+        return;
+    }
+    const ModuleLibrary& lib = t.library();
+    {
+        Instance in(lib, recordingOptions(44100.0f, 256));
+        feed(in);
+        unsigned char junk[sizeof(ZOPinProperties) + 16];
+        std::memset(junk, kFill, sizeof junk);
+        const std::vector<zolong> order = {zo_audio_op::info,      zo_audio_op::set_sample_rate,
+                                           zo_audio_op::set_block_size, zo_audio_op::pin_properties,
+                                           zo_audio_op::gui_notify, zo_audio_op::resume,
+                                           zo_audio_op::open,      zo_audio_op::forbidden_7,
+                                           zo_audio_op::forbidden_10, zo_audio_op::close};
+        for (zolong low : order) {
+            for (zolong op : withHighWords(low)) {
+                const zolong answer = in.audioCall(op, 1, SCOPE_MSG_ACK, junk, 8000.0f);
+                t.check(answer == 0, opText("audio", op, 1, SCOPE_MSG_ACK, junk) + " answered " +
+                                         std::to_string(answer) + " as if it were opcode " + std::to_string(low));
+            }
+            if (t.failures()) return;
+        }
+        for (std::size_t i = 0; i < sizeof junk; ++i)
+            if (!t.check(junk[i] == kFill, "a wide opcode wrote into its pointer")) return;
+        in.run(20000);
+        CaptureExpectations e;
+        e.max_part = 256;
+        e.active[0] = pinOf(in, "Signal A") >= 0;
+        e.growth_allowed = false;
+        if (!t.check(checkCaptures(t, in, e, "after wide audio opcodes") > 0, "no capture after wide audio opcodes"))
+            return;
+    }
+    InstanceOptions o = recordingOptions();
+    o.audio = false;
+    Instance in(lib, o);
+    Canvas canvas(100, 80, 0);
+    ZOWndInfo window{100, 80, 0x5A0C};
+    const int fonts = in.fontRequests();
+    const std::size_t messages = in.messages().records().size();
+    T_SCOPE scope{};
+    const std::vector<zolong> order = {zo_gui_op::paint,        zo_gui_op::module_msg,   zo_gui_op::initialise,
+                                       zo_gui_op::lbutton_down, zo_gui_op::lbutton_up,   zo_gui_op::mouse_move,
+                                       zo_gui_op::pin_value_change, zo_gui_op::window_open, zo_gui_op::window_close,
+                                       zo_gui_op::idle,         zo_gui_op::new_connection, zo_gui_op::disconnect,
+                                       zo_gui_op::close};
+    for (zolong low : order) {
+        for (zolong op : withHighWords(low)) {
+            const bool msg = low == zo_gui_op::module_msg;
+            const zolong index = msg ? static_cast<zolong>(sizeof scope) : reinterpret_cast<zolong>(canvas.dc());
+            void* ptr = msg ? static_cast<void*>(&scope) : static_cast<void*>(&window);
+            const zolong answer = in.displayCall(op, index, SCOPE_MSG_DATA, ptr, 0.0f);
+            const std::string at = opText("display", op, index, SCOPE_MSG_DATA, ptr);
+            t.check(answer == 0, at + " answered " + std::to_string(answer) + " as if it were opcode " +
+                                     std::to_string(low));
+            t.check(in.fontRequests() == fonts, at + " painted");
+            t.check(in.messages().records().size() == messages, at + " took a message and acknowledged it");
+        }
+        if (t.failures()) return;
+    }
+    paintChecked(t, in, canvas, 100, 80, "paint after wide display opcodes");
+}
+
+// The window record is three 32-bit words: the display reads no further,
+// and hands the third back as request 10's index, widened as a signed
+// number. Where the platform allows, the record ends where readable memory
+// does.
+void windowRecord(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    InstanceOptions o = recordingOptions();
+    o.audio = false;
+    Instance in(lib, o);
+    Canvas canvas(100, 80, 0);
+    unsigned char* bytes = nullptr;
+    std::vector<unsigned char> heap(sizeof(ZOWndInfo));
+#ifndef _WIN32
+    const long page = sysconf(_SC_PAGESIZE);
+    void* map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map != MAP_FAILED) {
+        mprotect(static_cast<unsigned char*>(map) + page, page, PROT_NONE);
+        bytes = static_cast<unsigned char*>(map) + page - sizeof(ZOWndInfo);
+    }
+#endif
+    if (!bytes) bytes = heap.data();
+    for (std::int32_t context : {std::int32_t{0x5A0C}, std::int32_t{-5}, INT32_MIN, INT32_MAX, std::int32_t{-1}}) {
+        const ZOWndInfo w{100, 80, context};
+        std::memcpy(bytes, &w, sizeof w);
+        auto* window = reinterpret_cast<ZOWndInfo*>(bytes);
+        for (zolong op : {zo_gui_op::window_open, zo_gui_op::lbutton_down, zo_gui_op::mouse_move,
+                          zo_gui_op::lbutton_up, zo_gui_op::window_close})
+            in.displayCall(op, 3, 4, window, 0.0f);
+        const int fonts = in.fontRequests();
+        in.displayCall(zo_gui_op::paint, reinterpret_cast<zolong>(canvas.dc()), 0, window, 0.0f);
+        if (!t.check(in.fontRequests() == fonts + 1, "paint asked for " + std::to_string(in.fontRequests() - fonts) +
+                                                         " fonts, not 1"))
+            continue;
+        t.check(in.lastFontContext() == static_cast<zolong>(context),
+                "request 10's index " + std::to_string(in.lastFontContext()) + " for the context word " +
+                    std::to_string(context));
+        t.check(std::memcmp(bytes, &w, sizeof w) == 0, "the window record was written");
+    }
+#ifndef _WIN32
+    if (map != MAP_FAILED) munmap(map, 2 * page);
+#endif
 }
 
 void propertiesSentinel(TestContext& t) {
@@ -361,6 +480,10 @@ void addArgumentTests(std::vector<TestCase>& out) {
                    &audioOpcodes});
     out.push_back({"args.display_opcodes", "display opcodes with -1, huge values, null pointers; unknown opcodes",
                    &displayOpcodes});
+    out.push_back({"args.wide_opcodes", "opcodes with a high word set, on both dispatchers: answered 0, nothing done",
+                   &wideOpcodes});
+    out.push_back({"args.window_record", "the window record is 12 bytes; its context word reaches request 10 signed",
+                   &windowRecord});
     out.push_back({"args.properties_sentinel", "getModuleProperties at other indexes writes only sdk_version",
                    &propertiesSentinel});
     out.push_back({"args.pin_sentinel", "opcode 6 writes nothing for undescribed indexes, never the reserved word",

@@ -45,6 +45,10 @@ enum Fault {
     kLeak,      // every display object leaks a little memory
     kShortLen,  // "data" claims one sample less than captured
     kBusyWrite, // writes into the capture before its acknowledgement
+    kWideAudio, // the audio dispatcher reads only the opcode's low 32 bits
+    kWideGui,   // the display dispatcher reads only the opcode's low 32 bits
+    kCtxPast,   // the display reads 16 bytes of the 12-byte window record
+    kCtxUnsigned, // request 10's index is the context word widened unsigned
 };
 
 struct Named {
@@ -56,7 +60,8 @@ const Named kFaults[] = {{"alloc", kAlloc},      {"lock", kLock},         {"hang
                          {"split", kSplit},      {"capsize", kCapSize},  {"caplen", kCapLen}, {"gdileak", kGdiLeak},
                          {"spam", kSpam},        {"noack", kNoAck},       {"reply", kReply},   {"info", kInfo},
                          {"unknownop", kUnknownOp}, {"abort7", kAbort7},   {"leak", kLeak},
-                         {"shortlen", kShortLen}, {"busywrite", kBusyWrite}};
+                         {"shortlen", kShortLen}, {"busywrite", kBusyWrite}, {"wideaudio", kWideAudio},
+                         {"widegui", kWideGui},   {"ctxpast", kCtxPast},   {"ctxunsigned", kCtxUnsigned}};
 
 Fault fault() {
     static const Fault f = [] {
@@ -162,6 +167,8 @@ zolong faultyHost(void* record, zolong opcode, zolong index, zolong value, void*
         }
     } else if (magic == ZO_MAGIC_GUI) {
         if (opcode == zo_request::gui_send_to_audio && fault() == kNoAck) return 0;
+        if (opcode == zo_request::gui_font && fault() == kCtxUnsigned)
+            index = static_cast<zolong>(static_cast<std::uint32_t>(index));
     }
     return g_host(record, opcode, index, value, ptr, opt);
 }
@@ -170,6 +177,7 @@ zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong i
                              float opt) {
     void* object = record->object;
     AudioSlot* s = slotOf(object);
+    if (fault() == kWideAudio) opcode = static_cast<std::int32_t>(opcode);
     switch (opcode) {
     case 1: {
         const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
@@ -208,6 +216,12 @@ zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong i
 
 zolong faultyGuiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong index, zolong value, void* ptr,
                            float opt) {
+    if (fault() == kWideGui) opcode = static_cast<std::int32_t>(opcode);
+    if (opcode == zo_gui_op::paint && fault() == kCtxPast && ptr) {
+        unsigned char wide[16];
+        std::memcpy(wide, ptr, sizeof wide);
+        g_sink = reinterpret_cast<void*>(static_cast<std::uintptr_t>(wide[15]));
+    }
     if (opcode == 2 && fault() == kHang && ptr && static_cast<ZOWndInfo*>(ptr)->width == 1)
         for (;;) usleep(10000);
     if (opcode == 6 && fault() == kCrash && !ptr) *static_cast<volatile int*>(nullptr) = 1;
