@@ -208,9 +208,9 @@ std::vector<Capture> runSlow(const SlowRun& run, std::uint64_t samples) {
             in.processBlock(n);
             continue;
         }
-        const zolong far = sizeof(zolong) > 4 ? static_cast<zolong>(std::int64_t{1} << 40) : zolong{1} << 28;
+        const zolong beyond = sizeof(zolong) > 4 ? static_cast<zolong>(std::int64_t{1} << 40) : zolong{1} << 28;
         ZOMod_struct_base2* r = in.audioRecord();
-        r->process(r->object, far, 0);
+        r->process(r->object, beyond, 0);
     }
     return captures(in);
 }
