@@ -21,9 +21,11 @@ InstanceOptions displayOnly() {
     return o;
 }
 
-const T_SCOPE& shown(const Instance& in) {
-    return static_cast<GuiModule*>(static_cast<ZOGUI_base*>(in.displayRecord()->object))->scope();
+GuiModule& display(const Instance& in) {
+    return *static_cast<GuiModule*>(static_cast<ZOGUI_base*>(in.displayRecord()->object));
 }
+
+const T_SCOPE& shown(const Instance& in) { return display(in).scope(); }
 
 std::vector<zolong> displayOpcodes(const Instance& in) {
     std::vector<zolong> out;
@@ -46,6 +48,16 @@ TEST(Display, ConstructionSendsItsThreeRequestsInOrder) {
     EXPECT_EQ(in.destroyDisplay(), 1);
     EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{zo_request::gui_construct_3, zo_request::gui_construct_11,
                                                        zo_request::gui_construct_13})) << "destruction sends nothing";
+}
+
+TEST(Display, HandleAnswersWhatTheHostAnswers) {
+    for (zolong handle : {0x4242, -7}) {
+        InstanceOptions o = displayOnly();
+        o.window_handle = handle;
+        Instance in(moduleLibrary(), o);
+        EXPECT_EQ(display(in).Handle(), handle);
+        EXPECT_EQ(in.log().count(Side::Display, zo_request::gui_handle), 1u);
+    }
 }
 
 struct Message {
