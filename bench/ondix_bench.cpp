@@ -306,7 +306,7 @@ void BM_Paint(benchmark::State& state) {
     Instance in(library(), o);
     std::vector<float> storage;
     T_SCOPE record = zobench::sceneRecord(scene, storage);
-    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &record);
+    in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &record);
     zohost::Canvas canvas(scene.width, scene.height, 0);
     if (!canvas.valid()) {
         state.SkipWithError("no canvas");

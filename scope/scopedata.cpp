@@ -89,16 +89,7 @@ void CopyScope(T_SCOPE* dest, const T_SCOPE* src, int size) {
     // length is not read: the display falls back to defaults.
     if (size != static_cast<int>(sizeof(T_SCOPE)) || !src || src->ScopeSize < 0 ||
         src->ScopeSize > SCOPE_MAX_SIZE) {
-        const std::int16_t volt_oktave = 1;
-        dest->Volt_Oktave = volt_oktave;
-        dest->Time = 5.0f;
-        dest->Rate = 44100.0f;
-        dest->ScopeSize = TimeToScopeSize(dest);
-        dest->Y_Scale = 1.0f;
-        dest->Trigger = TRIGGER_AUTO;
-        dest->X_Y_Mode = 0;
-        dest->Channel_Active[0] = false;
-        dest->Channel_Active[1] = false;
+        DefaultScope(dest);
         CreateScope(dest, dest->ScopeSize);
         return;
     }

@@ -71,7 +71,7 @@ struct ZOPinProperties {
     std::int32_t reserved;
 };
 
-// A timed event; the host copies it during request 19 and hands it back to the
+// A timed event; the host copies it during request zo_request::add_event and hands it back to the
 // record's event_handler word when the sample clock equals time_stamp.
 struct ZoEvent {
     ZoEvent(std::uint32_t p_time_stamp, std::int32_t p_type, std::int32_t p_int_value1,

@@ -72,7 +72,7 @@ TEST_F(HostAllocation, BlocksWithEventsSplitsAndSelfAcksAllocateNothing) {
     long during = g_allocations.load() - before;
     EXPECT_EQ(during, 0);
     EXPECT_GE(calls({FK_EVENT}).size(), 2u);
-    EXPECT_EQ(audioOps(12).size(), 1u);  // the host's own ack came through
+    EXPECT_EQ(audioOps(zo_audio_op::gui_notify).size(), 1u);  // the host's own ack came through
 }
 
 TEST_F(HostAllocation, TheCounterSeesAllocations) {

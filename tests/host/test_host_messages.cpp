@@ -11,16 +11,16 @@ using namespace zohost;
 
 namespace {
 
-// "P<n>" processing call n of the audio object, "D<size>" display opcode 6,
-// "A<code>" audio opcode 12 with "ack" shown as "ack".
+// "P<n>" processing call n of the audio object, "D<size>" display module_msg,
+// "A<code>" audio gui_notify with "ack" shown as "ack".
 std::string flow(const std::vector<FakeCall>& calls) {
     std::string s;
     int p = 0;
     for (const FakeCall& c : calls) {
         std::string item;
         if (c.kind == FK_PROCESS) item = "P" + std::to_string(p++);
-        else if (c.kind == FK_GUI_OP && c.opcode == 6) item = "D" + std::to_string(c.index);
-        else if (c.kind == FK_AUDIO_OP && c.opcode == 12)
+        else if (c.kind == FK_GUI_OP && c.opcode == zo_gui_op::module_msg) item = "D" + std::to_string(c.index);
+        else if (c.kind == FK_AUDIO_OP && c.opcode == zo_audio_op::gui_notify)
             item = c.value == SCOPE_MSG_ACK ? "ack" : "A" + std::to_string(c.value);
         else continue;
         s += (s.empty() ? "" : " ") + item;
@@ -57,12 +57,12 @@ TEST_F(HostMessages, ImmediateDeliveryHappensInsideTheSendersRequest) {
     // Delivered and acknowledged before the sending block has ended.
     EXPECT_EQ(runFlow(inst, 2), "P0 P1 " + D + " ack");
     EXPECT_EQ(runFlow(inst, 1), "P0 P1 " + D + " ack P2");
-    FakeCall d = guiOps(6)[0];
+    FakeCall d = guiOps(zo_gui_op::module_msg)[0];
     EXPECT_EQ(d.value, SCOPE_MSG_DATA);
     // Unchanged envelope: the display gets the sender's own record.
     const RequestEntry sent = inst.log().find(Side::Audio, zo_request::send_to_gui)[0];
     EXPECT_EQ(d.ptr, sent.ptr);
-    FakeCall a = audioOps(12)[0];
+    FakeCall a = audioOps(zo_audio_op::gui_notify)[0];
     EXPECT_EQ(a.index, 0);
     EXPECT_EQ(a.ptr, nullptr);
     EXPECT_EQ(inst.repaints(), 1);
@@ -141,10 +141,10 @@ TEST_F(HostMessages, QueuedDeliveryWaitsForTheNextBlockAndCarriesACopy) {
     inst.processBlock(16);
     inst.processBlock(16);
     EXPECT_EQ(inst.messages().pending(), 1u);
-    EXPECT_TRUE(guiOps(6).empty());
+    EXPECT_TRUE(guiOps(zo_gui_op::module_msg).empty());
     // The ack is queued during delivery and still arrives before the block.
     EXPECT_EQ(runFlow(inst, 1), "P0 P1 " + D + " ack P2");
-    FakeCall d = guiOps(6)[0];
+    FakeCall d = guiOps(zo_gui_op::module_msg)[0];
     const RequestEntry sent = inst.log().find(Side::Audio, zo_request::send_to_gui)[0];
     EXPECT_NE(d.ptr, sent.ptr);
     T_SCOPE original;
@@ -171,7 +171,7 @@ TEST_F(HostMessages, QueuedPayloadsAreHostCopiesValidUntilDelivery) {
     request(inst.audioRecord(), zo_request::send_to_gui, 0, 1, &empty, 0.0f);
     request(inst.audioRecord(), zo_request::send_to_gui, 0, 2, nullptr, 0.0f);
     inst.deliverMessages();
-    std::vector<FakeCall> got = guiOps(6);
+    std::vector<FakeCall> got = guiOps(zo_gui_op::module_msg);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(got[0].bytes), 5), "hello");
     EXPECT_EQ(got[0].index, 5);
@@ -190,7 +190,7 @@ TEST_F(HostMessages, OversizedQueuedPayloadsAreNotDelivered) {
     char text[] = "hello";
     request(inst.audioRecord(), zo_request::send_to_gui, 5, 1, text, 0.0f);
     inst.deliverMessages();
-    EXPECT_TRUE(guiOps(6).empty());
+    EXPECT_TRUE(guiOps(zo_gui_op::module_msg).empty());
     EXPECT_EQ(inst.messages().records()[0].fate, Fate::TooLarge);
 }
 
@@ -237,7 +237,7 @@ TEST_F(HostMessages, WithoutDisplayTheHostCanAcknowledgeDataItself) {
         EXPECT_EQ(inst.messages().records()[0].fate, self_ack ? Fate::SelfAcked : Fate::NoReceiver);
         // Only "data" is acknowledged by the host.
         request(inst.audioRecord(), zo_request::send_to_gui, 0, 0x1234, nullptr, 0.0f);
-        EXPECT_EQ(audioOps(12).size(), self_ack ? 1u : 0u);
+        EXPECT_EQ(audioOps(zo_audio_op::gui_notify).size(), self_ack ? 1u : 0u);
     }
 }
 
@@ -246,7 +246,7 @@ TEST_F(HostMessages, DisplayMessagesOtherThanAckAreCarriedUnchanged) {
     inst.open();
     int payload = 42;
     request(inst.displayRecord(), zo_request::gui_send_to_audio, 4, 0x55, &payload, 0.0f);
-    FakeCall a = audioOps(12).back();
+    FakeCall a = audioOps(zo_audio_op::gui_notify).back();
     EXPECT_EQ(a.index, 4);
     EXPECT_EQ(a.value, 0x55);
     EXPECT_EQ(a.ptr, &payload);
@@ -278,5 +278,5 @@ TEST_F(HostMessages, PendingMessagesDieWithTheirReceiver) {
     inst.destroyDisplay();
     EXPECT_EQ(inst.messages().pending(), 0u);
     inst.processBlock(16);
-    EXPECT_TRUE(guiOps(6).empty());
+    EXPECT_TRUE(guiOps(zo_gui_op::module_msg).empty());
 }

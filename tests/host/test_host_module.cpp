@@ -126,7 +126,7 @@ TEST_F(RealModule, RecordWordsAsTheHostSeesThem) {
 }
 
 namespace {
-// The opcode-13 record as the host reads it.
+// The info opcode's record as the host reads it.
 struct InfoView {
     std::int32_t word0;
     std::int32_t word1;
@@ -137,14 +137,14 @@ struct InfoView {
 
 TEST_F(RealModule, InfoRecordIsSharedAndDescribesTheLastObjectAsked) {
     Instance a(library), b(library);
-    zolong ia = a.audioCall(13);
+    zolong ia = a.audioCall(zo_audio_op::info);
     ASSERT_NE(ia, 0);
     const InfoView* info = reinterpret_cast<const InfoView*>(ia);
-    EXPECT_EQ(info->word0, 1);
-    EXPECT_EQ(info->word1, 8);
-    EXPECT_EQ(info->word3, 102);
+    EXPECT_EQ(info->word0, zo_info::word0);
+    EXPECT_EQ(info->word1, zo_info::word1);
+    EXPECT_EQ(info->word3, zo_info::word3);
     const void* da = info->delegate;
-    zolong ib = b.audioCall(13);
+    zolong ib = b.audioCall(zo_audio_op::info);
     EXPECT_EQ(ib, ia);
     const void* db = info->delegate;
     EXPECT_NE(da, db);

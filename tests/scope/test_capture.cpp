@@ -487,7 +487,7 @@ TEST(Opening, ChannelsAndRateAreTakenAtOpening) {
         if (c.b) in.setSignal("Signal B", Signal::constant(-0.5f));
         in.setValue("Trigger", kAus);
         in.open();
-        in.audioCall(2, 0, 0, nullptr, 96000.0f);  // too late for the record
+        in.audioCall(zo_audio_op::set_sample_rate, 0, 0, nullptr, 96000.0f);  // too late for the record
         if (!c.a) in.setConnected("Signal A", true);  // and so is a new connection
         in.run(1000);
         const auto caps = captures(in);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "GuiModule.h"
+#include "Module.h"
 #include "ModuleFixture.h"
 
 using namespace zotest;
@@ -36,9 +37,9 @@ TEST(Layout32, PinDescriptionsAtTheirOffsets) {
     std::memset(raw, 0xA5, sizeof raw);
     put<std::int32_t>(raw, 24, 0);  // flags and reserved are the caller's
     put<std::int32_t>(raw, 28, 0x11223344);
-    ASSERT_EQ(in.audioCall(6, 5, 0, raw), 1);
-    EXPECT_EQ(at<std::int32_t>(raw, 4), 0) << "direction";
-    EXPECT_EQ(at<std::int32_t>(raw, 8), 0) << "list type";
+    ASSERT_EQ(in.audioCall(zo_audio_op::pin_properties, PIN_TRIGGER, 0, raw), 1);
+    EXPECT_EQ(at<std::int32_t>(raw, 4), DR_IN) << "direction";
+    EXPECT_EQ(at<std::int32_t>(raw, 8), DT_ENUM) << "list type";
     EXPECT_STREQ(reinterpret_cast<const char*>(at<std::uintptr_t>(raw, 12)), "Trigger");
     EXPECT_STREQ(reinterpret_cast<const char*>(at<std::uintptr_t>(raw, 16)), "1");
     EXPECT_STREQ(reinterpret_cast<const char*>(at<std::uintptr_t>(raw, 20)),
@@ -46,8 +47,8 @@ TEST(Layout32, PinDescriptionsAtTheirOffsets) {
     EXPECT_EQ(at<std::int32_t>(raw, 24), 0);
     EXPECT_EQ(at<std::int32_t>(raw, 28), 0x11223344) << "reserved is not written";
     EXPECT_EQ(at<std::uint32_t>(raw, 32), 0xA5A5A5A5u) << "nothing past the record";
-    ASSERT_EQ(in.audioCall(6, 7, 0, raw), 1);
-    EXPECT_EQ(at<std::int32_t>(raw, 4), 3);
+    ASSERT_EQ(in.audioCall(zo_audio_op::pin_properties, PIN_TIME_MODE, 0, raw), 1);
+    EXPECT_EQ(at<std::int32_t>(raw, 4), DR_PARAMETER);
 }
 
 TEST(Layout32, CaptureRecordReadAtItsOffsets) {
@@ -68,7 +69,7 @@ TEST(Layout32, CaptureRecordReadAtItsOffsets) {
     put<std::int16_t>(raw, 24, 2);
     put<std::int16_t>(raw, 26, 4);
     put<std::int16_t>(raw, 28, 3);
-    in.displayCall(6, 32, SCOPE_MSG_DATA, raw);
+    in.displayCall(zo_gui_op::module_msg, 32, SCOPE_MSG_DATA, raw);
     const T_SCOPE& s =
         static_cast<GuiModule*>(static_cast<ZOGUI_base*>(in.displayRecord()->object))->scope();
     EXPECT_EQ(s.ScopeSize, 3);

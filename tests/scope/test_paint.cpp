@@ -139,7 +139,7 @@ struct Picture {
           }()),
           dc(ZoGdiCreateCanvasDC(w > 0 ? w : 1, h > 0 ? h : 1, RGB(0x12, 0x34, 0x56))), w_(w), h_(h) {}
     ~Picture() { ZoGdiDeleteDC(dc); }
-    void show(Capture& c) { in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &c.scope); }
+    void show(Capture& c) { in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &c.scope); }
     void paint() {
         rec.segments.clear();
         rec.texts.clear();

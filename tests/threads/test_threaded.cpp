@@ -136,7 +136,7 @@ TEST(Link, AnAudioOnlyInstanceHandsEachCaptureToTheLink) {
     EXPECT_EQ(in.messages().records()[0].fate, Fate::Linked);
     EXPECT_FALSE(in.messages().records()[0].delivered);
     EXPECT_TRUE(moduleOf(in).guiBusy());
-    in.audioCall(12, 0, SCOPE_MSG_ACK);
+    in.audioCall(zo_audio_op::gui_notify, 0, SCOPE_MSG_ACK);
     in.run(20000);
     EXPECT_GT(link.seen.size(), 1u);
 }
@@ -160,7 +160,7 @@ TEST(Link, ADisplayOnlyInstanceHandsAcksToTheLinkUnlessDropped) {
         s.Samples = samples.data();
         s.ScopeSize = 50;
         s.Rate = 44100.0f;
-        in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &s);
+        in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &s);
         const bool dropped = policy == AckPolicy::Drop;
         EXPECT_EQ(link.codes, dropped ? std::vector<zolong>{} : std::vector<zolong>{SCOPE_MSG_ACK});
         ASSERT_EQ(in.messages().records().size(), 1u);
@@ -356,7 +356,7 @@ TEST(ThreadedChecks, ASecondCaptureBeforeTheAckIsCounted) {
     // An ack the host never sent: the module is free again while the host
     // still waits for the display's.
     threaded.onAudioBlock([&](Instance& audio) {
-        if (moduleOf(audio).guiBusy()) audio.audioCall(12, 0, SCOPE_MSG_ACK);
+        if (moduleOf(audio).guiBusy()) audio.audioCall(zo_audio_op::gui_notify, 0, SCOPE_MSG_ACK);
     });
     threaded.run(20000);
     threaded.stop();

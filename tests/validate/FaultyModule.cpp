@@ -31,7 +31,7 @@ enum Fault {
     kScribble,  // writes the first input's buffer just past the processed range
     kFpEnv,     // leaves the rounding mode toward zero after processing
     kProps,     // getModuleProperties at other indexes writes the name too
-    kPin6,      // opcode 6 for an undescribed index clears the first word
+    kPin6,      // pin_properties for an undescribed index clears the first word
     kSplit,     // skips the first sample of every processing call
     kCapSize,   // "data" claims one byte more than the record
     kCapLen,    // "data" carries a capture of no samples
@@ -39,9 +39,9 @@ enum Fault {
     kSpam,      // "data" sent twice
     kNoAck,     // the display never acknowledges
     kReply,     // the display answers unknown messages
-    kInfo,      // opcode 13 answers a record of each object's own
+    kInfo,      // info answers a record of each object's own
     kUnknownOp, // unknown audio opcodes answer 1
-    kAbort7,    // opcode 7 aborts without a contract report
+    kAbort7,    // forbidden_7 aborts without a contract report
     kLeak,      // every display object leaks a little memory
     kShortLen,  // "data" claims one sample less than captured
     kBusyWrite, // writes into the capture before its acknowledgement
@@ -74,18 +74,12 @@ Fault fault() {
     return f;
 }
 
-struct InfoCopy {
-    std::int32_t words[2];
-    const void* sub_process;
-    std::int32_t word3;
-};
-
 struct AudioSlot {
     void* object;
     ZOMod_struct_base2* record;
     zo_process_word real;
     zolong capacity;
-    InfoCopy info;
+    ZoModuleInfo info;
 };
 
 const int kSlots = 256;
@@ -179,28 +173,28 @@ zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong i
     AudioSlot* s = slotOf(object);
     if (fault() == kWideAudio) opcode = static_cast<std::int32_t>(opcode);
     switch (opcode) {
-    case 1: {
+    case zo_audio_op::close: {
         const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
         if (s) *s = AudioSlot{};
         return r;
     }
-    case 3:
+    case zo_audio_op::set_block_size:
         if (s) s->capacity = value;
         break;
-    case 12:
+    case zo_audio_op::gui_notify:
         if (static_cast<std::int32_t>(value) == SCOPE_MSG_ACK) g_unacknowledged = nullptr;
         break;
-    case 6:
+    case zo_audio_op::pin_properties:
         if (fault() == kPin6) {
             const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
             if (r == 0 && ptr) std::memset(ptr, 0, 4);
             return r;
         }
         break;
-    case 7:
+    case zo_audio_op::forbidden_7:
         if (fault() == kAbort7) std::abort();
         break;
-    case 13:
+    case zo_audio_op::info:
         if (fault() == kInfo && s) {
             const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
             std::memcpy(&s->info, reinterpret_cast<const void*>(r), sizeof s->info);
@@ -208,7 +202,7 @@ zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong i
         }
         break;
     default:
-        if (fault() == kUnknownOp && (opcode > 13 || opcode < 0)) return 1;
+        if (fault() == kUnknownOp && (opcode >= zo_audio_op::count || opcode < 0)) return 1;
         break;
     }
     return g_audio_dispatcher(record, opcode, index, value, ptr, opt);
@@ -222,13 +216,13 @@ zolong faultyGuiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong inde
         std::memcpy(wide, ptr, sizeof wide);
         g_sink = reinterpret_cast<void*>(static_cast<std::uintptr_t>(wide[15]));
     }
-    if (opcode == 2 && fault() == kHang && ptr && static_cast<ZOWndInfo*>(ptr)->width == 1)
+    if (opcode == zo_gui_op::paint && fault() == kHang && ptr && static_cast<ZOWndInfo*>(ptr)->width == 1)
         for (;;) usleep(10000);
-    if (opcode == 6 && fault() == kCrash && !ptr) *static_cast<volatile int*>(nullptr) = 1;
-    if (opcode == 6 && fault() == kReply && static_cast<std::int32_t>(value) != SCOPE_MSG_DATA && g_host)
+    if (opcode == zo_gui_op::module_msg && fault() == kCrash && !ptr) *static_cast<volatile int*>(nullptr) = 1;
+    if (opcode == zo_gui_op::module_msg && fault() == kReply && static_cast<std::int32_t>(value) != SCOPE_MSG_DATA && g_host)
         g_host(record, zo_request::gui_send_to_audio, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
     const zolong r = g_gui_dispatcher(record, opcode, index, value, ptr, opt);
-    if (opcode == 2 && fault() == kGdiLeak) CreatePen(0, 1, 0);
+    if (opcode == zo_gui_op::paint && fault() == kGdiLeak) CreatePen(0, 1, 0);
     return r;
 }
 
@@ -243,7 +237,7 @@ __attribute__((noinline)) void leakSome() {
 FAULTY_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* properties) {
     if (!properties) return 0;
     properties->sdk_version = ZO_SDK_VERSION;
-    if (index != 0) {
+    if (index != zo_object::library_index) {
         if (fault() == kProps) properties->name = "faulty";
         return 0;
     }
@@ -252,10 +246,10 @@ FAULTY_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* properti
 }
 
 FAULTY_EXPORT void* makeModule(zolong index, zolong type, ZOHostCallback callback, void* host_data) {
-    if (index != 0 || !callback) return nullptr;
+    if (index != zo_object::library_index || !callback) return nullptr;
     g_host = callback;
     try {
-        if (type == 1) {
+        if (type == zo_object::audio) {
             AudioSlot* s = slotOf(nullptr);
             if (!s) return nullptr;
             Module* m = new Module(&faultyHost, host_data);
@@ -270,7 +264,7 @@ FAULTY_EXPORT void* makeModule(zolong index, zolong type, ZOHostCallback callbac
             r->dispatcher = &faultyAudioDispatcher;
             return r;
         }
-        if (type == 2) {
+        if (type == zo_object::gui) {
             if (fault() == kLeak) leakSome();
             GuiModule* g = new GuiModule(&faultyHost, host_data);
             ZOGUI_struct_base* r = g->getRecord();
