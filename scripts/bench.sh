@@ -17,7 +17,7 @@ jobs="${ZO_JOBS:-2}"
 reps="${ZO_BENCH_REPS:-5}"
 out="$root/build/bench"
 
-bash scripts/setup.sh
+bash scripts/setup.sh linux
 
 # The benchmarks are an option of the build; turn it on where the preset has not.
 cmake --preset linux >/dev/null

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh linux
 cmake --preset linux
 cmake --build --preset linux -j"${ZO_JOBS:-2}"
 if [[ ! -x build/linux/zohost ]]; then
