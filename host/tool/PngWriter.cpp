@@ -30,7 +30,7 @@ bool PngWriter::write(const std::string& path, const std::uint32_t* pixels, int 
     image.format = PNG_FORMAT_RGB;
     image.flags = fast_ ? PNG_IMAGE_FLAG_FAST : 0;
     if (!png_image_write_to_file(&image, path.c_str(), 0, rgb_.data(), 0, nullptr)) {
-        error = "cannot write " + path + ": " + image.message;
+        error = image.message;
         png_image_free(&image);
         return false;
     }

@@ -12,7 +12,7 @@ public:
     // Fast: about twice as quick and half again as large, for many pictures.
     explicit PngWriter(bool fast = false) : fast_(fast) {}
 
-    // False with `error` set when the file cannot be written.
+    // False with `error` set to the reason when the file cannot be written.
     bool write(const std::string& path, const std::uint32_t* pixels, int width, int height,
                std::string& error);
 
