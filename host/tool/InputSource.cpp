@@ -89,24 +89,29 @@ float shape(SourceKind kind, double p) {
     }
 }
 
-// sin(2 pi p) for p in [0, 1): a table with linear interpolation, within
-// 3e-8 of the library's sine.
-float tableSine(double p) {
-    constexpr int kSize = 8192;
+constexpr int kSineTable = 8192;
+
+const double* sineTable() {
     static const std::vector<double> table = [] {
-        std::vector<double> t(kSize + 1);
-        for (int i = 0; i <= kSize; ++i) t[static_cast<std::size_t>(i)] = std::sin(kTwoPi * i / kSize);
+        std::vector<double> t(kSineTable + 1);
+        for (int i = 0; i <= kSineTable; ++i) t[static_cast<std::size_t>(i)] = std::sin(kTwoPi * i / kSineTable);
         return t;
     }();
-    const double x = p * kSize;
+    return table.data();
+}
+
+// sin(2 pi p) for p in [0, 1): the table with linear interpolation, within
+// 3e-8 of the library's sine.
+inline float tableSine(const double* table, double p) {
+    const double x = p * kSineTable;
     const int i = static_cast<int>(x);
     const double f = x - i;
-    const double a = table[static_cast<std::size_t>(i)], b = table[static_cast<std::size_t>(i) + 1];
+    const double a = table[i], b = table[i + 1];
     return static_cast<float>(a + f * (b - a));
 }
 
-float shapeFast(SourceKind kind, double p) {
-    return kind == SourceKind::Sine ? tableSine(p) : shape(kind, p);
+inline float shapeFast(SourceKind kind, const double* table, double p) {
+    return kind == SourceKind::Sine ? tableSine(table, p) : shape(kind, p);
 }
 
 bool periodic(SourceKind k) {
@@ -210,7 +215,7 @@ std::string describeSource(const InputSource& s) {
 float waveSample(const InputSource& s, double rate, std::uint64_t clock) {
     if (s.kind == SourceKind::Dc) return static_cast<float>(s.amplitude);
     if (!periodic(s.kind)) return 0.0f;
-    return static_cast<float>(s.amplitude) * shapeFast(s.kind, phase(s.hz, rate, clock));
+    return static_cast<float>(s.amplitude) * shapeFast(s.kind, sineTable(), phase(s.hz, rate, clock));
 }
 
 Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
@@ -235,8 +240,30 @@ Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
     const SourceKind kind = source.kind;
     const float amp = static_cast<float>(source.amplitude);
     const double hz = source.hz;
-    return Signal::generator([kind, amp, hz, rate](std::uint64_t first, float* out, int count) {
-        const double inv_rate = 1.0 / rate;
+    const double* table = sineTable();
+    const double inv_rate = 1.0 / rate;
+    if (hz == std::floor(hz) && rate == std::floor(rate) && hz < 1e9 && rate < 1e9) {
+        // Whole numbers: the phase in whole steps, exactly what phase() gives.
+        const std::int64_t irate = static_cast<std::int64_t>(rate);
+        const std::int64_t ihz = static_cast<std::int64_t>(hz) % irate;
+        return Signal::generator([=](std::uint64_t first, float* out, int count) {
+            std::int64_t q = static_cast<std::int64_t>(first % static_cast<std::uint64_t>(irate)) * ihz % irate;
+            auto run = [&](auto wave) {
+                for (int i = 0; i < count; ++i) {
+                    out[i] = amp * wave(static_cast<double>(q) * inv_rate);
+                    q += ihz;
+                    if (q >= irate) q -= irate;
+                }
+            };
+            switch (kind) {
+            case SourceKind::Sine: run([table](double p) { return tableSine(table, p); }); break;
+            case SourceKind::Square: run([](double p) { return shape(SourceKind::Square, p); }); break;
+            case SourceKind::Saw: run([](double p) { return shape(SourceKind::Saw, p); }); break;
+            default: run([](double p) { return shape(SourceKind::Triangle, p); }); break;
+            }
+        });
+    }
+    return Signal::generator([=](std::uint64_t first, float* out, int count) {
         std::uint64_t clock = first;
         int i = 0;
         while (i < count) {
@@ -246,7 +273,7 @@ Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
                                                                    anchor + kAnchor - clock));
             const double k0 = static_cast<double>(clock - anchor);
             for (int k = 0; k < n; ++k)
-                out[i + k] = amp * shapeFast(kind, stepPhase(base, k0 + k, hz, rate, inv_rate));
+                out[i + k] = amp * shapeFast(kind, table, stepPhase(base, k0 + k, hz, rate, inv_rate));
             i += n;
             clock += static_cast<std::uint64_t>(n);
         }

@@ -46,6 +46,25 @@ int runDescribe(const ToolOptions& o, std::ostream& out, std::ostream& err) {
         return kNoModule;
     }
     out << "module:      " << library.path() << "\n" << formatDescription(d);
+    out << "\nin English (levels in volts; a pin value of 1.0 is 10 V):\n";
+    std::size_t width = 0;
+    for (const PinDescription& p : d.pins) width = std::max(width, p.name.size() + 2);
+    for (const PinDescription& p : d.pins) {
+        std::string def = "-";
+        if (p.has_default && p.data_type == DT_FSAMPLE) def = p.default_value + " V";
+        if (p.has_default && p.has_list)
+            for (const PinChoice& c : p.choices())
+                if (std::to_string(c.value) == p.default_value) def = c.label;
+        const std::string name = "\"" + p.name + "\"";
+        out << "  " << name << std::string(width - name.size(), ' ') << "  default " << def
+            << std::string(def.size() < 16 ? 16 - def.size() : 1, ' ') << pinMeaning(p.name) << "\n";
+        if (!p.has_list) continue;
+        for (const PinChoice& c : p.choices()) {
+            const std::string label = "    " + std::to_string(c.value) + " \"" + c.label + "\"";
+            out << label << std::string(label.size() < width + 28 ? width + 28 - label.size() : 1, ' ')
+                << choiceMeaning(p.name, c.label) << "\n";
+        }
+    }
     return kOk;
 }
 

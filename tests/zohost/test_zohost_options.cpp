@@ -218,6 +218,25 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
     }
 }
 
+TEST(ZohostOptions, DescribeExplainsEveryPinAndChoiceInEnglish) {
+    zotest::ToolRun r = zotest::runZohost({"--describe", ZO_MODULE_PATH});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string english = r.out.substr(r.out.find("in English"));
+    for (const char* line : {"\"Time\"         default 5 V", "\"Trigger\"      default InputA", "2 \"V/zehntel Sek.\"",
+                             "a tenth of a second", "(also: tenths", "0 \"Aus\""})
+        EXPECT_NE(english.find(line), std::string::npos) << line << "\n" << english;
+    // Every pin and every choice has its explanation.
+    std::size_t described = 0;
+    std::istringstream in(english);
+    std::string text;
+    std::getline(in, text);
+    while (std::getline(in, text)) {
+        ++described;
+        EXPECT_GT(text.size(), 40u) << "no explanation: " << text;
+    }
+    EXPECT_EQ(described, 8u + 3u + 5u + 4u);
+}
+
 TEST(ZohostOptions, VersionSaysItsNameAndStops) {
     Parsed p = parse({"--version", "--png", ""});
     EXPECT_EQ(p.rc, 0);
