@@ -168,6 +168,7 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
             st.stopped = true;
             break;
         }
+        if (job.end_at_picture && !picture.empty()) break;
         std::uint64_t until = std::min(st.samples + block, job.samples);
         if (next_frame < timed_frames) until = std::min(until, frameSample(next_frame));
         const int n = static_cast<int>(until - st.samples);

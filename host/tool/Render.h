@@ -33,6 +33,7 @@ struct RenderJob {
     std::string animation;         // empty: none
     double fps = 0.0;              // frames per second of input; 0: a frame per capture
     std::int64_t at = -1;          // sample of the run whose capture in progress is the picture; -1: the end
+    bool end_at_picture = false;   // with `at`: stop once the picture is taken
     std::FILE* progress = nullptr;  // a terminal to draw a progress bar on, or null
     const volatile std::sig_atomic_t* stop = nullptr;  // set: finish early, keeping what is whole
 };

@@ -339,6 +339,7 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
     job.animation = o.animation;
     job.fps = o.fps;
     job.at = at;
+    job.end_at_picture = o.frames.empty() && o.captures.empty() && o.animation.empty();
     {
         // Padded to the most frames the run can make.
         const std::size_t most = o.fps > 0.0 ? frameCount(static_cast<double>(samples) / o.rate, o.fps)

@@ -185,6 +185,14 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         o.start = seconds(t.start, "--start");
         if (o.start < 0.0 || o.start > 86400.0) throw UsageError("--start: " + t.start + " is outside [0, 86400]");
     }
+    if (t.no_png) {
+        if (app.count("--png")) throw UsageError("--png and --no-png together");
+        o.png.clear();
+    } else if (o.png.empty()) {
+        throw UsageError("--png: no file name");
+    } else if (!app.count("--png") && (app.count("--frames") || app.count("--captures") || app.count("--animation"))) {
+        o.png.clear();  // the default picture only when nothing else is asked for
+    }
     if (app.count("--at")) {
         o.at = seconds(t.at, "--at");
         if (o.at < o.start || o.at > 86400.0)
@@ -236,12 +244,6 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
             o.background = static_cast<std::int32_t>(parseColour(t.background));
     }
     if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
-    if (t.no_png) {
-        if (app.count("--png")) throw UsageError("--png and --no-png together");
-        o.png.clear();
-    } else if (o.png.empty()) {
-        throw UsageError("--png: no file name");
-    }
     if (app.count("--frames") && o.frames.empty()) throw UsageError("--frames: no directory");
     if (app.count("--captures") && o.captures.empty()) throw UsageError("--captures: no file name");
 }

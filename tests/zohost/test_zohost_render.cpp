@@ -634,6 +634,39 @@ TEST(ZohostMoments, AnimationFramesAndDelaysFollowFpsAndSeconds) {
     }
 }
 
+TEST(ZohostMoments, AnimationFramesAreTheFramePictures) {
+    ScratchDir dir;
+    ToolRun r = runZohost({kModule, "--animation", dir / "a.gif", "--frames", dir / "f", "--fps", "10", "--seconds",
+                           "0.5", "--size", "80x60", "--set", "trigger=off"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::exists("scope.png")) << "no default picture beside other outputs";
+    const std::vector<std::string> frames = frameFiles(dir / "f");
+    int err = 0;
+    GifFileType* gif = DGifOpenFileName((dir / "a.gif").c_str(), &err);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    ASSERT_EQ(static_cast<std::size_t>(gif->ImageCount), frames.size());
+    std::vector<std::uint32_t> previous;
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& im = gif->SavedImages[i];
+        const ColorMapObject* map = im.ImageDesc.ColorMap ? im.ImageDesc.ColorMap : gif->SColorMap;
+        ASSERT_NE(map, nullptr);
+        Picture png;
+        ASSERT_TRUE(readPng(frames[static_cast<std::size_t>(i)], png));
+        std::vector<std::uint32_t> pixels;
+        for (int p = 0; p < 80 * 60; ++p) {
+            const GifColorType c = map->Colors[im.RasterBits[p]];
+            pixels.push_back((std::uint32_t{c.Red} << 16) | (std::uint32_t{c.Green} << 8) | c.Blue);
+        }
+        EXPECT_EQ(pixels, png.pixels) << "frame " << i + 1;
+        if (i) {
+            EXPECT_NE(pixels, previous) << "frames move";
+        }
+        previous = pixels;
+    }
+    DGifCloseFile(gif, &err);
+}
+
 TEST(ZohostMoments, StereoInputAndAStretchOfIt) {
     ScratchDir dir;
     const std::string wav = dir / "song.wav";
