@@ -80,7 +80,7 @@ int runDescribe(const ToolOptions& o, std::ostream& out, std::ostream& err) {
     return kOk;
 }
 
-int runValidate(const ToolOptions& o, std::ostream& out, std::ostream& err) {
+int runValidate(const ToolOptions& o, std::ostream& out, std::ostream& err, bool terminal) {
     validate::ValidateOptions v;
     v.module = modulePath(o);
     v.seed = o.seed;
@@ -90,6 +90,8 @@ int runValidate(const ToolOptions& o, std::ostream& out, std::ostream& err) {
     v.timeout = o.timeout;
     v.only = o.only;
     v.list = o.list_tests;
+    v.quiet = o.quiet;
+    v.progress = terminal && !o.quiet ? &err : nullptr;
     return validate::runValidation(v, out, err);
 }
 
@@ -402,7 +404,7 @@ int runTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     int rc = parseToolOptions(argc, argv, o, out, err);
     if (rc >= 0) return rc;
     try {
-        if (o.validate) return runValidate(o, out, err);
+        if (o.validate) return runValidate(o, out, err, terminal);
         return o.describe ? runDescribe(o, out, err) : runRender(o, out, err, terminal, status_on_out);
     } catch (const std::invalid_argument& e) {  // UsageError, UnknownPin
         err << "zohost: " << e.what() << "\n";

@@ -344,7 +344,7 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--only", o.only, "--validate: only the tests whose names start so; repeatable")
         ->type_name("NAME")
         ->allow_extra_args(false);
-    app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300)")->type_name("S");
+    app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300; 3600 with --randomise)")->type_name("S");
     // Single-valued options: the last one given wins.
     for (CLI::Option* opt : app.get_options())
         if (opt->get_expected_max() == 1 && opt->get_items_expected_max() <= 1)
