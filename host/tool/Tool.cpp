@@ -224,6 +224,12 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
         if (!o.rate_given && longest < 0) o.rate = f->rate();
         longest = std::max<std::int64_t>(longest, f->frames());
     }
+    std::vector<std::string> noted;
+    for (const auto& f : files)
+        if (f && f->cut() && std::find(noted.begin(), noted.end(), f->path()) == noted.end() &&
+            (noted.push_back(f->path()), true))
+            err << "zohost: note: " << f->path() << " is cut short: its header promises more than the "
+                << f->frames() << " samples it holds, which are played\n";
     for (const auto& f : files)
         if (f && f->rate() != o.rate)
             err << "zohost: note: " << f->path() << " is at " << f->rate() << " Hz and plays at "

@@ -326,6 +326,49 @@ TEST(ZohostRender, SoundFileFeedsAPinAtItsOwnRateAndLength) {
     EXPECT_NE(bad.err.find("not-sound.wav"), std::string::npos) << bad.err;
 }
 
+TEST(ZohostRender, BadSoundFilesSayWhyInPlainWords) {
+    ScratchDir dir;
+    const std::string good = dir / "good.wav";
+    writeWav(good, 8000, 2, 4000, SF_FORMAT_PCM_16, [](int c, int t) { return c ? 0.1f : static_cast<float>(t % 9) / 10.0f; });
+    const std::string bytes = readFile(good);
+    auto save = [&](const std::string& name, const std::string& data) {
+        std::ofstream(dir / name, std::ios::binary) << data;
+        return dir / name;
+    };
+    std::string rate0 = bytes.substr(0, 2000);
+    rate0.replace(24, 4, std::string(4, '\0'));  // the header's sample rate
+    struct Case {
+        std::string path;
+        const char* says;
+    } cases[] = {
+        {save("empty.wav", ""), "the file is empty"},
+        {save("rate0.wav", rate0), "no sample rate"},
+        {save("header.wav", bytes.substr(0, 44)), "holds no samples"},
+        {save("text.wav", "just words"), "not a sound file"},
+        {dir.path().string(), "is a directory"},
+    };
+    for (const Case& c : cases) {
+        for (const std::vector<std::string>& how : {std::vector<std::string>{"--input", c.path},
+                                                     std::vector<std::string>{"--pin", "Signal B=file:" + c.path}}) {
+            std::vector<std::string> args{kModule, "--no-png", "--captures", dir / "c.jsonl"};
+            args.insert(args.end(), how.begin(), how.end());
+            ToolRun r = runZohost(args);
+            SCOPED_TRACE(::testing::PrintToString(args));
+            EXPECT_EQ(r.rc, 2);
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("SF_INFO"), std::string::npos) << "libsndfile's own words";
+        }
+    }
+    // Cut short: played as far as it goes, with one note.
+    ToolRun cut = runZohost({kModule, "--no-png", "--input", save("cut.wav", bytes.substr(0, 3044))});
+    EXPECT_EQ(cut.rc, 0) << cut.err;
+    EXPECT_NE(cut.out.find("(750 samples)"), std::string::npos) << cut.out;
+    EXPECT_EQ(cut.err.find("cut short"), cut.err.rfind("cut short")) << cut.err;
+    EXPECT_NE(cut.err.find("cut short"), std::string::npos) << cut.err;
+    ToolRun whole = runZohost({kModule, "--no-png", "--input", good});
+    EXPECT_EQ(whole.err.find("cut short"), std::string::npos) << "negative control";
+}
+
 TEST(ZohostRender, SoundFileReadsInBlocksThenZeros) {
     ScratchDir dir;
     const std::string wav = dir / "pcm.wav";
