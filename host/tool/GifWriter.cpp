@@ -69,14 +69,17 @@ bool GifWriter::add(const std::uint32_t* pixels, int delay_cs, std::string& erro
     index_.resize(count);
     std::unordered_map<std::uint32_t, int> colours;
     bool exact = true;
+    int transparent = NO_TRANSPARENT_COLOR;
     for (std::size_t i = 0; i < count && exact; ++i) {
-        auto it = colours.find(pixels[i]);
+        const std::uint32_t p = (pixels[i] >> 24) == 0 ? 0u : (pixels[i] | 0xFF000000u);
+        auto it = colours.find(p);
         if (it == colours.end()) {
             if (colours.size() == 256) {
                 exact = false;
                 break;
             }
-            it = colours.emplace(pixels[i], static_cast<int>(colours.size())).first;
+            it = colours.emplace(p, static_cast<int>(colours.size())).first;
+            if (p == 0) transparent = it->second;
         }
         index_[i] = static_cast<unsigned char>(it->second);
     }
@@ -96,12 +99,16 @@ bool GifWriter::add(const std::uint32_t* pixels, int delay_cs, std::string& erro
                     map->Colors[(r * 7 + gr) * 6 + b] =
                         GifColorType{static_cast<GifByteType>(r * 255 / 5), static_cast<GifByteType>(gr * 255 / 6),
                                      static_cast<GifByteType>(b * 255 / 5)};
-        for (std::size_t i = 0; i < count; ++i) index_[i] = static_cast<unsigned char>(cubeIndex(pixels[i]));
+        // Index 252, beyond the cube, for what is see-through.
+        transparent = 252;
+        for (std::size_t i = 0; i < count; ++i)
+            index_[i] = static_cast<unsigned char>((pixels[i] >> 24) == 0 ? 252 : cubeIndex(pixels[i]));
     }
     GraphicsControlBlock gcb{};
-    gcb.DisposalMode = DISPOSE_DO_NOT;
+    // Each frame is whole: what is see-through shows no earlier frame.
+    gcb.DisposalMode = transparent == NO_TRANSPARENT_COLOR ? DISPOSE_DO_NOT : DISPOSE_BACKGROUND;
     gcb.DelayTime = delay_cs;
-    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+    gcb.TransparentColor = transparent;
     GifByteType ext[4];
     const size_t n = EGifGCBToExtension(&gcb, ext);
     bool ok = EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(n), ext) != GIF_ERROR &&

@@ -1,6 +1,7 @@
-// An animated GIF of 0x00RRGGBB pictures, frame by frame, each with its own
-// delay, playing in a loop. Each frame carries its own palette: the picture's
-// exact colours when there are at most 256, else the nearest of a fixed cube.
+// An animated GIF of 0xAARRGGBB pictures (alpha 0: see-through, else
+// opaque), frame by frame, each with its own delay, playing in a loop. Each
+// frame carries its own palette: the picture's exact colours when there are
+// at most 256, else the nearest of a fixed cube.
 #pragma once
 
 #include <cstdint>

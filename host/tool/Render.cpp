@@ -60,10 +60,11 @@ int delayCs(std::size_t i, double fps) {
                             std::llround(100.0 * static_cast<double>(i) / fps));
 }
 
-bool writePng(PngWriter& writer, const std::string& path, const Canvas& canvas, std::string& error) {
+bool writePng(PngWriter& writer, const std::string& path, const std::vector<std::uint32_t>& pixels, int width,
+              int height, std::string& error) {
     OutputFile out;
     if (!out.begin(path, error)) return false;
-    if (!writer.write(out.workPath(), canvas.pixels(), canvas.width(), canvas.height(), error)) {
+    if (!writer.write(out.workPath(), pixels.data(), width, height, error)) {
         error = "cannot write " + path + (error.empty() ? "" : ": " + error);
         return false;
     }
@@ -99,11 +100,24 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
             return false;
         }
     }
-    PngWriter png, frame_png(true);
+    PngWriter png(false, job.transparent), frame_png(true, job.transparent);
+    std::vector<std::uint32_t> shown;  // the canvas as pictures show it: recoloured, with alpha
     auto paint = [&] {
         canvas.fill(job.canvas_rgb);
         in.paint(canvas.dc(), job.width, job.height);
         ++st.paints;
+        const std::uint32_t* px = canvas.pixels();
+        shown.assign(px, px + static_cast<std::size_t>(canvas.width()) * static_cast<std::size_t>(canvas.height()));
+        for (std::uint32_t& p : shown) {
+            const std::uint32_t rgb = p & 0x00FFFFFFu;
+            if (job.transparent && rgb == job.canvas_rgb) {
+                p = 0;  // alpha 0
+                continue;
+            }
+            p = rgb | 0xFF000000u;
+            for (const RenderJob::Recolour& r : job.recolour)
+                if (rgb == r.from) p = r.to | 0xFF000000u;
+        }
     };
     std::vector<std::uint32_t> picture;  // the chosen moment's picture, once taken
 
@@ -125,8 +139,9 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
     auto writeFrame = [&] {
         ++st.frames;
         if (!job.frames_dir.empty())
-            ok = writePng(frame_png, framePath(job.frames_dir, st.frames, job.frame_digits), canvas, error);
-        if (ok && !job.animation.empty()) ok = gif.add(canvas.pixels(), delayCs(st.frames - 1, job.fps), error);
+            ok = writePng(frame_png, framePath(job.frames_dir, st.frames, job.frame_digits), shown, canvas.width(),
+                          canvas.height(), error);
+        if (ok && !job.animation.empty()) ok = gif.add(shown.data(), delayCs(st.frames - 1, job.fps), error);
     };
     const bool per_capture = job.fps <= 0.0 && !job.frames_dir.empty();
     auto afterBlock = [&] {
@@ -147,7 +162,7 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
         in.messages().clearRecords();
         if (chosen) {
             current();
-            picture.assign(canvas.pixels(), canvas.pixels() + canvas.width() * canvas.height());
+            picture = shown;
         }
         if (per_capture && in.repaints() != framed && ok) {
             framed = in.repaints();
@@ -189,7 +204,7 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
     if (!ok) return false;
     if (!job.png.empty()) {
         if (picture.empty()) current();
-        const std::uint32_t* pixels = picture.empty() ? canvas.pixels() : picture.data();
+        const std::uint32_t* pixels = picture.empty() ? shown.data() : picture.data();
         if (!png.write(png_out.workPath(), pixels, canvas.width(), canvas.height(), error)) {
             error = "cannot write " + job.png + (error.empty() ? "" : ": " + error);
             return false;

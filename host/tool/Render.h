@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "zohost/Instance.h"
 
@@ -26,6 +27,11 @@ struct RenderJob {
     double rate = 44100.0;
     int width = 640, height = 360;
     std::uint32_t canvas_rgb = 0;  // 0x00RRGGBB, under each paint
+    bool transparent = false;      // what stays canvas_rgb is see-through in PNG pictures
+    struct Recolour {
+        std::uint32_t from, to;  // 0x00RRGGBB
+    };
+    std::vector<Recolour> recolour;  // colours the display draws, replaced in every picture
     std::string png;               // empty: none; "-": standard output
     std::string frames_dir;        // empty: none
     int frame_digits = 5;          // frame numbers padded to so many digits

@@ -340,7 +340,22 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
     job.rate = o.rate;
     job.width = o.width;
     job.height = o.height;
-    job.canvas_rgb = o.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o.background)) : 0;
+    // Without a background the canvas is a colour the module never draws, see-through in the pictures.
+    job.canvas_rgb = o.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o.background)) : 0x00010203u;
+    job.transparent = o.background < 0;
+    const std::uint32_t trace_b = 0x00FAFA00u, readout = 0x00DC8CFAu, figure = 0x00FA1E1Eu;
+    if (o.trace_b_colour >= 0) job.recolour.push_back({trace_b, static_cast<std::uint32_t>(o.trace_b_colour)});
+    if (o.readout_colour >= 0) job.recolour.push_back({readout, static_cast<std::uint32_t>(o.readout_colour)});
+    if (o.figure_colour >= 0) job.recolour.push_back({figure, static_cast<std::uint32_t>(o.figure_colour)});
+    if (o.background >= 0) {
+        const std::uint32_t bg = rgbOf(static_cast<std::uint32_t>(o.background));
+        const std::pair<const char*, std::uint32_t> drawn[] = {
+            {"trace A (--text-colour)", rgbOf(o.text_colour)},
+            {"trace B (--trace-b-colour)", o.trace_b_colour >= 0 ? static_cast<std::uint32_t>(o.trace_b_colour) : trace_b},
+            {"the X-Y figure (--figure-colour)", o.figure_colour >= 0 ? static_cast<std::uint32_t>(o.figure_colour) : figure}};
+        for (const auto& [what, colour] : drawn)
+            if (colour == bg) err << "zohost: warning: " << what << " is the background's colour and cannot be seen\n";
+    }
     job.png = o.png;
     job.frames_dir = o.frames;
     job.captures = o.captures;

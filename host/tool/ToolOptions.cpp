@@ -122,6 +122,7 @@ struct Texts {
     std::vector<std::string> pins, sets;
     std::string rate, block, seconds, size, font_height, text_colour, background, seed;
     std::string start, at, scale, fps;
+    std::string trace_b_colour, readout_colour, figure_colour;
     bool no_png = false;
 };
 
@@ -243,6 +244,13 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         else
             o.background = static_cast<std::int32_t>(parseColour(t.background));
     }
+    auto rgb = [](const std::string& text) {
+        const std::uint32_t c = parseColour(text);  // COLORREF
+        return static_cast<std::int64_t>(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
+    };
+    if (app.count("--trace-b-colour")) o.trace_b_colour = rgb(t.trace_b_colour);
+    if (app.count("--readout-colour")) o.readout_colour = rgb(t.readout_colour);
+    if (app.count("--figure-colour")) o.figure_colour = rgb(t.figure_colour);
     if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
     if (app.count("--frames") && o.frames.empty()) throw UsageError("--frames: no directory");
     if (app.count("--captures") && o.captures.empty()) throw UsageError("--captures: no file name");
@@ -316,11 +324,18 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--font-height", t.font_height,
                    "Font height the host hands out (default: 1/30 of the height, at least 12)")
         ->type_name("PX");
-    app.add_option("--text-colour,--text-color", t.text_colour, "Text and trace colour (default FFFFFF)")
+    app.add_option("--text-colour,--text-color", t.text_colour,
+                   "Colour the host hands the display: trace A and the labels, the axes at half (default FFFFFF)")
+        ->type_name("RRGGBB");
+    app.add_option("--trace-b-colour,--trace-b-color", t.trace_b_colour, "Trace B (the module's FAFA00)")
+        ->type_name("RRGGBB");
+    app.add_option("--readout-colour,--readout-color", t.readout_colour, "The readouts (the module's DC8CFA)")
+        ->type_name("RRGGBB");
+    app.add_option("--figure-colour,--figure-color", t.figure_colour, "The X-Y figure (the module's FA1E1E)")
         ->type_name("RRGGBB");
     app.add_option("--background", t.background,
-                   "Background the display paints (default 000000); none: not painted, the picture "
-                   "stays black")
+                   "Background the display paints (default 000000); none: not painted, see-through in "
+                   "PNG and GIF pictures")
         ->type_name("RRGGBB|none");
     app.add_option("--png", o.png, "The picture after the last capture (default scope.png)")->type_name("FILE");
     app.add_flag("--no-png", t.no_png, "Write no --png picture");

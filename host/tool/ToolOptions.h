@@ -52,7 +52,9 @@ struct ToolOptions {
     int height = 360;
     int font_height = 0;  // 0: from the picture height
     std::uint32_t text_colour = 0x00FFFFFF;  // COLORREF, 0x00BBGGRR
-    std::int32_t background = 0;             // COLORREF, or -1 for none
+    std::int32_t background = 0;             // COLORREF, or -1 for none (see-through)
+    // Colours the module draws on its own, replaced in the pictures: 0x00RRGGBB, or -1 to keep.
+    std::int64_t trace_b_colour = -1, readout_colour = -1, figure_colour = -1;
     std::string png = "scope.png";           // empty: no picture file
     std::string frames;
     std::string captures;

@@ -126,6 +126,45 @@ TEST(ZohostRender, ColoursFontAndSizeReachTheDisplay) {
     EXPECT_EQ(pic.at(101, 2), rgb(127, 127, 127));
 }
 
+TEST(ZohostRender, EachDrawnColourHasItsOptionAndNoneIsSeeThrough) {
+    ScratchDir dir;
+    ToolRun r = runZohost({kModule, "--png", dir / "p.png", "--size", "200x100", "--trace-b-colour", "0080FF",
+                           "--readout-colour", "00FF00", "--background", "none", "--seconds", "0.1"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir / "p.png").c_str()));
+    EXPECT_NE(image.format & PNG_FORMAT_FLAG_ALPHA, 0u) << "a see-through background needs alpha";
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    auto at = [&](int x, int y) { return &rgba[4 * (static_cast<std::size_t>(y) * 200 + x)]; };
+    EXPECT_EQ(at(1, 1)[3], 0) << "the background is see-through";
+    EXPECT_EQ(at(101, 2)[3], 255) << "the axis is not";
+    std::size_t blue = 0, green = 0, yellow = 0, lilac = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x) {
+            const unsigned char* p = at(x, y);
+            const std::uint32_t c = rgb(p[0], p[1], p[2]);
+            blue += c == rgb(0, 0x80, 0xFF);
+            green += c == rgb(0, 0xFF, 0);
+            yellow += c == rgb(250, 250, 0);
+            lilac += c == rgb(220, 140, 250);
+        }
+    EXPECT_GT(blue, 50u) << "trace B";
+    EXPECT_GT(green, 20u) << "readouts";
+    EXPECT_EQ(yellow, 0u);
+    EXPECT_EQ(lilac, 0u);
+
+    // A trace in the background's colour is warned of; a visible one is not.
+    ToolRun hidden = runZohost({kModule, "--png", dir / "h.png", "--background", "FFFFFF", "--seconds", "0.05"});
+    EXPECT_NE(hidden.err.find("warning: trace A"), std::string::npos) << hidden.err;
+    ToolRun seen = runZohost({kModule, "--png", dir / "h.png", "--background", "FFFFFF", "--text-colour", "000000",
+                              "--seconds", "0.05"});
+    EXPECT_EQ(seen.err.find("warning"), std::string::npos) << seen.err;
+}
+
 TEST(ZohostRender, FontHeightDecidesWhetherTextIsDrawn) {
     ScratchDir dir;
     auto readouts = [&](const char* font) {
@@ -682,7 +721,7 @@ TEST(ZohostMoments, AnimationFramesAreTheFramePictures) {
     ToolRun r = runZohost({kModule, "--animation", dir / "a.gif", "--frames", dir / "f", "--fps", "10", "--seconds",
                            "0.5", "--size", "80x60", "--set", "trigger=off"});
     ASSERT_EQ(r.rc, 0) << r.err;
-    EXPECT_FALSE(std::filesystem::exists("scope.png")) << "no default picture beside other outputs";
+    EXPECT_EQ(r.out.find("picture written"), std::string::npos) << "no default picture beside other outputs";
     const std::vector<std::string> frames = frameFiles(dir / "f");
     int err = 0;
     GifFileType* gif = DGifOpenFileName((dir / "a.gif").c_str(), &err);
