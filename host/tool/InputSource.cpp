@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <memory>
 #include <vector>
 
 #include "tool/Units.h"
@@ -242,24 +243,22 @@ Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
     const double hz = source.hz;
     const double* table = sineTable();
     const double inv_rate = 1.0 / rate;
-    if (hz == std::floor(hz) && rate == std::floor(rate) && hz < 1e9 && rate < 1e9) {
+    if (hz == std::floor(hz) && rate == std::floor(rate) && rate <= 384000.0) {
         // Whole numbers: the phase in whole steps, exactly what phase() gives.
         const std::int64_t irate = static_cast<std::int64_t>(rate);
         const std::int64_t ihz = static_cast<std::int64_t>(hz) % irate;
-        return Signal::generator([=](std::uint64_t first, float* out, int count) {
+        // One period, sample by sample, computed as waveSample() does; a
+        // block is then read out of it.
+        auto period = std::make_shared<std::vector<float>>(static_cast<std::size_t>(irate));
+        for (std::int64_t q = 0; q < irate; ++q)
+            (*period)[static_cast<std::size_t>(q)] = amp * shapeFast(kind, table, static_cast<double>(q) * inv_rate);
+        return Signal::generator([period, irate, ihz](std::uint64_t first, float* out, int count) {
+            const float* wave = period->data();
             std::int64_t q = static_cast<std::int64_t>(first % static_cast<std::uint64_t>(irate)) * ihz % irate;
-            auto run = [&](auto wave) {
-                for (int i = 0; i < count; ++i) {
-                    out[i] = amp * wave(static_cast<double>(q) * inv_rate);
-                    q += ihz;
-                    if (q >= irate) q -= irate;
-                }
-            };
-            switch (kind) {
-            case SourceKind::Sine: run([table](double p) { return tableSine(table, p); }); break;
-            case SourceKind::Square: run([](double p) { return shape(SourceKind::Square, p); }); break;
-            case SourceKind::Saw: run([](double p) { return shape(SourceKind::Saw, p); }); break;
-            default: run([](double p) { return shape(SourceKind::Triangle, p); }); break;
+            for (int i = 0; i < count; ++i) {
+                out[i] = wave[q];
+                q += ihz;
+                if (q >= irate) q -= irate;
             }
         });
     }

@@ -100,7 +100,8 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
             return false;
         }
     }
-    PngWriter png(false, job.transparent), frame_png(true, job.transparent);
+    // Fast: a scope picture is mostly one colour, so it costs little in size.
+    PngWriter png(true, job.transparent), frame_png(true, job.transparent);
     std::vector<std::uint32_t> shown;  // the canvas as pictures show it: recoloured, with alpha
     auto paint = [&] {
         canvas.fill(job.canvas_rgb);
