@@ -460,6 +460,22 @@ TEST(ZohostOutputs, AFailedRunLeavesEveryExistingOutputByteForByte) {
     EXPECT_EQ(readFile(dir / "p.png"), keep);
 }
 
+TEST(ZohostOutputs, AReplacedFileKeepsItsPermissionsAndALinkStaysALink) {
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    std::ofstream(dir / "p.png") << "old";
+    fs::permissions(dir / "p.png", fs::perms::owner_read | fs::perms::owner_write);
+    std::ofstream(dir / "real.png") << "old";
+    fs::create_symlink(dir / "real.png", dir / "link.png");
+    ToolRun r = runZohost({kModule, "--png", dir / "p.png", "--captures", dir / "link.png", "--seconds", "0.05"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    Picture pic;
+    EXPECT_TRUE(readPng(dir / "p.png", pic));
+    EXPECT_EQ(fs::status(dir / "p.png").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.png"));
+    EXPECT_FALSE(readCaptures(dir / "real.png").empty()) << "written where the link points";
+}
+
 TEST(ZohostOutputs, AFailedWriteIntoADeviceLeavesTheDevice) {
     ScratchDir dir;
     // A node of its own that fails every write, as a full disk would.
