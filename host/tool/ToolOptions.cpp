@@ -303,7 +303,7 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
         ->type_name("NAME=SOURCE")
         ->allow_extra_args(false);
     app.add_option("--set", t.sets,
-                   "Set a list pin by label or number (Trigger=InputA, \"Time-Mode=2\"); repeatable")
+                   "Set a list pin by label, English word or number (Trigger=InputA, trigger=off, \"Time-Mode=2\"); repeatable")
         ->type_name("NAME=CHOICE")
         ->allow_extra_args(false);
     app.add_flag("--version", o.version, "Print zohost's version and stop");
@@ -312,7 +312,7 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--window", o.window,
                    "Capture length: sets Time-Mode and Time (20ms, 4410samples, 440Hz)")
         ->type_name("LENGTH");
-    app.add_option("--scale", t.scale, "Y-Scale in volts (2V); 1V shows +-10 V")->type_name("VOLTS");
+    app.add_option("--scale", t.scale, "Y-Scale in volts (2V); at 1V, +-10 V fills the height")->type_name("VOLTS");
     app.add_option("--rate", t.rate, "Sample rate (default 44100, or the first file's)")->type_name("HZ");
     app.add_option("--block", t.block, "Samples per processing call (default 512)")->type_name("N");
     app.add_option("--seconds", t.seconds, "Length of the run (default 1s, or the longest file's)")
@@ -337,7 +337,7 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
                    "Background the display paints (default 000000); none: not painted, see-through in "
                    "PNG and GIF pictures")
         ->type_name("RRGGBB|none");
-    app.add_option("--png", o.png, "The picture after the last capture (default scope.png)")->type_name("FILE");
+    app.add_option("--png", o.png, "The picture after the last capture, or at --at; - for standard output (default scope.png when nothing else is written)")->type_name("FILE|-");
     app.add_flag("--no-png", t.no_png, "Write no --png picture");
     app.add_option("--frames", o.frames, "One picture per capture (or per --fps): DIR/frame-001.png, ...")
         ->type_name("DIR");
@@ -345,8 +345,8 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--fps", t.fps, "Frames per second of input, at regular times (default 25 for --animation)")
         ->type_name("N");
     app.add_option("--animation", o.animation, "An animated GIF playing at real time")->type_name("FILE.gif");
-    app.add_option("--captures", o.captures, "One JSON line per capture message (see below)")
-        ->type_name("FILE");
+    app.add_option("--captures", o.captures, "One JSON line per capture message (see below); - for standard output")
+        ->type_name("FILE|-");
     app.add_option("--seed", t.seed, "Seed of the noise sources, or of --validate (default 1)")->type_name("N");
     app.add_flag("-q,--quiet", o.quiet, "Print nothing on success; no progress bar");
     app.add_option("--validate", t.validate_module,
