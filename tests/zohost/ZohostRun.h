@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,10 +42,10 @@ inline ToolRun runZohost(std::vector<std::string> args) {
 }
 
 // The zohost program as a process: standard output and error into files,
-// SIGINT after `interrupt_ms` when that is not negative. Returns the exit
-// status, or 128 + the signal that ended it.
+// SIGINT once `ready` says so (polled; at most 60 s) when it is given.
+// Returns the exit status, or 128 + the signal that ended it.
 inline int runProcess(std::vector<std::string> args, const std::string& out_file, const std::string& err_file,
-                      int interrupt_ms = -1) {
+                      const std::function<bool()>& ready = nullptr) {
     args.insert(args.begin(), ZOHOST_PATH);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -58,8 +59,8 @@ inline int runProcess(std::vector<std::string> args, const std::string& out_file
         execv(argv[0], argv.data());
         _exit(127);
     }
-    if (interrupt_ms >= 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(interrupt_ms));
+    if (ready) {
+        for (int i = 0; i < 6000 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         kill(pid, SIGINT);
     }
     int status = 0;
