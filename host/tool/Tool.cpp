@@ -298,7 +298,6 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
     for (std::size_t i = 0; i < o.sets.size(); ++i) {
         const ChoiceAssignment& c = o.sets[i];
         const ListChoice choice = findListChoice(in->pinTable(), c.pin, c.choice);
-        const bool builtin = demo && i == 0;
         const auto seen = std::find(set.begin(), set.end(), choice.position);
         if (seen != set.end() && !(demo && seen == set.begin()))
             throw UsageError("--set \"" + choice.pin + "\" is given twice");
@@ -309,7 +308,6 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
         } else {
             set_told[static_cast<std::size_t>(seen - set.begin())] = choice.pin + "=" + choice.label;
         }
-        (void)builtin;
     }
     told.insert(told.end(), set_told.begin(), set_told.end());
     if (!o.window.empty()) {
