@@ -1,21 +1,39 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build matrix needs (Debian 12).
+# Installs the Debian packages (Debian 12) that the builds need: with no
+# argument (or "all") those of the whole build matrix, with "linux" only those
+# of the linux preset (no cross compilers, Wine, qemu nor i386 architecture).
 # Idempotent: when all of them are installed already it touches nothing.
+#
+#   scripts/setup.sh [all|linux]
 set -euo pipefail
 
-packages=(
-  cmake ninja-build pkg-config
-  g++ clang
+linux_packages=(
+  cmake ninja-build pkg-config g++
   # GoogleTest is built from these sources in every preset.
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
-  # linux-x86: -m32 toolchain, i386 FreeType, and qemu-i386 to run the tests.
-  g++-multilib libfreetype-dev:i386 qemu-user
-  # Drawing on Linux, and the zohost program.
-  libfreetype-dev fonts-dejavu-core libcli11-dev libpng-dev libsndfile1-dev
-  # win32 / win64: MinGW (posix threads), objdump for the export check, Wine.
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
+  # Drawing on Linux, and the zohost program (its animations through giflib).
+  libfreetype-dev fonts-dejavu-core libcli11-dev libpng-dev libsndfile1-dev libgif-dev
 )
+case "${1:-all}" in
+linux)
+  packages=("${linux_packages[@]}")
+  ;;
+all)
+  packages=(
+    "${linux_packages[@]}"
+    clang
+    # linux-x86: -m32 toolchain, i386 FreeType, and qemu-i386 to run the tests.
+    g++-multilib libfreetype-dev:i386 qemu-user
+    # win32 / win64: MinGW (posix threads), objdump for the export check, Wine.
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
+  )
+  ;;
+*)
+  echo "usage: scripts/setup.sh [all|linux]" >&2
+  exit 2
+  ;;
+esac
 
 # A package installed for two architectures answers with two lines; an
 # unqualified name means the native one (or an architecture-free package).
@@ -38,7 +56,7 @@ for pkg in "${packages[@]}"; do
   fi
 done
 need_i386=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${packages[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   need_i386=1
 fi
 

@@ -1,5 +1,6 @@
 #include "Validate.h"
 
+#include <cstdio>
 #include <random>
 
 #include "Battery.h"
@@ -26,6 +27,12 @@ std::string quoted(const std::string& s) {
     return s.find_first_of(" \t'\"") == std::string::npos ? s : "'" + s + "'";
 }
 
+std::string number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
 }  // namespace
 
 int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err) {
@@ -39,7 +46,7 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     if (tests.empty()) {
         err << "zohost: --validate: no test name starts with";
         for (const std::string& p : o.only) err << " \"" << p << "\"";
-        err << " (see --validate --list)\n";
+        err << " (see --validate --list-tests)\n";
         return 2;
     }
     {
@@ -56,20 +63,27 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     const double timeout = o.timeout > 0.0 ? o.timeout : (full ? 3600.0 : 300.0);
     const int rounds = o.repeat < 1 ? 1 : o.repeat;
 
+    if (!o.quiet)
     out << "validating " << o.module << ": " << tests.size() << " test" << (tests.size() == 1 ? "" : "s") << " x "
         << rounds << " round" << (rounds == 1 ? "" : "s") << " from seed " << seed
         << (full ? ", whole cross products" : ", cross products sampled by the seed") << ", each "
         << (isolationByProcess() ? "in its own process" : "in this process") << " with a limit of " << timeout
-        << " s\n";
+        << " s" << (o.timeout > 0.0 ? "" : full ? " (the default with --randomise; --timeout S to change)" : " (the default; --timeout S to change)")
+        << "\n";
     out.flush();
 
     int passed = 0, failed = 0;
+    std::size_t done = 0;
+    const std::size_t total = tests.size() * static_cast<std::size_t>(rounds);
     auto lineFor = [&](const TestCase& tc, std::uint64_t round_seed, const TestResult& r) {
         std::string line = std::string(r.passed ? "ok   " : "FAIL ") + tc.name + "  seed " + std::to_string(round_seed);
         if (!r.passed) {
             line += ": " + (r.detail.empty() ? std::string("failed") : r.detail);
+            // Every option that changes the run.
             line += "  [replay: zohost --validate " + quoted(o.module) + " --seed " + std::to_string(round_seed) +
-                    (full ? " --randomise" : "") + " --only " + tc.name + "]";
+                    (full ? " --randomise" : "") +
+                    (o.timeout > 0.0 ? " --timeout " + number(o.timeout) : "") +
+                    " --only " + tc.name + "]";
         }
         if (!r.notes.empty()) line += "  (" + r.notes + ")";
         return line;
@@ -92,9 +106,13 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
                 out.flush();
             };
             out.flush();
+            ++done;
+            if (o.progress)
+                *o.progress << "\r\033[K[" << done << "/" << total << "] " << tc.name << " ..." << std::flush;
             const TestResult r = runIsolated(body, timeout, onHang);
+            if (o.progress) *o.progress << "\r\033[K" << std::flush;
             (r.passed ? passed : failed)++;
-            out << lineFor(tc, round_seed, r) << "\n";
+            if (!r.passed || !o.quiet) out << lineFor(tc, round_seed, r) << "\n";
             out.flush();
         }
     }
