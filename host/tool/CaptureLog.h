@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "zohost/MessageRouter.h"
+#include "ScopeCaptures.h"
 
 namespace zohost::tool {
 
@@ -26,16 +26,15 @@ public:
 
     // False with `error` set when the file cannot be created.
     bool open(const std::string& path, std::string& error);
-    bool isOpen() const { return file_ != nullptr; }
     // `number` counts captures from 1.
-    void write(const MessageRecord& capture, std::size_t number);
+    void write(const Capture& capture, std::size_t number);
     // False with `error` set when anything could not be written.
     bool close(std::string& error);
 
 private:
     void put(const char* s);
     void putFloat(float v);
-    void putSamples(const MessageRecord& r, int channel);
+    void putSamples(const Capture& c, int channel);
 
     std::FILE* file_ = nullptr;
     std::string path_;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ScopeCaptures.h"
 #include "tool/CaptureLog.h"
 #include "tool/PngWriter.h"
 #include "tool/ProgressBar.h"
@@ -13,7 +14,7 @@
 namespace zohost::tool {
 
 InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_colour,
-                                      std::int32_t background, int font_height, bool keep_samples) {
+                                      std::int32_t background, int font_height) {
     InstanceOptions o;
     o.sample_rate = rate;
     o.block_size = block;
@@ -23,7 +24,6 @@ InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_
     o.log_requests = false;
     o.messages.delivery = Delivery::Queued;
     o.messages.record = true;  // captures are counted from the records
-    o.messages.sample_budget = keep_samples ? o.messages.sample_budget : 0;
     return o;
 }
 
@@ -40,6 +40,15 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
         error = "cannot make a picture of " + std::to_string(job.width) + "x" + std::to_string(job.height);
         return false;
     }
+    // Samples are copied only when they are written out.
+    CaptureRecorder recorder(job.captures.empty() ? 0 : std::size_t(1) << 24);
+    MessageObserver* const observer = in.messages().options().observer;
+    in.messages().options().observer = &recorder;
+    struct Restore {
+        Instance& in;
+        MessageObserver* observer;
+        ~Restore() { in.messages().options().observer = observer; }
+    } restore{in, observer};
     CaptureLog log;
     if (!job.captures.empty() && !log.open(job.captures, error)) return false;
     if (!job.frames_dir.empty()) {
@@ -63,10 +72,9 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
     bool ok = true;
     auto afterBlock = [&] {
         // Records are consumed per block so that a long run keeps none.
-        for (const MessageRecord& r : in.messages().records()) {
-            if (!r.has_scope) continue;
+        for (const Capture* c : recorder.captures()) {
             ++st.captures;
-            log.write(r, st.captures);
+            log.write(*c, st.captures);
         }
         in.messages().clearRecords();
         if (in.repaints() == seen) return;

@@ -14,10 +14,9 @@ namespace zohost::tool {
 
 // Instance options for rendering: messages travel between blocks (one
 // capture per block at most reaches the display, as through a host's window
-// thread), capture samples are copied only when they are written out, no
-// request log.
+// thread), no request log.
 InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_colour,
-                                      std::int32_t background, int font_height, bool keep_samples);
+                                      std::int32_t background, int font_height);
 
 struct RenderJob {
     std::uint64_t samples = 0;
@@ -37,7 +36,8 @@ struct RenderStats {
     int repaints = 0;  // display requests 0
 };
 
-// False with `error` set when an output cannot be written.
+// False with `error` set when an output cannot be written. Capture samples
+// are copied only when they are written out.
 bool render(Instance& instance, const RenderJob& job, RenderStats& stats, std::string& error);
 
 // "DIR/frame-00001.png"

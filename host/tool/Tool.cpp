@@ -124,7 +124,7 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
     try {
         in = std::make_unique<Instance>(
             library, renderInstanceOptions(static_cast<float>(o.rate), o.block, o.text_colour, o.background,
-                                           o.font_height, !o.captures.empty()));
+                                           o.font_height));
     } catch (const std::exception& e) {
         err << "zohost: " << modulePath(o) << ": " << e.what() << "\n";
         return kNoModule;

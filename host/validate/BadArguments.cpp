@@ -62,7 +62,7 @@ void feed(Instance& in) {
 
 void audioOpcodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    Instance in(lib, recordingOptions(44100.0f, 256));
+    ScopeInstance in(lib, recordingOptions(44100.0f, 256));
     feed(in);
     unsigned char junk[256];
     std::memset(junk, kFill, sizeof junk);
@@ -274,7 +274,7 @@ void outOfOrder(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     std::vector<CaptureCopy> reference;
     {
-        Instance in(lib, recordingOptions(44100.0f, 200));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 200));
         feed(in);
         in.run(30000);
         reference = copyCaptures(in);
@@ -283,7 +283,7 @@ void outOfOrder(TestContext& t) {
     // after opening, and between blocks (delivery at once leaves nothing
     // awaiting an ack between blocks).
     {
-        Instance in(lib, recordingOptions(44100.0f, 200));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 200));
         feed(in);
         in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
         in.open();
@@ -299,7 +299,7 @@ void outOfOrder(TestContext& t) {
     {
         InstanceOptions o = recordingOptions(44100.0f, 200);
         o.display_first = true;
-        Instance in(lib, o);
+        ScopeInstance in(lib, o);
         ZOWndInfo w{64, 64, 1};
         in.displayCall(9, 0, 0, &w, 0.0f);
         in.displayCall(8, 0, 0, &w, 0.0f);
@@ -323,7 +323,7 @@ void outOfOrder(TestContext& t) {
 
 void events(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    Instance in(lib, recordingOptions(44100.0f, 256));
+    ScopeInstance in(lib, recordingOptions(44100.0f, 256));
     feed(in);
     in.open();
     in.run(1000);

@@ -108,6 +108,7 @@ InstanceOptions quietOptions(float rate, int block) {
     o.sample_rate = rate;
     o.block_size = block;
     o.log_requests = false;
+    o.messages.delivery = Delivery::Immediate;
     o.messages.record = false;
     return o;
 }
@@ -117,9 +118,9 @@ InstanceOptions recordingOptions(float rate, int block) {
     o.sample_rate = rate;
     o.block_size = block;
     o.log_requests = false;
+    o.messages.delivery = Delivery::Immediate;
     o.messages.record = true;
     o.messages.record_limit = 1u << 20;
-    o.messages.sample_budget = std::size_t(1) << 25;
     return o;
 }
 
@@ -168,9 +169,9 @@ bool CaptureCopy::sameAs(const CaptureCopy& o) const {
     return samples.empty() || std::memcmp(samples.data(), o.samples.data(), samples.size() * sizeof(float)) == 0;
 }
 
-std::vector<CaptureCopy> copyCaptures(const Instance& in) {
+std::vector<CaptureCopy> copyCaptures(const ScopeInstance& in) {
     std::vector<CaptureCopy> out;
-    for (const MessageRecord* r : in.messages().captures()) {
+    for (const Capture* r : in.captures()) {
         CaptureCopy c;
         c.size = r->scope.ScopeSize;
         c.header = headerOf(r->scope);
@@ -204,10 +205,14 @@ std::string firstDifference(const std::vector<CaptureCopy>& a, const std::vector
     return std::string();
 }
 
-int checkCaptures(TestContext& t, const Instance& in, const CaptureExpectations& e, const std::string& where) {
+int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where) {
     int seen = 0;
     const std::int32_t limit = e.growth_allowed ? SCOPE_MAX_SIZE : SCOPE_MAX_TIMED_SIZE;
-    for (const MessageRecord& r : in.messages().records()) {
+    const auto caps = in.captures();
+    std::size_t next = 0;
+    const auto& records = in.messages().records();
+    for (std::size_t slot = 0; slot < records.size(); ++slot) {
+        const MessageRecord& r = records[slot];
         if (r.direction != Direction::ToDisplay) continue;
         if (r.code != SCOPE_MSG_DATA) {
             t.fail(where + ": the audio side sent message code " + std::to_string(r.code) + ", not \"data\"");
@@ -220,11 +225,14 @@ int checkCaptures(TestContext& t, const Instance& in, const CaptureExpectations&
                          std::to_string(sizeof(T_SCOPE))))
             continue;
         if (!t.check(r.ptr != nullptr, at + ": null payload")) continue;
-        const T_SCOPE& s = r.scope;
+        while (next < caps.size() && caps[next]->slot < slot) ++next;
+        if (!t.check(next < caps.size() && caps[next]->slot == slot, at + ": not copied")) continue;
+        const Capture& c = *caps[next];
+        const T_SCOPE& s = c.scope;
         if (!t.check(s.ScopeSize >= 1 && s.ScopeSize <= limit,
                      at + ": length " + std::to_string(s.ScopeSize) + " outside 1.." + std::to_string(limit)))
             continue;
-        t.check(!r.samples_dropped || s.ScopeSize > (1 << 22), at + ": samples not readable");
+        t.check(!c.samples_dropped || s.ScopeSize > (1 << 22), at + ": samples not readable");
         if (e.check_rate)
             t.check(sameBits(s.Rate, e.rate) || (std::isnan(s.Rate) && std::isnan(e.rate)),
                 at + ": rate " + num(s.Rate) + ", host's " + num(e.rate));
@@ -243,29 +251,29 @@ int checkCaptures(TestContext& t, const Instance& in, const CaptureExpectations&
         if (std::isfinite(e.y_input) || std::isinf(e.y_input))
             t.check(closeTo(s.Y_Scale, clampVolts(e.y_input)),
                     at + ": Y_Scale " + num(s.Y_Scale) + " from input " + num(e.y_input));
-        for (int c = 0; c < 2; ++c)
-            t.check(s.Channel_Active[c] == e.active[c],
-                    at + ": channel " + std::to_string(c) + (s.Channel_Active[c] ? " active" : " inactive") +
-                        ", input " + (e.active[c] ? "connected" : "not connected"));
-        if (r.samples_dropped || r.samples.size() != 2 * static_cast<std::size_t>(s.ScopeSize)) continue;
+        for (int ch = 0; ch < 2; ++ch)
+            t.check(s.Channel_Active[ch] == e.active[ch],
+                    at + ": channel " + std::to_string(ch) + (s.Channel_Active[ch] ? " active" : " inactive") +
+                        ", input " + (e.active[ch] ? "connected" : "not connected"));
+        if (c.samples_dropped || c.samples.size() != 2 * static_cast<std::size_t>(s.ScopeSize)) continue;
         const std::size_t n = static_cast<std::size_t>(s.ScopeSize);
-        for (int c = 0; c < 2; ++c) {
-            const float* got = r.samples.data() + static_cast<std::size_t>(c) * n;
-            if (!s.Channel_Active[c]) {
+        for (int ch = 0; ch < 2; ++ch) {
+            const float* got = c.samples.data() + static_cast<std::size_t>(ch) * n;
+            if (!s.Channel_Active[ch]) {
                 for (std::size_t i = 0; i < n; ++i)
-                    if (!t.check(bitsOf(got[i]) == 0, at + ": inactive channel " + std::to_string(c) +
+                    if (!t.check(bitsOf(got[i]) == 0, at + ": inactive channel " + std::to_string(ch) +
                                                         " holds " + num(got[i]) + " at " + std::to_string(i)))
                         break;
                 continue;
             }
-            const Feed* f = e.feeds[c];
+            const Feed* f = e.feeds[ch];
             if (!f) continue;
             // The capture's last sample lies in the processing call that sent
             // it, or just before it: search the starts that allows.
             const std::int64_t lo = static_cast<std::int64_t>(r.clock) - static_cast<std::int64_t>(n) - 1;
             const std::int64_t hi = static_cast<std::int64_t>(r.clock) + e.max_part - static_cast<std::int64_t>(n);
             const bool found = findRunStart(got, n, *f, lo, hi) >= 0;
-            t.check(found, at + ": channel " + std::to_string(c) + " (" + waveName(f->wave) +
+            t.check(found, at + ": channel " + std::to_string(ch) + " (" + waveName(f->wave) +
                                ") is not a run of its input ending near clock " + std::to_string(r.clock));
         }
     }
@@ -367,7 +375,7 @@ CaptureExpectations scenarioExpectations(const Instance& in, const Scenario& s) 
 
 std::vector<CaptureCopy> runScenario(const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
                                      const BlockSplitter* splitter) {
-    Instance in(lib, scenarioOptions(s));
+    ScopeInstance in(lib, scenarioOptions(s));
     applyScenario(in, s);
     if (splitter) in.setSplitter(*splitter);
     in.run(samples);

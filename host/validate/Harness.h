@@ -10,6 +10,7 @@
 
 #include "Battery.h"
 #include "zohost/Canvas.h"
+#include "ScopeCaptures.h"
 #include "zohost/Instance.h"
 
 namespace zohost::validate {
@@ -68,7 +69,7 @@ struct CaptureCopy {
     std::uint64_t clock = 0;
     bool sameAs(const CaptureCopy& o) const;
 };
-std::vector<CaptureCopy> copyCaptures(const Instance& in);
+std::vector<CaptureCopy> copyCaptures(const ScopeInstance& in);
 // The first difference between two runs' captures, or empty.
 std::string firstDifference(const std::vector<CaptureCopy>& a, const std::vector<CaptureCopy>& b);
 
@@ -86,7 +87,7 @@ struct CaptureExpectations {
 };
 // Every "data" message: record size, length bounds, settings and samples.
 // Returns the number of captures seen.
-int checkCaptures(TestContext& t, const Instance& in, const CaptureExpectations& e, const std::string& where);
+int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where);
 
 // Where a captured channel starts in its input: the clock in [lo, hi] from
 // which `n` samples of the feed equal the capture bit for bit, or -1.

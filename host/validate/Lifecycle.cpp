@@ -123,7 +123,7 @@ void instancesTogether(TestContext& t) {
     const std::uint64_t samples = 30000;
     std::vector<CaptureCopy> alone;
     {
-        Instance in(lib, recordingOptions(44100.0f, 256));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 256));
         feedStandard(in, 0);
         in.run(samples);
         alone = copyCaptures(in);
@@ -131,11 +131,11 @@ void instancesTogether(TestContext& t) {
     t.check(!alone.empty(), "no capture in " + std::to_string(samples) + " samples of a sine");
 
     const int count = t.uniform(2, 5);
-    std::vector<std::unique_ptr<Instance>> many;
+    std::vector<std::unique_ptr<ScopeInstance>> many;
     for (int i = 0; i < count; ++i) {
         InstanceOptions o = recordingOptions(44100.0f, 256);
         o.display_first = t.uniform(0, 1) == 1;
-        many.push_back(std::make_unique<Instance>(lib, o));
+        many.push_back(std::make_unique<ScopeInstance>(lib, o));
         feedStandard(*many.back(), static_cast<std::uint64_t>(i));
         const int trig = pinOf(*many.back(), "Trigger");
         if (i > 0 && trig >= 0) many.back()->setValue(trig, t.uniform(0, 4));
@@ -174,7 +174,7 @@ void creationOrders(TestContext& t) {
         InstanceOptions o = recordingOptions(48000.0f, 300);
         o.display_first = order & 1;
         o.destroy_display_first = (order & 2) != 0;
-        Instance in(lib, o);
+        ScopeInstance in(lib, o);
         feedStandard(in, 3);
         in.run(24000);
         const std::string at = std::string(o.display_first ? "display" : "audio") + " made first, " +
@@ -217,7 +217,7 @@ void reload(TestContext& t) {
         lib.getModuleProperties(0, &p);
         names[round] = p.name ? p.name : "";
         {
-            Instance in(lib, recordingOptions(44100.0f, 128));
+            ScopeInstance in(lib, recordingOptions(44100.0f, 128));
             feedStandard(in, 5);
             in.run(20000);
             runs[round] = copyCaptures(in);
@@ -243,7 +243,7 @@ void reload(TestContext& t) {
 
 void unopened(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    Instance in(lib, recordingOptions());
+    ScopeInstance in(lib, recordingOptions());
     ZOMod_struct_base2* a = in.audioRecord();
     if (!t.check(a != nullptr, "no audio object")) return;
     // Opcodes of no effect, and the fresh routine, before opening.

@@ -137,12 +137,12 @@ void unknownCodes(TestContext& t) {
     // To the audio side, between blocks: the same captures as without.
     std::vector<CaptureCopy> reference;
     {
-        Instance in(lib, recordingOptions(44100.0f, 300));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 300));
         feed(in);
         in.run(30000);
         reference = copyCaptures(in);
     }
-    Instance in(lib, recordingOptions(44100.0f, 300));
+    ScopeInstance in(lib, recordingOptions(44100.0f, 300));
     feed(in);
     codes.erase(std::remove(codes.begin(), codes.end(), SCOPE_MSG_ACK), codes.end());
     codes.push_back(SCOPE_MSG_DATA);
@@ -160,7 +160,7 @@ void acks(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     std::vector<CaptureCopy> reference;
     {
-        Instance in(lib, recordingOptions(44100.0f, 256));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 256));
         feed(in);
         in.run(40000);
         reference = copyCaptures(in);
@@ -168,7 +168,7 @@ void acks(TestContext& t) {
     unsigned char junk[64];
     std::memset(junk, 0x5A, sizeof junk);
     // Delivered at once, an "ack" between blocks finds nothing awaiting it.
-    Instance in(lib, recordingOptions(44100.0f, 256));
+    ScopeInstance in(lib, recordingOptions(44100.0f, 256));
     feed(in);
     in.open();
     for (int i = 0; i < 1000; ++i) in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
@@ -190,7 +190,7 @@ void noDisplay(TestContext& t) {
         InstanceOptions o = recordingOptions(44100.0f, 512);
         o.display = false;
         o.messages.self_ack_without_display = self_ack;
-        Instance in(lib, o);
+        ScopeInstance in(lib, o);
         Scenario s;
         applyScenario(in, s);
         in.run(88200);
@@ -205,7 +205,7 @@ void displayLifetimes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     // The display goes early: what the audio side sends after is not delivered.
     {
-        Instance in(lib, recordingOptions(44100.0f, 256));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 256));
         Scenario s;
         applyScenario(in, s);
         in.run(static_cast<std::uint64_t>(t.uniform(0, 20000)));
@@ -223,11 +223,11 @@ void displayLifetimes(TestContext& t) {
     {
         InstanceOptions ao = recordingOptions(44100.0f, 256);
         ao.display = false;
-        Instance audio(lib, ao);
+        ScopeInstance audio(lib, ao);
         Scenario s;
         applyScenario(audio, s);
         audio.run(20000);
-        const auto sent = audio.messages().captures();
+        const auto sent = audio.captures();
         if (!t.check(!sent.empty(), "no capture from the audio side alone")) return;
         const void* payload = sent.back()->ptr;
         Instance display(lib, displayOnly());
@@ -240,7 +240,7 @@ void displayLifetimes(TestContext& t) {
         const std::size_t seen = sent.size();
         audio.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
         audio.run(20000);
-        t.check(audio.messages().captures().size() > seen,
+        t.check(audio.captures().size() > seen,
                 "the audio side sent nothing more after the late acknowledgement");
         checkCaptures(t, audio, scenarioExpectations(audio, s), "late display");
     }
@@ -262,7 +262,7 @@ void queued(TestContext& t) {
         o.messages.delivery = Delivery::Queued;
         o.messages.ack = w.policy;
         o.messages.ack_hold_blocks = w.hold;
-        Instance in(lib, o);
+        ScopeInstance in(lib, o);
         Scenario s;
         s.trigger = t.uniform(0, 4);
         s.connect_ext = true;
@@ -292,7 +292,7 @@ void busyUntouched(TestContext& t) {
         o.messages.delivery = Delivery::Queued;
         o.messages.ack = w.first;
         o.messages.ack_hold_blocks = w.second;
-        Instance in(lib, o);
+        ScopeInstance in(lib, o);
         Scenario s;
         s.block = o.block_size;
         s.trigger = t.uniform(0, 4);
@@ -312,19 +312,15 @@ void busyUntouched(TestContext& t) {
             }
             in.processBlock(s.block);
             const auto& records = in.messages().records();
-            std::size_t last = records.size();
+            const auto caps = in.captures();
+            if (caps.empty() || caps.back()->slot >= records.size()) continue;
+            const Capture& r = *caps.back();
             bool acked = false;
-            for (std::size_t i = records.size(); i-- > 0;) {
+            for (std::size_t i = r.slot + 1; i < records.size(); ++i)
                 if (records[i].direction == Direction::ToAudio && records[i].code == SCOPE_MSG_ACK &&
                     records[i].delivered)
                     acked = true;
-                if (records[i].has_scope) {
-                    last = i;
-                    break;
-                }
-            }
-            if (last == records.size() || acked) continue;
-            const MessageRecord& r = records[last];
+            if (acked) continue;
             if (r.samples_dropped) continue;
             const T_SCOPE* live = static_cast<const T_SCOPE*>(r.ptr);
             const bool same = live->ScopeSize == r.scope.ScopeSize &&

@@ -100,7 +100,7 @@ void captureBounds(TestContext& t) {
         s.has_time = true;
         s.time = c.time;
         s.a.wave = Wave::Noise;
-        Instance in(lib, scenarioOptions(s));
+        ScopeInstance in(lib, scenarioOptions(s));
         applyScenario(in, s);
         in.run(100000);
         const int n = checkCaptures(t, in, scenarioExpectations(in, s), s.text());
@@ -118,13 +118,13 @@ void captureBounds(TestContext& t) {
         s.a.wave = Wave::Square;
         s.a.period = 1000.0;
         InstanceOptions o = scenarioOptions(s);
-        Instance in(lib, o);
+        ScopeInstance in(lib, o);
         applyScenario(in, s);
         in.run(12000000);
         const int n = checkCaptures(t, in, scenarioExpectations(in, s), s.text());
         t.check(n > 0, s.text() + ": no capture in 1.2 s");
         std::int32_t longest = 0;
-        for (const MessageRecord* r : in.messages().captures())
+        for (const Capture* r : in.captures())
             longest = std::max(longest, r->scope.ScopeSize);
         t.note("longest capture " + std::to_string(longest) + " samples per channel at 10 MHz");
     }
@@ -141,9 +141,9 @@ ProbeCounts countedRun(Instance& in, int blocks, int block) {
     return AllocProbe::counts();
 }
 
-std::vector<std::int32_t> sizesOf(const Instance& in, std::size_t from) {
+std::vector<std::int32_t> sizesOf(const ScopeInstance& in, std::size_t from) {
     std::vector<std::int32_t> out;
-    const auto caps = in.messages().captures();
+    const auto caps = in.captures();
     for (std::size_t i = from; i < caps.size(); ++i) out.push_back(caps[i]->scope.ScopeSize);
     return out;
 }
@@ -165,13 +165,13 @@ void noAllocation(TestContext& t) {
         s.a = Feed{Wave::Sine, 1, 90.0};
         s.connect_b = true;
         s.b = Feed{Wave::Square, 2, 70.0};
-        Instance in(lib, scenarioOptions(s));
+        ScopeInstance in(lib, scenarioOptions(s));
         applyScenario(in, s);
         if (t.uniform(0, 1)) in.setSplitter(BlockSplitter::random(t.rng()(), t.uniform(1, s.block)));
         in.run(44100);  // the first captures size the records on both sides
         const auto settled = sizesOf(in, 0);
         if (!t.check(!settled.empty(), s.text() + ": no capture to settle on")) continue;
-        const std::size_t seen = in.messages().captures().size();
+        const std::size_t seen = in.captures().size();
         in.messages().options().record = false;
         const int blocks = 88200 / s.block;
         const ProbeCounts c = countedRun(in, blocks, s.block);
@@ -253,7 +253,7 @@ void fpState(TestContext& t) {
             s.b.wave = Wave::Denormal;
             s.connect_ext = true;
             s.ext = Feed{Wave::Square, 0, 333.0};
-            Instance in(lib, scenarioOptions(s));
+            ScopeInstance in(lib, scenarioOptions(s));
             if (!same("makeModule and opcodes 2 and 3")) break;
             applyScenario(in, s);
             in.open();

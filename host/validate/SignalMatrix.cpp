@@ -36,7 +36,7 @@ Feed feedOf(Wave w, std::uint64_t seed, double period) {
 // Runs one scenario, checks every capture, and paints the last one.
 void runChecked(TestContext& t, const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
                 const std::string& where, bool want_capture) {
-    Instance in(lib, scenarioOptions(s));
+    ScopeInstance in(lib, scenarioOptions(s));
     applyScenario(in, s);
     in.run(samples);
     const int n = checkCaptures(t, in, scenarioExpectations(in, s), where);
@@ -170,7 +170,7 @@ void matrix(TestContext& t, int trigger) {
         s.ext = feedOf(t.pick(allWaves()), t.rng()(), 100.0 + t.uniform(0, 3000));
         const bool chaos = t.uniform(0, 3) == 0;
 
-        Instance in(lib, scenarioOptions(s));
+        ScopeInstance in(lib, scenarioOptions(s));
         applyScenario(in, s);
         const std::uint64_t samples = 60000;
         const int lists[] = {pinOf(in, "Trigger"), pinOf(in, "Time-Mode"), pinOf(in, "X-Y-Mode")};

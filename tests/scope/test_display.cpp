@@ -10,6 +10,7 @@
 
 using namespace zotest;
 using zohost::Instance;
+using zohost::ScopeInstance;
 using zohost::InstanceOptions;
 using zohost::Side;
 
@@ -33,7 +34,7 @@ std::vector<zolong> displayOpcodes(const Instance& in) {
 }
 
 TEST(Display, ConstructionSendsItsThreeRequestsInOrder) {
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{3, 11, 13}));
     const auto& e = in.log().entries();
     EXPECT_EQ(e[0].index, 100);
@@ -65,7 +66,7 @@ struct Message {
 };
 
 TEST(Display, CopiesACaptureThenAcknowledgesThenAsksForRepaint) {
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     Message m(250);
     in.log().clear();
     in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
@@ -87,7 +88,7 @@ TEST(Display, CopiesACaptureThenAcknowledgesThenAsksForRepaint) {
 TEST(Display, WrongSizeResetsAndIsStillAcknowledged) {
     const zolong sizes[] = {0, 31, 33, static_cast<zolong>(sizeof(T_SCOPE)) - 1, INTPTR_MAX, -1};
     for (zolong size : sizes) {
-        Instance in(moduleLibrary(), displayOnly());
+        ScopeInstance in(moduleLibrary(), displayOnly());
         Message m(250);
         in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
         in.log().clear();
@@ -99,13 +100,13 @@ TEST(Display, WrongSizeResetsAndIsStillAcknowledged) {
         for (int i = 0; i < 200; ++i) ASSERT_EQ(s.Samples[i], 0.0f);
         EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{2, 0})) << size;
     }
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, nullptr);  // no record to read
     EXPECT_EQ(shown(in).ScopeSize, 100);
 }
 
 TEST(Display, EmptyCaptureLeavesNoSamples) {
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     Message m(0);
     in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
     EXPECT_EQ(shown(in).ScopeSize, 0);
@@ -114,7 +115,7 @@ TEST(Display, EmptyCaptureLeavesNoSamples) {
 }
 
 TEST(Messages, OtherCodesAreIgnoredOnBothSides) {
-    Instance in(moduleLibrary());
+    ScopeInstance in(moduleLibrary());
     in.setValue("Trigger", 0);
     Message m(10);
     in.log().clear();
@@ -135,7 +136,7 @@ TEST(Messages, DataReachesTheDisplayWithItsPointerUnchanged) {
         InstanceOptions o;
         o.block_size = 100;
         o.messages.delivery = delivery;
-        Instance in(moduleLibrary(), o);
+        ScopeInstance in(moduleLibrary(), o);
         in.setSignal("Signal A", zohost::Signal::constant(0.5f));
         in.setValue("Trigger", 0);
         in.run(1000);

@@ -15,6 +15,7 @@
 
 using namespace zotest;
 using zohost::Instance;
+using zohost::ScopeInstance;
 using zohost::InstanceOptions;
 
 namespace {
