@@ -124,7 +124,7 @@ void captureLength(TestContext& t) {
 
 void addCaptureLengthTests(std::vector<TestCase>& out) {
     out.push_back({"signal.capture_length", "each capture's length follows Time and Time-Mode at its first sample",
-                   &captureLength});
+                   &captureLength, Profile::Scope});
 }
 
 }  // namespace zohost::validate

@@ -108,6 +108,7 @@ InstanceOptions quietOptions(float rate, int block) {
     o.sample_rate = rate;
     o.block_size = block;
     o.log_requests = false;
+    o.display = moduleMakesDisplay();
     o.messages.delivery = Delivery::Immediate;
     o.messages.record = false;
     return o;
@@ -118,6 +119,7 @@ InstanceOptions recordingOptions(float rate, int block) {
     o.sample_rate = rate;
     o.block_size = block;
     o.log_requests = false;
+    o.display = moduleMakesDisplay();
     o.messages.delivery = Delivery::Immediate;
     o.messages.record = true;
     o.messages.record_limit = 1u << 20;

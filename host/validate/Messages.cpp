@@ -344,15 +344,15 @@ void busyUntouched(TestContext& t) {
 
 void addMessageTests(std::vector<TestCase>& out) {
     out.push_back({"messages.data_sizes", "\"data\" of sizes 0, 31, 33, huge, no payload; captures of every length",
-                   &dataSizes});
+                   &dataSizes, Profile::Scope});
     out.push_back({"messages.unknown_codes", "unknown message codes to either side change nothing", &unknownCodes});
-    out.push_back({"messages.acks", "\"ack\" awaited by nothing, with data, in storms", &acks});
+    out.push_back({"messages.acks", "\"ack\" awaited by nothing, with data, in storms", &acks, Profile::Scope});
     out.push_back({"messages.no_display", "an audio side without a display: one capture outstanding at most",
-                   &noDisplay});
-    out.push_back({"messages.display_lifetimes", "data after the display is gone, before it exists", &displayLifetimes});
-    out.push_back({"messages.queued", "delivery between blocks; acks held or dropped", &queued});
+                   &noDisplay, Profile::Scope});
+    out.push_back({"messages.display_lifetimes", "data after the display is gone, before it exists", &displayLifetimes, Profile::Scope});
+    out.push_back({"messages.queued", "delivery between blocks; acks held or dropped", &queued, Profile::Scope});
     out.push_back({"messages.busy_untouched", "a capture stays as sent until its acknowledgement arrives",
-                   &busyUntouched});
+                   &busyUntouched, Profile::Scope});
 }
 
 }  // namespace zohost::validate

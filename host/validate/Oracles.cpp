@@ -292,7 +292,7 @@ void addOracleTests(std::vector<TestCase>& out) {
     out.push_back({"oracle.buffers_untouched", "input buffers, and every byte past the processed range, unchanged",
                    &buffersUntouched});
     out.push_back({"oracle.capture_bounds", "capture lengths 1..44100, up to the growth limit in trigger mode 4",
-                   &captureBounds});
+                   &captureBounds, Profile::Scope});
     out.push_back({"oracle.no_allocation", "no heap call and no lock on the audio path at a fixed capture length",
                    &noAllocation});
     out.push_back({"oracle.fp_state", "the floating-point control state is as the host left it after every call",

@@ -179,7 +179,7 @@ void addPaintTests(std::vector<TestCase>& out) {
     out.push_back({"paint.font_records", "font heights 0, negative, over the window; colours -1, 0, 0xFFFFFFFF",
                    &fontRecords});
     out.push_back({"paint.after_captures", "paint after every kind of capture: triggers, X-Y modes, channels, lengths",
-                   &afterCaptures});
+                   &afterCaptures, Profile::Scope});
 }
 
 }  // namespace zohost::validate

@@ -233,12 +233,12 @@ void addSignalTests(std::vector<TestCase>& out) {
     out.push_back({"signal.hostile_rates", "rates 0, negative, NaN, infinite, tiny, huge", &hostileRates});
     out.push_back({"signal.block_sizes", "blocks of 1 to 16384 give the captures of blocks of 512", &blockSizes});
     out.push_back({"oracle.split_identity", "blocks cut at random (parts of 0 and 1 included) change no capture",
-                   &randomSplits});
-    out.push_back({"signal.matrix.trigger0", "Trigger 0 x time modes x Time x Y-Scale x signals", &matrix0});
-    out.push_back({"signal.matrix.trigger1", "Trigger 1 x time modes x Time x Y-Scale x signals", &matrix1});
-    out.push_back({"signal.matrix.trigger2", "Trigger 2 x time modes x Time x Y-Scale x signals", &matrix2});
-    out.push_back({"signal.matrix.trigger3", "Trigger 3 x time modes x Time x Y-Scale x signals", &matrix3});
-    out.push_back({"signal.matrix.trigger4", "Trigger 4 x time modes x Time x Y-Scale x signals", &matrix4});
+                   &randomSplits, Profile::Scope});
+    out.push_back({"signal.matrix.trigger0", "Trigger 0 x time modes x Time x Y-Scale x signals", &matrix0, Profile::Scope});
+    out.push_back({"signal.matrix.trigger1", "Trigger 1 x time modes x Time x Y-Scale x signals", &matrix1, Profile::Scope});
+    out.push_back({"signal.matrix.trigger2", "Trigger 2 x time modes x Time x Y-Scale x signals", &matrix2, Profile::Scope});
+    out.push_back({"signal.matrix.trigger3", "Trigger 3 x time modes x Time x Y-Scale x signals", &matrix3, Profile::Scope});
+    out.push_back({"signal.matrix.trigger4", "Trigger 4 x time modes x Time x Y-Scale x signals", &matrix4, Profile::Scope});
     out.push_back({"signal.lists_out_of_range", "list pins held at -1, 5, 32767, -32768", &listsOutOfRange});
 }
 
