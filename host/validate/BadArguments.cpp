@@ -107,11 +107,12 @@ void audioOpcodes(TestContext& t) {
     e.check_trigger = pinOf(in, "Trigger") >= 0;
     e.trigger = 1;
     e.growth_allowed = false;
-    t.check(checkCaptures(t, in, e, "after bad audio calls") > 0, "no capture after the bad calls");
+    t.check(checkCaptures(t, in, e, "after bad audio calls") > 0 || !t.scope(), "no capture after the bad calls");
 }
 
 void displayOpcodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
+    if (!moduleMakesDisplay()) return t.note("no display object");
     InstanceOptions o = recordingOptions();
     o.audio = false;
     Instance in(lib, o);
@@ -218,6 +219,7 @@ Death callInChild(const std::string& module, zolong opcode) {
         dup2(fds[1], 1);
         ModuleLibrary lib;
         if (!lib.load(module)) _exit(3);
+        noteDisplay(lib);
         {
             Instance in(lib, quietOptions());
             in.open();
@@ -315,7 +317,7 @@ void outOfOrder(TestContext& t) {
         e.check_rate = false;
         e.active[0] = pinOf(in, "Signal A") >= 0;
         const int n = checkCaptures(t, in, e, "rate and block size told after opening");
-        t.check(n > 0, "no capture after rate and block size were told again");
+        t.check(n > 0 || !t.scope(), "no capture after rate and block size were told again");
         Canvas c(64, 64, 0);
         paintChecked(t, in, c, 64, 64, "paint after the window closed");
     }
@@ -351,7 +353,7 @@ void events(TestContext& t) {
     e.check_trigger = pinOf(in, "Trigger") >= 0;
     e.trigger = 1;
     e.growth_allowed = false;
-    t.check(checkCaptures(t, in, e, "with events") > 0, "no capture with events delivered");
+    t.check(checkCaptures(t, in, e, "with events") > 0 || !t.scope(), "no capture with events delivered");
 }
 
 }  // namespace

@@ -208,6 +208,8 @@ std::string firstDifference(const std::vector<CaptureCopy>& a, const std::vector
 }
 
 int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where) {
+    // What another module's messages carry is its own business.
+    if (!t.scope()) return 0;
     int seen = 0;
     const std::int32_t limit = e.growth_allowed ? SCOPE_MAX_SIZE : SCOPE_MAX_TIMED_SIZE;
     const auto caps = in.captures();

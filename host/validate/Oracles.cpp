@@ -170,7 +170,7 @@ void noAllocation(TestContext& t) {
         if (t.uniform(0, 1)) in.setSplitter(BlockSplitter::random(t.rng()(), t.uniform(1, s.block)));
         in.run(44100);  // the first captures size the records on both sides
         const auto settled = sizesOf(in, 0);
-        if (!t.check(!settled.empty(), s.text() + ": no capture to settle on")) continue;
+        if (!t.check(!settled.empty() || !t.scope(), s.text() + ": no capture to settle on")) continue;
         const std::size_t seen = in.captures().size();
         in.messages().options().record = false;
         const int blocks = 88200 / s.block;
@@ -180,7 +180,7 @@ void noAllocation(TestContext& t) {
         in.run(44100);
         // The length must really have stayed put for the count to mean anything.
         for (std::int32_t n : sizesOf(in, seen))
-            t.check(n == settled.back(), s.text() + ": capture length changed from " +
+            t.check(!settled.empty() && n == settled.back(), s.text() + ": capture length changed from " +
                                              std::to_string(settled.back()) + " to " + std::to_string(n));
         t.check(c.allocations == 0 && c.frees == 0 && c.locks == 0,
                 s.text() + ": at a fixed capture length, " + std::to_string(c.allocations) + " allocation(s), " +

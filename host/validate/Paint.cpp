@@ -39,7 +39,7 @@ InstanceOptions withColours(std::uint32_t text, std::int32_t background, std::in
 
 void beforeCapture(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    {
+    if (moduleMakesDisplay()) {
         InstanceOptions o = recordingOptions();
         o.audio = false;
         Instance in(lib, o);
@@ -73,7 +73,7 @@ void windowSizes(TestContext& t) {
             s.y = 0.3;
             applyScenario(in, s);
             in.run(20000);
-            t.check(!in.captures().empty(), "no capture to paint");
+            t.check(!in.captures().empty() || !t.scope(), "no capture to paint");
         }
         for (const Size& z : sizes) {
             const std::string at = std::to_string(z.w) + "x" + std::to_string(z.h) + " window" +

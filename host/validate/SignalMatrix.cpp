@@ -41,7 +41,7 @@ void runChecked(TestContext& t, const ModuleLibrary& lib, const Scenario& s, std
     in.run(samples);
     const int n = checkCaptures(t, in, scenarioExpectations(in, s), where);
     checkOneOutstanding(t, in, where);
-    if (want_capture) t.check(n > 0, where + ": no capture in " + std::to_string(samples) + " samples");
+    if (want_capture && t.scope()) t.check(n > 0, where + ": no capture in " + std::to_string(samples) + " samples");
     Canvas c(160, 100, 0);
     paintChecked(t, in, c, 160, 100, where + ", paint");
 }
@@ -101,7 +101,7 @@ void blockSizes(TestContext& t) {
     s.block = 512;
     const std::uint64_t samples = 50000;
     const auto reference = runScenario(lib, s, samples);
-    t.check(!reference.empty(), s.text() + ": no capture");
+    t.check(!reference.empty() || !t.scope(), s.text() + ": no capture");
     for (int block : {1, 2, 3, 17, 64, 2027, 4096, 16384}) {
         Scenario b = s;
         b.block = block;
