@@ -18,7 +18,7 @@ float Capture::sample(int channel, int index) const {
 }
 
 bool isCapture(zolong size, zolong code, const void* ptr) {
-    return ptr && static_cast<std::int32_t>(code) == SCOPE_MSG_DATA && size == static_cast<zolong>(sizeof(T_SCOPE));
+    return ptr && static_cast<std::int32_t>(code) == zo_message::data && size == static_cast<zolong>(sizeof(T_SCOPE));
 }
 
 bool readSamples(const T_SCOPE& s, std::vector<float>& out) {

@@ -21,7 +21,7 @@ ThreadedCaptures::ThreadedCaptures(ThreadedInstance& threaded, std::size_t sampl
         if (arrived_ && after_) after_(display, received_.back());
     });
     threaded.beforeAudioDelivery([this](Instance&, const ThreadedMessage& m) {
-        if (static_cast<std::int32_t>(m.code) == SCOPE_MSG_ACK) checkBusyWindow();
+        if (static_cast<std::int32_t>(m.code) == zo_message::ack) checkBusyWindow();
     });
 }
 

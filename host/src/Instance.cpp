@@ -182,7 +182,7 @@ void Instance::destroy() {
 zolong Instance::destroyAudio() {
     if (!audio_) return 0;
     ZOMod_struct_base2* record = audio_;
-    // Nothing of the host may reach the record once opcode 1 is under way.
+    // Nothing of the host may reach the record once opcode close is under way.
     audio_ = nullptr;
     router_.dropPending();
     events_.clear();

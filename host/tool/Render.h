@@ -33,7 +33,7 @@ struct RenderStats {
     std::size_t captures = 0;  // "data" messages sent by the audio object
     std::size_t frames = 0;
     std::size_t paints = 0;
-    int repaints = 0;  // display requests 0
+    int repaints = 0;  // display requests gui_repaint
 };
 
 // False with `error` set when an output cannot be written. Capture samples

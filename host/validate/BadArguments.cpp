@@ -69,7 +69,8 @@ void audioOpcodes(TestContext& t) {
     const std::vector<zolong> numbers = hostileNumbers();
     // 0 opens, 1 ends, 2 is the rate (its own test), 6 the pin table, 7 and 10
     // are contract violations, 12 the messages: the rest here, and unknown ones.
-    std::vector<zolong> ops = {3, 4, 5, 8, 9, 11, 13, 14, 15, 16, 99, 1000, -1, -2, 0x7FFFFFFF,
+    std::vector<zolong> ops = {zo_audio_op::set_block_size, zo_audio_op::nothing_4, zo_audio_op::nothing_5, zo_audio_op::resume, zo_audio_op::nothing_9,
+                               zo_audio_op::nothing_11, zo_audio_op::info, zo_audio_op::count, zo_audio_op::count + 1, zo_audio_op::count + 2, 99, 1000, -1, -2, 0x7FFFFFFF,
                                static_cast<zolong>(INT32_MIN)};
     if (sizeof(zolong) > 4) ops.push_back(static_cast<zolong>(std::int64_t{1} << 33));
     for (int phase = 0; phase < 2; ++phase) {
@@ -85,7 +86,7 @@ void audioOpcodes(TestContext& t) {
                 void* ptr = t.uniform(0, 1) ? nullptr : junk;
                 const zolong answer = in.audioCall(op, index, value, ptr, t.uniform(0, 1) ? 0.0f : -1.0f);
                 ++calls;
-                if (op == 13) {
+                if (op == zo_audio_op::info) {
                     t.check(answer != 0, opText("audio", op, index, value, ptr) + " answered no record");
                     continue;
                 }
@@ -93,7 +94,7 @@ void audioOpcodes(TestContext& t) {
                 if (phase == 1 && calls % 16 == 0) in.processBlock(t.uniform(0, 256));
             }
         // Pin descriptions asked with no record to write into.
-        for (zolong index : numbers) in.audioCall(6, index, 0, nullptr, 0.0f);
+        for (zolong index : numbers) in.audioCall(zo_audio_op::pin_properties, index, 0, nullptr, 0.0f);
         t.check(audioRecordBytes(in.audioRecord()) == before,
                 std::string("the audio record changed under bad calls ") + (phase ? "after" : "before") + " opening");
         for (std::size_t i = 0; i < sizeof junk; ++i)
@@ -122,7 +123,9 @@ void displayOpcodes(TestContext& t) {
     const auto before = guiRecordBytes(in.displayRecord());
     const long live = liveDrawingObjects();
     const float opts[] = {0.0f, 1.0f, std::numeric_limits<float>::quiet_NaN(), -1.0f};
-    std::vector<zolong> ops = {0, 3, 4, 5, 7, 8, 9, 10, 11, 12, 13, 14, 100, -1, -2, 0x7FFFFFFF,
+    std::vector<zolong> ops = {zo_gui_op::initialise, zo_gui_op::lbutton_down, zo_gui_op::lbutton_up, zo_gui_op::mouse_move,
+                               zo_gui_op::pin_value_change, zo_gui_op::window_open, zo_gui_op::window_close, zo_gui_op::idle,
+                               zo_gui_op::new_connection, zo_gui_op::disconnect, zo_gui_op::count, zo_gui_op::count + 1, 100, -1, -2, 0x7FFFFFFF,
                                static_cast<zolong>(INT32_MIN)};
     for (zolong op : ops)
         for (zolong index : numbers) {
@@ -137,9 +140,9 @@ void displayOpcodes(TestContext& t) {
                 t.check(answer == 0, at + " answered " + std::to_string(answer));
         }
     // Paint with no window record, and with no device context.
-    t.check(in.displayCall(2, reinterpret_cast<zolong>(canvas.dc()), 0, nullptr, 0.0f) == 0,
+    t.check(in.displayCall(zo_gui_op::paint, reinterpret_cast<zolong>(canvas.dc()), 0, nullptr, 0.0f) == 0,
             "paint without a window record did not answer 0");
-    t.check(in.displayCall(2, 0, 0, &window, 0.0f) == 0, "paint without a device context did not answer 0");
+    t.check(in.displayCall(zo_gui_op::paint, 0, 0, &window, 0.0f) == 0, "paint without a device context did not answer 0");
     t.check(liveDrawingObjects() == live, "drawing objects left alive by paint without a window or a device context");
     t.check(guiRecordBytes(in.displayRecord()) == before, "the display record changed under bad calls");
     paintChecked(t, in, canvas, 100, 80, "paint after the bad calls");
@@ -177,7 +180,7 @@ void pinSentinel(TestContext& t) {
         for (zolong index : indexes) {
             unsigned char raw[sizeof(ZOPinProperties) + 16];
             std::memset(raw, kFill, sizeof raw);
-            const zolong answer = in.audioCall(6, index, 0, raw, 0.0f);
+            const zolong answer = in.audioCall(zo_audio_op::pin_properties, index, 0, raw, 0.0f);
             const std::string at = "opcode 6 for undescribed index " + std::to_string(index) + when;
             t.check(answer == 0, at + " answered " + std::to_string(answer));
             for (std::size_t i = 0; i < sizeof raw; ++i)
@@ -186,7 +189,7 @@ void pinSentinel(TestContext& t) {
         for (zolong index = 0; index < described; ++index) {
             unsigned char raw[sizeof(ZOPinProperties) + 16];
             std::memset(raw, kFill, sizeof raw);
-            const zolong answer = in.audioCall(6, index, 0, raw, 0.0f);
+            const zolong answer = in.audioCall(zo_audio_op::pin_properties, index, 0, raw, 0.0f);
             const std::string at = "opcode 6 for pin " + std::to_string(index) + when;
             t.check(answer == 1, at + " answered " + std::to_string(answer));
             const std::size_t r = offsetof(ZOPinProperties, reserved);
@@ -255,7 +258,7 @@ void contractOpcodes(TestContext& t) {
 #ifdef _WIN32
     t.note("opcodes 7 and 10 not called: in-process here, a contract abort would end the run");
 #else
-    for (zolong op : {7, 10}) {
+    for (zolong op : {zo_audio_op::forbidden_7, zo_audio_op::forbidden_10}) {
         const Death d = callInChild(t.modulePath(), op);
         const std::string at = "opcode " + std::to_string(op);
         if (d.exited && d.status == 0) {
@@ -287,12 +290,12 @@ void outOfOrder(TestContext& t) {
     {
         ScopeInstance in(lib, recordingOptions(44100.0f, 200));
         feed(in);
-        in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         in.open();
-        in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         for (int done = 0; done < 30000; done += 200) {
             in.processBlock(200);
-            if (t.uniform(0, 3) == 0) in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+            if (t.uniform(0, 3) == 0) in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         }
         const std::string diff = firstDifference(reference, copyCaptures(in));
         t.check(diff.empty(), "\"ack\" with no capture awaiting it changed the captures: " + diff);
@@ -303,15 +306,15 @@ void outOfOrder(TestContext& t) {
         o.display_first = true;
         ScopeInstance in(lib, o);
         ZOWndInfo w{64, 64, 1};
-        in.displayCall(9, 0, 0, &w, 0.0f);
-        in.displayCall(8, 0, 0, &w, 0.0f);
-        in.displayCall(8, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_close, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_open, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_open, 0, 0, &w, 0.0f);
         feed(in);
         in.run(5000);
-        in.audioCall(2, 0, 0, nullptr, 96000.0f);
-        in.audioCall(3, 0, 64, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::set_sample_rate, 0, 0, nullptr, 96000.0f);
+        in.audioCall(zo_audio_op::set_block_size, 0, 64, nullptr, 0.0f);
         in.run(20000);
-        in.displayCall(9, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_close, 0, 0, &w, 0.0f);
         CaptureExpectations e;
         e.max_part = 200;
         e.check_rate = false;

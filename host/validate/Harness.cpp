@@ -218,7 +218,7 @@ int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectat
     for (std::size_t slot = 0; slot < records.size(); ++slot) {
         const MessageRecord& r = records[slot];
         if (r.direction != Direction::ToDisplay) continue;
-        if (r.code != SCOPE_MSG_DATA) {
+        if (r.code != zo_message::data) {
             t.fail(where + ": the audio side sent message code " + std::to_string(r.code) + ", not \"data\"");
             continue;
         }
@@ -303,10 +303,10 @@ void checkOneOutstanding(TestContext& t, const Instance& in, const std::string& 
     for (std::size_t i = 0; i < records.size(); ++i) {
         const MessageRecord& r = records[i];
         const double order = static_cast<double>(i);
-        if (r.direction == Direction::ToDisplay && r.code == SCOPE_MSG_DATA) {
+        if (r.direction == Direction::ToDisplay && r.code == zo_message::data) {
             data.emplace_back(r.clock, order);
             if (r.fate == Fate::SelfAcked) acks.emplace_back(r.clock, order + 0.5);
-        } else if (r.direction == Direction::ToAudio && r.code == SCOPE_MSG_ACK && r.delivered) {
+        } else if (r.direction == Direction::ToAudio && r.code == zo_message::ack && r.delivered) {
             acks.emplace_back(r.delivered_clock, r.fate == Fate::Delivered ? order : -1.0);
         }
     }
@@ -384,6 +384,32 @@ std::vector<CaptureCopy> runScenario(const ModuleLibrary& lib, const Scenario& s
     if (splitter) in.setSplitter(*splitter);
     in.run(samples);
     return copyCaptures(in);
+}
+
+std::vector<CaptureCopy> runOutputs(const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
+                                    const BlockSplitter* splitter) {
+    Instance in(lib, quietOptions(s.rate, s.block));
+    applyScenario(in, s);
+    std::vector<int> outputs;
+    for (int p = 0; p < in.pinCount(); ++p) {
+        const PinDescription* d = in.pinTable().descriptionAt(p);
+        if (d && d->data_type == DT_FSAMPLE && d->direction == DR_OUT && in.buffer(p)) outputs.push_back(p);
+        else if (pinOf(in, "Signal A") < 0 && isSampleInput(in, p))
+            in.setSignal(p, waveSignal(Wave::Sine, static_cast<std::uint64_t>(p), 50.0 + p));
+    }
+    if (splitter) in.setSplitter(*splitter);
+    std::vector<CaptureCopy> out(outputs.size());
+    for (std::uint64_t done = 0; done < samples;) {
+        const int n = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(s.block), samples - done));
+        in.processBlock(n);
+        for (std::size_t k = 0; k < outputs.size(); ++k) {
+            const float* b = in.buffer(outputs[k]);
+            out[k].samples.insert(out[k].samples.end(), b, b + n);
+        }
+        done += static_cast<std::uint64_t>(n);
+    }
+    for (CaptureCopy& c : out) c.size = static_cast<std::int32_t>(c.samples.size());
+    return out;
 }
 
 // ---------------------------------------------------------------- state

@@ -121,6 +121,12 @@ CaptureExpectations scenarioExpectations(const Instance& in, const Scenario& s);
 std::vector<CaptureCopy> runScenario(const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
                                      const BlockSplitter* splitter = nullptr);
 
+// Every output stream over a run of the scenario, one copy per output pin
+// (none for a module without output streams). A module other than the scope
+// gets a sine of its own on each sample input.
+std::vector<CaptureCopy> runOutputs(const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
+                                    const BlockSplitter* splitter = nullptr);
+
 // ---------------------------------------------------------------- state
 
 // The floating-point control state (rounding, enabled traps, flush modes);

@@ -53,8 +53,8 @@ void describe(TestContext& t) {
                 "makeModule(" + std::to_string(b[0]) + ", " + std::to_string(b[1]) + ") made an object");
 
     int host_value = 0;
-    auto* a = static_cast<ZOMod_struct_base2*>(lib.makeModule(0, 1, &silentHost, &host_value));
-    auto* g = static_cast<ZOGUI_struct_base*>(lib.makeModule(0, 2, &silentHost, &host_value));
+    auto* a = static_cast<ZOMod_struct_base2*>(lib.makeModule(0, zo_object::audio, &silentHost, &host_value));
+    auto* g = static_cast<ZOGUI_struct_base*>(lib.makeModule(0, zo_object::gui, &silentHost, &host_value));
     if (t.check(a != nullptr, "makeModule(0, 1) made no audio object")) {
         t.check(a->magic == ZO_MAGIC_AUDIO, "audio record magic is not 'ZOPL'");
         t.check(a->version == 1, "audio record version " + std::to_string(a->version));
@@ -69,7 +69,7 @@ void describe(TestContext& t) {
             a->process(a->object, 0, 0);
             a->process(a->object, 0, 16);
         }
-        if (a->dispatcher) t.check(a->dispatcher(a, 1, 0, 0, nullptr, 0.0f) == 1, "audio opcode 1 did not answer 1");
+        if (a->dispatcher) t.check(a->dispatcher(a, zo_audio_op::close, 0, 0, nullptr, 0.0f) == 1, "audio opcode 1 did not answer 1");
     }
     if (!g && !t.scope()) {
         t.note("no display object");
@@ -82,7 +82,7 @@ void describe(TestContext& t) {
         for (std::int32_t w : g->reserved) zero = zero && w == 0;
         t.check(zero, "display record's reserved words are not zero");
         if (t.check(g->dispatcher != nullptr, "display record has no dispatcher"))
-            t.check(g->dispatcher(g, 1, 0, 0, nullptr, 0.0f) == 1, "display opcode 1 did not answer 1");
+            t.check(g->dispatcher(g, zo_gui_op::close, 0, 0, nullptr, 0.0f) == 1, "display opcode 1 did not answer 1");
     }
 
     Instance in(lib, quietOptions());
@@ -153,18 +153,18 @@ void instancesTogether(TestContext& t) {
     std::vector<const void*> words;
     const InfoRecord* first = nullptr;
     for (auto& in : many) {
-        const auto* info = reinterpret_cast<const InfoRecord*>(in->audioCall(13));
+        const auto* info = reinterpret_cast<const InfoRecord*>(in->audioCall(zo_audio_op::info));
         if (!t.check(info != nullptr, "audio opcode 13 answered no address")) return;
         if (!first) first = info;
         t.check(info == first, "audio opcode 13 answered different addresses for two objects");
-        t.check(info->word0 == 1 && info->word1 == 8 && info->word3 == 102,
+        t.check(info->word0 == zo_info::word0 && info->word1 == zo_info::word1 && info->word3 == zo_info::word3,
                 "opcode 13's record does not hold 1, 8, ..., 102");
         words.push_back(info->sub_process);
     }
     for (std::size_t i = 1; i < words.size(); ++i)
         t.check(words[i] != words[0], "opcode 13 describes two objects with the same routine address");
     if (first) {
-        many[0]->audioCall(13);
+        many[0]->audioCall(zo_audio_op::info);
         t.check(first->sub_process == words[0], "opcode 13 does not describe the object asked last");
     }
     // Interleaved, block by block: the first instance captures as if alone.
@@ -258,7 +258,9 @@ void unopened(TestContext& t) {
     ZOMod_struct_base2* a = in.audioRecord();
     if (!t.check(a != nullptr, "no audio object")) return;
     // Opcodes of no effect, and the fresh routine, before opening.
-    for (zolong op : {2, 3, 4, 5, 8, 9, 11, 13}) in.audioCall(op, 0, 512, nullptr, 44100.0f);
+    for (zolong op : {zo_audio_op::set_sample_rate, zo_audio_op::set_block_size, zo_audio_op::nothing_4, zo_audio_op::nothing_5,
+                      zo_audio_op::resume, zo_audio_op::nothing_9, zo_audio_op::nothing_11, zo_audio_op::info})
+        in.audioCall(op, 0, 512, nullptr, 44100.0f);
     a->process(a->object, 0, 0);
     a->process(a->object, 0, 32);
     Canvas c(80, 60, 0);

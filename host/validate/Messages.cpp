@@ -25,7 +25,7 @@ int acksSince(const Instance& in, std::size_t from) {
     const auto& r = in.messages().records();
     for (std::size_t i = from; i < r.size(); ++i)
         if (r[i].direction == Direction::ToAudio) {
-            if (r[i].code == SCOPE_MSG_ACK && r[i].size == 0 && r[i].ptr == nullptr)
+            if (r[i].code == zo_message::ack && r[i].size == 0 && r[i].ptr == nullptr)
                 ++n;
             else
                 n += 1000;  // anything else from the display counts as wrong
@@ -61,7 +61,7 @@ void dataSizes(TestContext& t) {
         for (bool null_payload : {false, true}) {
             const std::size_t records = in.messages().records().size();
             const int repaints = in.repaints();
-            const zolong answer = in.displayCall(6, size, SCOPE_MSG_DATA, null_payload ? nullptr : payload, 0.0f);
+            const zolong answer = in.displayCall(zo_gui_op::module_msg, size, zo_message::data, null_payload ? nullptr : payload, 0.0f);
             const std::string at = std::string("\"data\" of ") + std::to_string(size) + " bytes" +
                                    (null_payload ? ", no payload" : "");
             t.check(answer == 0, at + ": answered " + std::to_string(answer));
@@ -89,7 +89,7 @@ void dataSizes(TestContext& t) {
         s.Trigger = n > 44100 ? 4 : static_cast<std::int16_t>(t.uniform(0, 4));
         const std::string at = "\"data\" of a capture of " + std::to_string(n) + " samples, rate " + num(s.Rate);
         const std::size_t records = in.messages().records().size();
-        in.displayCall(6, static_cast<zolong>(sizeof s), SCOPE_MSG_DATA, &s, 0.0f);
+        in.displayCall(zo_gui_op::module_msg, static_cast<zolong>(sizeof s), zo_message::data, &s, 0.0f);
         t.check(acksSince(in, records) == 1, at + ": not acknowledged exactly once");
         if (n > 100000) {
             paintChecked(t, in, canvas, 200, 120, at + ", paint");
@@ -113,7 +113,8 @@ void feed(Instance& in) {
 
 void unknownCodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    std::vector<std::int32_t> codes = {0, 1, -1, 0x7FFFFFFF, SCOPE_MSG_ACK, 0x61746165, 0x64617461};
+    // Near misses: "data" one higher, and its bytes the other way round.
+    std::vector<std::int32_t> codes = {0, 1, -1, 0x7FFFFFFF, zo_message::ack, zo_message::data + 1, 0x64617461};
     for (int i = 0; i < 4; ++i) codes.push_back(static_cast<std::int32_t>(t.rng()()));
     unsigned char junk[64];
     std::memset(junk, 0x5A, sizeof junk);
@@ -126,7 +127,7 @@ void unknownCodes(TestContext& t) {
             for (zolong size : {zolong{0}, static_cast<zolong>(sizeof(T_SCOPE)), zolong{1} << 20}) {
                 const std::size_t records = in.messages().records().size();
                 const int repaints = in.repaints();
-                in.displayCall(6, size, code, t.uniform(0, 1) ? junk : nullptr, 0.0f);
+                in.displayCall(zo_gui_op::module_msg, size, code, t.uniform(0, 1) ? junk : nullptr, 0.0f);
                 const std::string at = "message " + std::to_string(code) + " of " + std::to_string(size) +
                                        " bytes to the display";
                 t.check(in.messages().records().size() == records, at + ": answered with a message");
@@ -144,12 +145,12 @@ void unknownCodes(TestContext& t) {
     }
     ScopeInstance in(lib, recordingOptions(44100.0f, 300));
     feed(in);
-    codes.erase(std::remove(codes.begin(), codes.end(), SCOPE_MSG_ACK), codes.end());
-    codes.push_back(SCOPE_MSG_DATA);
+    codes.erase(std::remove(codes.begin(), codes.end(), zo_message::ack), codes.end());
+    codes.push_back(zo_message::data);
     for (int done = 0; done < 30000; done += 300) {
         in.processBlock(300);
         const std::int32_t code = t.pick(codes);
-        in.audioCall(12, t.pick(std::vector<zolong>{0, 32, -1, 0x7FFFFFFF}), code, t.uniform(0, 1) ? junk : nullptr,
+        in.audioCall(zo_audio_op::gui_notify, t.pick(std::vector<zolong>{0, 32, -1, 0x7FFFFFFF}), code, t.uniform(0, 1) ? junk : nullptr,
                      0.0f);
     }
     const std::string diff = firstDifference(reference, copyCaptures(in));
@@ -171,13 +172,13 @@ void acks(TestContext& t) {
     ScopeInstance in(lib, recordingOptions(44100.0f, 256));
     feed(in);
     in.open();
-    for (int i = 0; i < 1000; ++i) in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+    for (int i = 0; i < 1000; ++i) in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
     for (int done = 0; done < 40000; done += 256) {
         in.processBlock(std::min(256, 40000 - done));
         const int storm = t.uniform(0, 3) == 0 ? 500 : 1;
         for (int i = 0; i < storm; ++i) {
             const zolong size = t.pick(std::vector<zolong>{0, 32, 0x7FFFFFFF, -1});
-            in.audioCall(12, size, SCOPE_MSG_ACK, t.uniform(0, 1) ? junk : nullptr, 0.0f);
+            in.audioCall(zo_audio_op::gui_notify, size, zo_message::ack, t.uniform(0, 1) ? junk : nullptr, 0.0f);
         }
     }
     const std::string diff = firstDifference(reference, copyCaptures(in));
@@ -234,11 +235,11 @@ void displayLifetimes(TestContext& t) {
         Canvas canvas(150, 100, 0);
         paintChecked(t, display, canvas, 150, 100, "late display, before the first message");
         const std::size_t records = display.messages().records().size();
-        display.displayCall(6, static_cast<zolong>(sizeof(T_SCOPE)), SCOPE_MSG_DATA, const_cast<void*>(payload), 0.0f);
+        display.displayCall(zo_gui_op::module_msg, static_cast<zolong>(sizeof(T_SCOPE)), zo_message::data, const_cast<void*>(payload), 0.0f);
         t.check(acksSince(display, records) == 1, "late display: the handed-over capture was not acknowledged");
         paintChecked(t, display, canvas, 150, 100, "late display, after the handed-over capture");
         const std::size_t seen = sent.size();
-        audio.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        audio.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         audio.run(20000);
         t.check(audio.captures().size() > seen,
                 "the audio side sent nothing more after the late acknowledgement");
@@ -317,7 +318,7 @@ void busyUntouched(TestContext& t) {
             const Capture& r = *caps.back();
             bool acked = false;
             for (std::size_t i = r.slot + 1; i < records.size(); ++i)
-                if (records[i].direction == Direction::ToAudio && records[i].code == SCOPE_MSG_ACK &&
+                if (records[i].direction == Direction::ToAudio && records[i].code == zo_message::ack &&
                     records[i].delivered)
                     acked = true;
             if (acked) continue;

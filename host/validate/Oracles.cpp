@@ -258,7 +258,7 @@ void fpState(TestContext& t) {
             applyScenario(in, s);
             in.open();
             if (!same("open")) break;
-            for (zolong op : {4, 5, 8, 9, 11, 13}) {
+            for (zolong op : {zo_audio_op::nothing_4, zo_audio_op::nothing_5, zo_audio_op::resume, zo_audio_op::nothing_9, zo_audio_op::nothing_11, zo_audio_op::info}) {
                 in.audioCall(op);
                 if (!same("audio opcode " + std::to_string(op))) break;
             }
@@ -271,7 +271,8 @@ void fpState(TestContext& t) {
                     if (!same("paint")) break;
                 }
             }
-            for (zolong op : {0, 8, 9, 10, 11, 12}) {
+            for (zolong op : {zo_gui_op::initialise, zo_gui_op::window_open, zo_gui_op::window_close, zo_gui_op::idle, zo_gui_op::new_connection,
+                              zo_gui_op::disconnect}) {
                 ZOWndInfo w{90, 70, 0};
                 in.displayCall(op, 0, 0, &w, 0.0f);
                 if (!same("display opcode " + std::to_string(op))) break;

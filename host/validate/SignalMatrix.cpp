@@ -102,11 +102,21 @@ void blockSizes(TestContext& t) {
     const std::uint64_t samples = 50000;
     const auto reference = runScenario(lib, s, samples);
     t.check(!reference.empty() || !t.scope(), s.text() + ": no capture");
+    // Output streams: alike whatever the blocks and their cuts, empty parts included.
+    const auto outputs = runOutputs(lib, s, samples);
     for (int block : {1, 2, 3, 17, 64, 2027, 4096, 16384}) {
         Scenario b = s;
         b.block = block;
         const std::string diff = firstDifference(reference, runScenario(lib, b, samples));
         t.check(diff.empty(), s.text() + ": blocks of " + std::to_string(block) + " against 512: " + diff);
+        const std::string out = firstDifference(outputs, runOutputs(lib, b, samples));
+        t.check(out.empty(), s.text() + ": outputs in blocks of " + std::to_string(block) + " against 512: " + out);
+    }
+    const std::uint64_t seed = t.rng()();
+    for (const BlockSplitter& cut : {BlockSplitter::pattern({0, 1}), BlockSplitter::random(seed, 7)}) {
+        const std::string out = firstDifference(outputs, runOutputs(lib, s, samples, &cut));
+        t.check(out.empty(), s.text() + ": outputs of blocks cut into parts (splitter seed " + std::to_string(seed) +
+                                 ") against whole blocks: " + out);
     }
 }
 
@@ -231,7 +241,9 @@ void addSignalTests(std::vector<TestCase>& out) {
     out.push_back({"signal.rates", "rates 1 to 384000 and 1234.5678: captures valid and taken from the input",
                    &rates});
     out.push_back({"signal.hostile_rates", "rates 0, negative, NaN, infinite, tiny, huge", &hostileRates});
-    out.push_back({"signal.block_sizes", "blocks of 1 to 16384 give the captures of blocks of 512", &blockSizes});
+    out.push_back({"signal.block_sizes",
+                   "blocks of 1 to 16384, and blocks cut at random, give the captures and outputs of blocks of 512",
+                   &blockSizes});
     out.push_back({"oracle.split_identity", "blocks cut at random (parts of 0 and 1 included) change no capture",
                    &randomSplits, Profile::Scope});
     out.push_back({"signal.matrix.trigger0", "Trigger 0 x time modes x Time x Y-Scale x signals", &matrix0, Profile::Scope});

@@ -1,7 +1,10 @@
 // A small module unlike the scope, for the validator's generic battery: one
 // input stream, one output stream and an integer gain, written on the raw
 // records. Built twice: without a display object, and (OTHER_MUTE_DISPLAY)
-// with a display that paints nothing and never answers a message.
+// with a display that paints nothing and never answers a message. With
+// ZO_FAULT=split each processing call skips its first sample: the negative
+// control of the generic block-split oracle.
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -27,10 +30,18 @@ struct Audio {
 
 enum Pin { kIn, kOut, kGain, kPins };
 
+bool splitFault() {
+    static const bool on = [] {
+        const char* e = std::getenv("ZO_FAULT");
+        return e && std::strcmp(e, "split") == 0;
+    }();
+    return on;
+}
+
 void process(void* object, zolong offset, zolong count) {
     Audio* a = static_cast<Audio*>(object);
     if (!a->in || !a->out) return;
-    for (zolong i = offset; i < offset + count; ++i) a->out[i] = a->in[i] * static_cast<float>(a->gain);
+    for (zolong i = offset + (splitFault() && count > 0 ? 1 : 0); i < offset + count; ++i) a->out[i] = a->in[i] * static_cast<float>(a->gain);
 }
 
 void onEvent(void*, ZoEvent*) {}

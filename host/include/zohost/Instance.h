@@ -85,7 +85,7 @@ public:
     void setConnected(const PinRef& ref, bool on) { bank_.setConnected(pin(ref), on); }
     void clearConnected(const PinRef& ref) { bank_.clearConnected(pin(ref)); }
     bool connected(const PinRef& ref) const { return bank_.connected(pin(ref)); }
-    // Value pins (types 0, 4, 6): written through the bound variable at once
+    // Value pins (DT_ENUM, DT_CHAR, DT_INT): written through the bound variable at once
     // when open, else right after opening.
     void setValue(const PinRef& ref, std::int32_t value);
     std::int32_t value(const PinRef& ref) const { return bank_.value(pin(ref)); }
