@@ -138,9 +138,7 @@ TEST_F(HostMessages, CaptureSamplesAreKeptWithinABudget) {
 }
 
 TEST_F(HostMessages, QueuedDeliveryWaitsForTheNextBlockAndCarriesACopy) {
-    MessageOptions m = immediate();
-    m.delivery = Delivery::Queued;
-    Instance inst(library, with(m));
+    Instance inst(library, with(MessageOptions()));  // queued unless chosen otherwise
     inst.processBlock(16);
     inst.processBlock(16);
     EXPECT_EQ(inst.messages().pending(), 1u);

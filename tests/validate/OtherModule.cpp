@@ -10,7 +10,11 @@
 
 #include "ZOHostTypes.h"
 
+#ifdef _WIN32
+#define OTHER_EXPORT extern "C" __declspec(dllexport)
+#else
 #define OTHER_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
