@@ -49,7 +49,7 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     if (tests.empty()) {
         err << "zohost: --validate: no test name starts with";
         for (const std::string& p : o.only) err << " \"" << p << "\"";
-        err << " (see --validate --list)\n";
+        err << (scope ? "" : " in the generic profile") << " (see --validate --list-tests)\n";
         return 2;
     }
     const bool full = o.randomise;
