@@ -358,6 +358,12 @@ void applyScenario(Instance& in, const Scenario& s) {
     setWave("EXT-Trigger", s.connect_ext, s.ext);
     setConstant("Time", s.has_time, s.time);
     setConstant("Y-Scale", s.has_y, s.y);
+    // Another module: the scenario's first wave on every sample input it
+    // describes, each with a seed of its own.
+    if (pinOf(in, "Signal A") >= 0) return;
+    for (int p = 0; p < in.pinCount(); ++p)
+        if (isSampleInput(in, p))
+            in.setSignal(p, waveSignal(s.a.wave, s.a.seed + static_cast<std::uint64_t>(p), s.a.period));
 }
 
 CaptureExpectations scenarioExpectations(const Instance& in, const Scenario& s) {
@@ -394,8 +400,6 @@ std::vector<CaptureCopy> runOutputs(const ModuleLibrary& lib, const Scenario& s,
     for (int p = 0; p < in.pinCount(); ++p) {
         const PinDescription* d = in.pinTable().descriptionAt(p);
         if (d && d->data_type == DT_FSAMPLE && d->direction == DR_OUT && in.buffer(p)) outputs.push_back(p);
-        else if (pinOf(in, "Signal A") < 0 && isSampleInput(in, p))
-            in.setSignal(p, waveSignal(Wave::Sine, static_cast<std::uint64_t>(p), 50.0 + p));
     }
     if (splitter) in.setSplitter(*splitter);
     std::vector<CaptureCopy> out(outputs.size());

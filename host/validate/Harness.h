@@ -100,7 +100,8 @@ void checkOneOutstanding(TestContext& t, const Instance& in, const std::string& 
 // ---------------------------------------------------------------- runs
 
 // One way of driving the module: rate, block, list values and inputs. Pins
-// the module lacks are left alone.
+// the module lacks are left alone; a module other than the scope gets the
+// first wave on each of its sample inputs.
 struct Scenario {
     float rate = 44100.0f;
     int block = 512;
@@ -122,8 +123,7 @@ std::vector<CaptureCopy> runScenario(const ModuleLibrary& lib, const Scenario& s
                                      const BlockSplitter* splitter = nullptr);
 
 // Every output stream over a run of the scenario, one copy per output pin
-// (none for a module without output streams). A module other than the scope
-// gets a sine of its own on each sample input.
+// (none for a module without output streams).
 std::vector<CaptureCopy> runOutputs(const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
                                     const BlockSplitter* splitter = nullptr);
 
