@@ -184,7 +184,7 @@ zolong audioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong index, 
     case 12:
         if (c) copyBytes(c, ptr, index);
         return 0;
-    case 13: {
+    case zo_audio_op::info: {
         // The library's record, describing the object asked last.
         static struct {
             std::int32_t words[2];
