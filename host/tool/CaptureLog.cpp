@@ -28,7 +28,7 @@ void CaptureLog::putVolts(float pin_value) {
     line_.append(buf, r.ptr);
 }
 
-void CaptureLog::putSamples(const MessageRecord& r, int channel) {
+void CaptureLog::putSamples(const Capture& r, int channel) {
     const std::int32_t n = r.scope.ScopeSize;
     if (r.samples_dropped || n < 0 || r.samples.size() != 2 * static_cast<std::size_t>(n)) {
         line_ += "null";
@@ -43,7 +43,7 @@ void CaptureLog::putSamples(const MessageRecord& r, int channel) {
     line_ += ']';
 }
 
-void CaptureLog::write(const MessageRecord& r, std::size_t number) {
+void CaptureLog::write(const Capture& r, std::size_t number) {
     if (!file_) return;
     const T_SCOPE& s = r.scope;
     line_.clear();

@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <string>
 
-#include "zohost/MessageRouter.h"
+#include "ScopeCaptures.h"
 
 namespace zohost::tool {
 
@@ -27,10 +27,9 @@ public:
 
     // Lines go to `file`, which stays the caller's; null: nowhere.
     void attach(std::FILE* file) { file_ = file; }
-    bool isOpen() const { return file_ != nullptr; }
     // `number` counts captures from 1. The one place that reads a capture
     // out of the host's message records.
-    void write(const MessageRecord& capture, std::size_t number);
+    void write(const Capture& capture, std::size_t number);
     // False when a line could not be written.
     bool good() const { return good_; }
 
@@ -38,7 +37,7 @@ private:
     void put(const char* s);
     void putFloat(float v);
     void putVolts(float pin_value);
-    void putSamples(const MessageRecord& r, int channel);
+    void putSamples(const Capture& r, int channel);
 
     std::FILE* file_ = nullptr;
     bool good_ = true;

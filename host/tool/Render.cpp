@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "ScopeCaptures.h"
 #include "tool/CaptureLog.h"
 #include "tool/GifWriter.h"
 #include "tool/OutputFile.h"
@@ -18,7 +19,7 @@
 namespace zohost::tool {
 
 InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_colour,
-                                      std::int32_t background, int font_height, bool keep_samples) {
+                                      std::int32_t background, int font_height) {
     InstanceOptions o;
     o.sample_rate = rate;
     o.block_size = block;
@@ -28,7 +29,6 @@ InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_
     o.log_requests = false;
     o.messages.delivery = Delivery::Queued;
     o.messages.record = true;  // captures are counted from the records
-    o.messages.sample_budget = keep_samples ? o.messages.sample_budget : 0;
     return o;
 }
 
@@ -85,6 +85,15 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
     if (!job.png.empty() && !png_out.begin(job.png, error)) return false;
     if (!job.captures.empty() && !log_out.begin(job.captures, error)) return false;
     if (!job.animation.empty() && !gif_out.begin(job.animation, error)) return false;
+    // Samples are copied only when they are written out.
+    CaptureRecorder recorder(job.captures.empty() ? 0 : std::size_t(1) << 24);
+    MessageObserver* const observer = in.messages().options().observer;
+    in.messages().options().observer = &recorder;
+    struct Restore {
+        Instance& in;
+        MessageObserver* observer;
+        ~Restore() { in.messages().options().observer = observer; }
+    } restore{in, observer};
     CaptureLog log;
     log.attach(job.captures.empty() ? nullptr : log_out.stream());
     GifWriter gif;
@@ -150,10 +159,9 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
         // picture shows is the display as it stands after this block.
         in.deliverMessages();
         bool chosen = false;
-        for (const MessageRecord& r : in.messages().records()) {
-            if (!r.has_scope) continue;
+        for (const Capture* c : recorder.captures()) {
             ++st.captures;
-            log.write(r, st.captures);
+            log.write(*c, st.captures);
             if (job.at >= 0 && st.picture_capture == 0 && static_cast<std::int64_t>(st.samples) > job.at) {
                 st.picture_capture = st.captures;
                 chosen = true;

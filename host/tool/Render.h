@@ -17,10 +17,9 @@ namespace zohost::tool {
 
 // Instance options for rendering: messages travel between blocks (one
 // capture per block at most reaches the display, as through a host's window
-// thread), capture samples are copied only when they are written out, no
-// request log.
+// thread), no request log.
 InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_colour,
-                                      std::int32_t background, int font_height, bool keep_samples);
+                                      std::int32_t background, int font_height);
 
 struct RenderJob {
     std::uint64_t samples = 0;
@@ -49,13 +48,14 @@ struct RenderStats {
     std::size_t captures = 0;  // "data" messages sent by the audio object
     std::size_t frames = 0;
     std::size_t paints = 0;
-    int repaints = 0;  // display requests 0
+    int repaints = 0;  // display requests gui_repaint
     std::size_t picture_capture = 0;  // the capture the picture shows (counted from 1), 0: none
     bool stopped = false;             // ended early by `stop`
 };
 
 // False with `error` set when an output cannot be written; outputs are
-// checked (and their temporary files made) before the first block.
+// checked (and their temporary files made) before the first block. Capture
+// samples are copied only when they are written out.
 bool render(Instance& instance, const RenderJob& job, RenderStats& stats, std::string& error);
 
 // "DIR/frame-00001.png", the number padded to `digits`.

@@ -264,7 +264,7 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
     std::unique_ptr<Instance> in;
     try {
         InstanceOptions io = renderInstanceOptions(static_cast<float>(o.rate), o.block, o.text_colour,
-                                                   o.background, font_height, !o.captures.empty());
+                                                   o.background, font_height);
         io.start_clock = start;
         in = std::make_unique<Instance>(library, io);
     } catch (const std::exception& e) {

@@ -63,14 +63,15 @@ void feed(Instance& in) {
 
 void audioOpcodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    Instance in(lib, recordingOptions(44100.0f, 256));
+    ScopeInstance in(lib, recordingOptions(44100.0f, 256));
     feed(in);
     unsigned char junk[256];
     std::memset(junk, kFill, sizeof junk);
     const std::vector<zolong> numbers = hostileNumbers();
     // 0 opens, 1 ends, 2 is the rate (its own test), 6 the pin table, 7 and 10
     // are contract violations, 12 the messages: the rest here, and unknown ones.
-    std::vector<zolong> ops = {3, 4, 5, 8, 9, 11, 13, 14, 15, 16, 99, 1000, -1, -2, 0x7FFFFFFF,
+    std::vector<zolong> ops = {zo_audio_op::set_block_size, zo_audio_op::nothing_4, zo_audio_op::nothing_5, zo_audio_op::resume, zo_audio_op::nothing_9,
+                               zo_audio_op::nothing_11, zo_audio_op::info, zo_audio_op::count, zo_audio_op::count + 1, zo_audio_op::count + 2, 99, 1000, -1, -2, 0x7FFFFFFF,
                                static_cast<zolong>(INT32_MIN)};
     if (sizeof(zolong) > 4) ops.push_back(static_cast<zolong>(std::int64_t{1} << 33));
     for (int phase = 0; phase < 2; ++phase) {
@@ -86,7 +87,7 @@ void audioOpcodes(TestContext& t) {
                 void* ptr = t.uniform(0, 1) ? nullptr : junk;
                 const zolong answer = in.audioCall(op, index, value, ptr, t.uniform(0, 1) ? 0.0f : -1.0f);
                 ++calls;
-                if (op == 13) {
+                if (op == zo_audio_op::info) {
                     t.check(answer != 0, opText("audio", op, index, value, ptr) + " answered no record");
                     continue;
                 }
@@ -94,7 +95,7 @@ void audioOpcodes(TestContext& t) {
                 if (phase == 1 && calls % 16 == 0) in.processBlock(t.uniform(0, 256));
             }
         // Pin descriptions asked with no record to write into.
-        for (zolong index : numbers) in.audioCall(6, index, 0, nullptr, 0.0f);
+        for (zolong index : numbers) in.audioCall(zo_audio_op::pin_properties, index, 0, nullptr, 0.0f);
         t.check(audioRecordBytes(in.audioRecord()) == before,
                 std::string("the audio record changed under bad calls ") + (phase ? "after" : "before") + " opening");
         for (std::size_t i = 0; i < sizeof junk; ++i)
@@ -108,11 +109,12 @@ void audioOpcodes(TestContext& t) {
     e.check_trigger = pinOf(in, "Trigger") >= 0;
     e.trigger = 1;
     e.growth_allowed = false;
-    t.check(checkCaptures(t, in, e, "after bad audio calls") > 0, "no capture after the bad calls");
+    t.check(checkCaptures(t, in, e, "after bad audio calls") > 0 || !t.scope(), "no capture after the bad calls");
 }
 
 void displayOpcodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
+    if (!moduleMakesDisplay()) return t.note("no display object");
     InstanceOptions o = recordingOptions();
     o.audio = false;
     Instance in(lib, o);
@@ -122,7 +124,9 @@ void displayOpcodes(TestContext& t) {
     const auto before = guiRecordBytes(in.displayRecord());
     const long live = liveDrawingObjects();
     const float opts[] = {0.0f, 1.0f, std::numeric_limits<float>::quiet_NaN(), -1.0f};
-    std::vector<zolong> ops = {0, 3, 4, 5, 7, 8, 9, 10, 11, 12, 13, 14, 100, -1, -2, 0x7FFFFFFF,
+    std::vector<zolong> ops = {zo_gui_op::initialise, zo_gui_op::lbutton_down, zo_gui_op::lbutton_up, zo_gui_op::mouse_move,
+                               zo_gui_op::pin_value_change, zo_gui_op::window_open, zo_gui_op::window_close, zo_gui_op::idle,
+                               zo_gui_op::new_connection, zo_gui_op::disconnect, zo_gui_op::count, zo_gui_op::count + 1, 100, -1, -2, 0x7FFFFFFF,
                                static_cast<zolong>(INT32_MIN)};
     for (zolong op : ops)
         for (zolong index : numbers) {
@@ -137,9 +141,9 @@ void displayOpcodes(TestContext& t) {
                 t.check(answer == 0, at + " answered " + std::to_string(answer));
         }
     // Paint with no window record, and with no device context.
-    t.check(in.displayCall(2, reinterpret_cast<zolong>(canvas.dc()), 0, nullptr, 0.0f) == 0,
+    t.check(in.displayCall(zo_gui_op::paint, reinterpret_cast<zolong>(canvas.dc()), 0, nullptr, 0.0f) == 0,
             "paint without a window record did not answer 0");
-    t.check(in.displayCall(2, 0, 0, &window, 0.0f) == 0, "paint without a device context did not answer 0");
+    t.check(in.displayCall(zo_gui_op::paint, 0, 0, &window, 0.0f) == 0, "paint without a device context did not answer 0");
     t.check(liveDrawingObjects() == live, "drawing objects left alive by paint without a window or a device context");
     t.check(guiRecordBytes(in.displayRecord()) == before, "the display record changed under bad calls");
     paintChecked(t, in, canvas, 100, 80, "paint after the bad calls");
@@ -163,7 +167,7 @@ void wideOpcodes(TestContext& t) {
     }
     const ModuleLibrary& lib = t.library();
     {
-        Instance in(lib, recordingOptions(44100.0f, 256));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 256));
         feed(in);
         unsigned char junk[sizeof(ZOPinProperties) + 16];
         std::memset(junk, kFill, sizeof junk);
@@ -187,12 +191,17 @@ void wideOpcodes(TestContext& t) {
         e.max_part = 256;
         e.active[0] = pinOf(in, "Signal A") >= 0;
         e.growth_allowed = false;
-        if (!t.check(checkCaptures(t, in, e, "after wide audio opcodes") > 0, "no capture after wide audio opcodes"))
+        if (!t.check(checkCaptures(t, in, e, "after wide audio opcodes") > 0 || !t.scope(),
+                     "no capture after wide audio opcodes"))
             return;
     }
     InstanceOptions o = recordingOptions();
     o.audio = false;
     Instance in(lib, o);
+    if (!in.hasDisplay()) {
+        t.note("no display object");
+        return;
+    }
     Canvas canvas(100, 80, 0);
     ZOWndInfo window{100, 80, 0x5A0C};
     const int fonts = in.fontRequests();
@@ -229,6 +238,10 @@ void windowRecord(TestContext& t) {
     InstanceOptions o = recordingOptions();
     o.audio = false;
     Instance in(lib, o);
+    if (!in.hasDisplay()) {
+        t.note("no display object");
+        return;
+    }
     Canvas canvas(100, 80, 0);
     unsigned char* bytes = nullptr;
     std::vector<unsigned char> heap(sizeof(ZOWndInfo));
@@ -250,13 +263,14 @@ void windowRecord(TestContext& t) {
             in.displayCall(op, 3, 4, window, 0.0f);
         const int fonts = in.fontRequests();
         in.displayCall(zo_gui_op::paint, reinterpret_cast<zolong>(canvas.dc()), 0, window, 0.0f);
-        if (!t.check(in.fontRequests() == fonts + 1, "paint asked for " + std::to_string(in.fontRequests() - fonts) +
-                                                         " fonts, not 1"))
-            continue;
+        t.check(std::memcmp(bytes, &w, sizeof w) == 0, "the window record was written");
+        // Any display may paint without a font; the scope asks for one each time.
+        const int asked = in.fontRequests() - fonts;
+        if (!t.scope() && asked == 0) continue;
+        if (!t.check(asked == 1, "paint asked for " + std::to_string(asked) + " fonts, not 1")) continue;
         t.check(in.lastFontContext() == static_cast<zolong>(context),
                 "request 10's index " + std::to_string(in.lastFontContext()) + " for the context word " +
                     std::to_string(context));
-        t.check(std::memcmp(bytes, &w, sizeof w) == 0, "the window record was written");
     }
 #ifndef _WIN32
     if (map != MAP_FAILED) munmap(map, 2 * page);
@@ -295,7 +309,7 @@ void pinSentinel(TestContext& t) {
         for (zolong index : indexes) {
             unsigned char raw[sizeof(ZOPinProperties) + 16];
             std::memset(raw, kFill, sizeof raw);
-            const zolong answer = in.audioCall(6, index, 0, raw, 0.0f);
+            const zolong answer = in.audioCall(zo_audio_op::pin_properties, index, 0, raw, 0.0f);
             const std::string at = "opcode 6 for undescribed index " + std::to_string(index) + when;
             t.check(answer == 0, at + " answered " + std::to_string(answer));
             for (std::size_t i = 0; i < sizeof raw; ++i)
@@ -304,7 +318,7 @@ void pinSentinel(TestContext& t) {
         for (zolong index = 0; index < described; ++index) {
             unsigned char raw[sizeof(ZOPinProperties) + 16];
             std::memset(raw, kFill, sizeof raw);
-            const zolong answer = in.audioCall(6, index, 0, raw, 0.0f);
+            const zolong answer = in.audioCall(zo_audio_op::pin_properties, index, 0, raw, 0.0f);
             const std::string at = "opcode 6 for pin " + std::to_string(index) + when;
             t.check(answer == 1, at + " answered " + std::to_string(answer));
             const std::size_t r = offsetof(ZOPinProperties, reserved);
@@ -337,6 +351,7 @@ Death callInChild(const std::string& module, zolong opcode) {
         dup2(fds[1], 1);
         ModuleLibrary lib;
         if (!lib.load(module)) _exit(3);
+        noteDisplay(lib);
         {
             Instance in(lib, quietOptions());
             in.open();
@@ -372,7 +387,7 @@ void contractOpcodes(TestContext& t) {
 #ifdef _WIN32
     t.note("opcodes 7 and 10 not called: in-process here, a contract abort would end the run");
 #else
-    for (zolong op : {7, 10}) {
+    for (zolong op : {zo_audio_op::forbidden_7, zo_audio_op::forbidden_10}) {
         const Death d = callInChild(t.modulePath(), op);
         const std::string at = "opcode " + std::to_string(op);
         if (d.exited && d.status == 0) {
@@ -393,7 +408,7 @@ void outOfOrder(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     std::vector<CaptureCopy> reference;
     {
-        Instance in(lib, recordingOptions(44100.0f, 200));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 200));
         feed(in);
         in.run(30000);
         reference = copyCaptures(in);
@@ -402,14 +417,14 @@ void outOfOrder(TestContext& t) {
     // after opening, and between blocks (delivery at once leaves nothing
     // awaiting an ack between blocks).
     {
-        Instance in(lib, recordingOptions(44100.0f, 200));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 200));
         feed(in);
-        in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         in.open();
-        in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         for (int done = 0; done < 30000; done += 200) {
             in.processBlock(200);
-            if (t.uniform(0, 3) == 0) in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+            if (t.uniform(0, 3) == 0) in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         }
         const std::string diff = firstDifference(reference, copyCaptures(in));
         t.check(diff.empty(), "\"ack\" with no capture awaiting it changed the captures: " + diff);
@@ -418,23 +433,23 @@ void outOfOrder(TestContext& t) {
     {
         InstanceOptions o = recordingOptions(44100.0f, 200);
         o.display_first = true;
-        Instance in(lib, o);
+        ScopeInstance in(lib, o);
         ZOWndInfo w{64, 64, 1};
-        in.displayCall(9, 0, 0, &w, 0.0f);
-        in.displayCall(8, 0, 0, &w, 0.0f);
-        in.displayCall(8, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_close, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_open, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_open, 0, 0, &w, 0.0f);
         feed(in);
         in.run(5000);
-        in.audioCall(2, 0, 0, nullptr, 96000.0f);
-        in.audioCall(3, 0, 64, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::set_sample_rate, 0, 0, nullptr, 96000.0f);
+        in.audioCall(zo_audio_op::set_block_size, 0, 64, nullptr, 0.0f);
         in.run(20000);
-        in.displayCall(9, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_close, 0, 0, &w, 0.0f);
         CaptureExpectations e;
         e.max_part = 200;
         e.check_rate = false;
         e.active[0] = pinOf(in, "Signal A") >= 0;
         const int n = checkCaptures(t, in, e, "rate and block size told after opening");
-        t.check(n > 0, "no capture after rate and block size were told again");
+        t.check(n > 0 || !t.scope(), "no capture after rate and block size were told again");
         Canvas c(64, 64, 0);
         paintChecked(t, in, c, 64, 64, "paint after the window closed");
     }
@@ -442,7 +457,7 @@ void outOfOrder(TestContext& t) {
 
 void events(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    Instance in(lib, recordingOptions(44100.0f, 256));
+    ScopeInstance in(lib, recordingOptions(44100.0f, 256));
     feed(in);
     in.open();
     in.run(1000);
@@ -470,7 +485,7 @@ void events(TestContext& t) {
     e.check_trigger = pinOf(in, "Trigger") >= 0;
     e.trigger = 1;
     e.growth_allowed = false;
-    t.check(checkCaptures(t, in, e, "with events") > 0, "no capture with events delivered");
+    t.check(checkCaptures(t, in, e, "with events") > 0 || !t.scope(), "no capture with events delivered");
 }
 
 }  // namespace

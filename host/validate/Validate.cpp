@@ -37,25 +37,27 @@ std::string number(double v) {
 
 int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err) {
     std::vector<TestCase> tests;
-    for (const TestCase& t : allTests())
-        if (selected(t.name, o.only)) tests.push_back(t);
     if (o.list) {
-        for (const TestCase& t : tests) out << t.name << "  " << t.covers << "\n";
+        for (const TestCase& t : allTests())
+            if (selected(t.name, o.only))
+                out << t.name << "  " << (t.profile == Profile::Scope ? "[scope] " : "") << t.covers << "\n";
         return 0;
     }
+    // Loaded here only to report a bad file once; each test loads its own.
+    Profile profile = Profile::Generic;
+    std::string name, error;
+    if (!moduleProfile(o.module, profile, name, error)) {
+        err << "zohost: " << error << "\n";
+        return 3;
+    }
+    const bool scope = profile == Profile::Scope;
+    for (const TestCase& t : allTests())
+        if (selected(t.name, o.only) && (scope || t.profile == Profile::Generic)) tests.push_back(t);
     if (tests.empty()) {
         err << "zohost: --validate: no test name starts with";
         for (const std::string& p : o.only) err << " \"" << p << "\"";
-        err << " (see --validate --list-tests)\n";
+        err << (scope ? "" : " in the generic profile") << " (see --validate --list-tests)\n";
         return 2;
-    }
-    {
-        // Loaded here only to report a bad file once; each test loads its own.
-        ModuleLibrary lib;
-        if (!lib.load(o.module)) {
-            err << "zohost: " << lib.error() << "\n";
-            return 3;
-        }
     }
     const bool full = o.randomise;
     std::uint64_t seed = o.seed;
@@ -63,6 +65,7 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     const double timeout = o.timeout > 0.0 ? o.timeout : (full ? 3600.0 : 300.0);
     const int rounds = o.repeat < 1 ? 1 : o.repeat;
 
+    if (!o.quiet) out << "profile: generic" << (scope ? " + scope (" + name + ")" : std::string()) << "\n";
     if (!o.quiet)
     out << "validating " << o.module << ": " << tests.size() << " test" << (tests.size() == 1 ? "" : "s") << " x "
         << rounds << " round" << (rounds == 1 ? "" : "s") << " from seed " << seed
@@ -92,7 +95,7 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
         const std::uint64_t round_seed = seed + static_cast<std::uint64_t>(round);
         for (const TestCase& tc : tests) {
             auto body = [&](TestResult& r) {
-                TestContext t(o.module, testSeed(round_seed, tc.name), full);
+                TestContext t(o.module, testSeed(round_seed, tc.name), full, scope);
                 tc.run(t);
 #ifdef ZO_LEAK_CHECK
                 if (__lsan_do_recoverable_leak_check() != 0) t.fail("memory leaked (LeakSanitizer)");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FakeFixture.h"
+#include "ScopeCaptures.h"
 
 using namespace zohost;
 
@@ -43,6 +44,11 @@ protected:
         for (int i = 0; i < blocks; ++i) inst.processBlock(16);
         return flow(calls({FK_PROCESS, FK_GUI_OP, FK_AUDIO_OP}));
     }
+    static MessageOptions immediate() {
+        MessageOptions m;
+        m.delivery = Delivery::Immediate;
+        return m;
+    }
     static InstanceOptions with(MessageOptions m) {
         InstanceOptions o;
         o.block_size = 16;
@@ -53,7 +59,7 @@ protected:
 };
 
 TEST_F(HostMessages, ImmediateDeliveryHappensInsideTheSendersRequest) {
-    Instance inst(library, with(MessageOptions()));
+    Instance inst(library, with(immediate()));
     // Delivered and acknowledged before the sending block has ended.
     EXPECT_EQ(runFlow(inst, 2), "P0 P1 " + D + " ack");
     EXPECT_EQ(runFlow(inst, 1), "P0 P1 " + D + " ack P2");
@@ -81,12 +87,11 @@ TEST_F(HostMessages, ImmediateDeliveryHappensInsideTheSendersRequest) {
 }
 
 TEST_F(HostMessages, CapturesAreCopiedWhenSent) {
-    Instance inst(library, with(MessageOptions()));
+    ScopeInstance inst(library, with(immediate()));
     inst.run(48);
-    std::vector<const MessageRecord*> caps = inst.messages().captures();
+    std::vector<const Capture*> caps = inst.captures();
     ASSERT_EQ(caps.size(), 1u);
-    const MessageRecord& c = *caps[0];
-    EXPECT_TRUE(c.has_scope);
+    const Capture& c = *caps[0];
     EXPECT_EQ(c.scope.ScopeSize, 5);
     EXPECT_EQ(c.scope.Samples, nullptr);
     ASSERT_EQ(c.samples.size(), 10u);
@@ -100,10 +105,8 @@ TEST_F(HostMessages, CapturesAreCopiedWhenSent) {
 }
 
 TEST_F(HostMessages, CaptureSamplesAreKeptWithinABudget) {
-    MessageOptions m;
-    m.sample_budget = 15;
     fake->gui_acks = 0;
-    Instance inst(library, with(m));
+    ScopeInstance inst(library, with(immediate()), 15);
     inst.open();
     float samples[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     T_SCOPE scope{};
@@ -113,7 +116,7 @@ TEST_F(HostMessages, CaptureSamplesAreKeptWithinABudget) {
         request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
     scope.ScopeSize = -3;  // a wild size is not followed
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
-    std::vector<const MessageRecord*> caps = inst.messages().captures();
+    std::vector<const Capture*> caps = inst.captures();
     ASSERT_EQ(caps.size(), 3u);
     EXPECT_EQ(caps[0]->samples.size(), 8u);
     EXPECT_FALSE(caps[0]->samples_dropped);
@@ -126,18 +129,16 @@ TEST_F(HostMessages, CaptureSamplesAreKeptWithinABudget) {
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
     scope.ScopeSize = 4;
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
-    EXPECT_EQ(inst.messages().captures()[1]->samples.size(), 8u);
+    EXPECT_EQ(inst.captures()[1]->samples.size(), 8u);
     // Other sizes or codes are recorded without a capture.
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope - 1, SCOPE_MSG_DATA, &scope, 0.0f);
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_ACK, &scope, 0.0f);
     EXPECT_EQ(inst.messages().records().size(), 4u);
-    EXPECT_EQ(inst.messages().captures().size(), 2u);
+    EXPECT_EQ(inst.captures().size(), 2u);
 }
 
 TEST_F(HostMessages, QueuedDeliveryWaitsForTheNextBlockAndCarriesACopy) {
-    MessageOptions m;
-    m.delivery = Delivery::Queued;
-    Instance inst(library, with(m));
+    Instance inst(library, with(MessageOptions()));  // queued unless chosen otherwise
     inst.processBlock(16);
     inst.processBlock(16);
     EXPECT_EQ(inst.messages().pending(), 1u);
@@ -159,7 +160,7 @@ TEST_F(HostMessages, QueuedDeliveryWaitsForTheNextBlockAndCarriesACopy) {
 }
 
 TEST_F(HostMessages, QueuedPayloadsAreHostCopiesValidUntilDelivery) {
-    MessageOptions m;
+    MessageOptions m = immediate();
     m.delivery = Delivery::Queued;
     fake->gui_acks = 0;
     Instance inst(library, with(m));
@@ -182,7 +183,7 @@ TEST_F(HostMessages, QueuedPayloadsAreHostCopiesValidUntilDelivery) {
 }
 
 TEST_F(HostMessages, OversizedQueuedPayloadsAreNotDelivered) {
-    MessageOptions m;
+    MessageOptions m = immediate();
     m.delivery = Delivery::Queued;
     m.payload_limit = 4;
     Instance inst(library, with(m));
@@ -210,7 +211,7 @@ TEST_F(HostMessages, AcksCanBeHeldForBlocksOrDropped) {
     };
     for (const Case& c : cases) {
         fake->call_count = 0;
-        MessageOptions m;
+        MessageOptions m = immediate();
         m.ack = c.policy;
         m.ack_hold_blocks = c.hold;
         m.delivery = c.delivery;
@@ -228,7 +229,7 @@ TEST_F(HostMessages, AcksCanBeHeldForBlocksOrDropped) {
 TEST_F(HostMessages, WithoutDisplayTheHostCanAcknowledgeDataItself) {
     for (bool self_ack : {false, true}) {
         fake->call_count = 0;
-        MessageOptions m;
+        MessageOptions m = immediate();
         m.self_ack_without_display = self_ack;
         InstanceOptions o = with(m);
         o.display = false;
@@ -242,7 +243,7 @@ TEST_F(HostMessages, WithoutDisplayTheHostCanAcknowledgeDataItself) {
 }
 
 TEST_F(HostMessages, DisplayMessagesOtherThanAckAreCarriedUnchanged) {
-    Instance inst(library, with(MessageOptions()));
+    Instance inst(library, with(immediate()));
     inst.open();
     int payload = 42;
     request(inst.displayRecord(), zo_request::gui_send_to_audio, 4, 0x55, &payload, 0.0f);
@@ -253,7 +254,7 @@ TEST_F(HostMessages, DisplayMessagesOtherThanAckAreCarriedUnchanged) {
 }
 
 TEST_F(HostMessages, RecordingCanBeBoundedOrOff) {
-    MessageOptions m;
+    MessageOptions m = immediate();
     m.record_limit = 1;
     Instance bounded(library, with(m));
     bounded.run(48);
@@ -269,7 +270,7 @@ TEST_F(HostMessages, RecordingCanBeBoundedOrOff) {
 }
 
 TEST_F(HostMessages, PendingMessagesDieWithTheirReceiver) {
-    MessageOptions m;
+    MessageOptions m = immediate();
     m.delivery = Delivery::Queued;
     Instance inst(library, with(m));
     inst.processBlock(16);

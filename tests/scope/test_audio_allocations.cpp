@@ -69,7 +69,7 @@ TEST(AudioAllocations, NoneAtAFixedCaptureLength) {
     if (!moduleAllocationsAreVisible()) GTEST_SKIP() << "allocations of the module are not visible here";
     // (The external trigger grows and shrinks every capture: not a fixed length.)
     for (int trigger : {0, 1, 2, 3}) {
-        zohost::Instance in(moduleLibrary(), quiet(256));
+        zohost::ScopeInstance in(moduleLibrary(), quiet(256));
         in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
         in.setSignal("Signal B", zohost::Signal::constant(0.1f));
         in.setSignal("EXT-Trigger", signalOf([](std::uint64_t t) { return (t / 150) % 2 ? -1.0f : 1.0f; }));
@@ -83,7 +83,7 @@ TEST(AudioAllocations, NoneWhileBusyWithoutAcknowledgement) {
     if (!moduleAllocationsAreVisible()) GTEST_SKIP() << "allocations of the module are not visible here";
     auto o = quiet(128);
     o.messages.ack = zohost::AckPolicy::Drop;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
     in.setValue("Trigger", 1);
     in.run(4410);
@@ -93,7 +93,7 @@ TEST(AudioAllocations, NoneWhileBusyWithoutAcknowledgement) {
 // The negative control: a length change must be seen.
 TEST(AudioAllocations, ALengthChangeIsCounted) {
     if (!moduleAllocationsAreVisible()) GTEST_SKIP() << "allocations of the module are not visible here";
-    zohost::Instance in(moduleLibrary(), quiet(256));
+    zohost::ScopeInstance in(moduleLibrary(), quiet(256));
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
     float time = 0.5f;
     in.setSignal("Time", signalOf([&time](std::uint64_t) { return time; }));

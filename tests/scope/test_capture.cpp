@@ -16,6 +16,7 @@
 
 using namespace zotest;
 using zohost::Instance;
+using zohost::ScopeInstance;
 using zohost::InstanceOptions;
 using zohost::Signal;
 
@@ -27,6 +28,7 @@ InstanceOptions options(int block, bool display = true) {
     InstanceOptions o;
     o.block_size = block;
     o.display = display;
+    o.messages.delivery = zohost::Delivery::Immediate;  // acks within the send
     o.messages.self_ack_without_display = !display;
     return o;
 }
@@ -55,7 +57,7 @@ TEST(Trigger, EveryCaptureStartsAtARisingCrossingOfItsSource) {
     auto e = [](std::uint64_t t) { return sineAt(t, 30.0, 44100.0, 2.0); };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Instance in(moduleLibrary(), options(1));
+        ScopeInstance in(moduleLibrary(), options(1));
         if (c.a_connected) in.setSignal("Signal A", signalOf(a));
         if (c.b_connected) in.setSignal("Signal B", signalOf(b));
         in.setSignal("EXT-Trigger", signalOf(e));
@@ -84,7 +86,7 @@ TEST(Trigger, EveryCaptureStartsAtARisingCrossingOfItsSource) {
 }
 
 TEST(Trigger, CapturedSamplesAreTheInputsFromTheTriggerSample) {
-    Instance in(moduleLibrary(), options(64));
+    ScopeInstance in(moduleLibrary(), options(64));
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 441.0); }));
     in.setSignal("Signal B", signalOf(rampAt));
     in.setValue("Trigger", kInputA);
@@ -108,7 +110,7 @@ TEST(Trigger, TimeoutsForceACaptureAfterAThirdOfASecond) {
     } cases[] = {{"silence exactly 0.0", 0.0f}, {"constant negative", -0.3f}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Instance in(moduleLibrary(), options(1));
+        ScopeInstance in(moduleLibrary(), options(1));
         in.setSignal("Signal A", Signal::constant(c.level));
         in.setSignal("Signal B", signalOf(rampAt));
         in.setValue("Trigger", kInputA);
@@ -125,7 +127,7 @@ TEST(Trigger, TimeoutsForceACaptureAfterAThirdOfASecond) {
 }
 
 TEST(Trigger, TimeoutFollowsTheSampleRate) {
-    Instance in(moduleLibrary(), [] {
+    ScopeInstance in(moduleLibrary(), [] {
         auto o = options(1);
         o.sample_rate = 48000.0f;
         return o;
@@ -146,7 +148,7 @@ struct RunSpec {
 };
 
 std::vector<Capture> runScope(const RunSpec& run, std::uint64_t samples) {
-    Instance in(moduleLibrary(), options(run.block));
+    ScopeInstance in(moduleLibrary(), options(run.block));
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
     in.setSignal("Signal B", signalOf([](std::uint64_t t) {
         return static_cast<float>(std::fmod(static_cast<double>(t) * 660.0 / 44100.0, 1.0) - 0.5);
@@ -192,7 +194,7 @@ struct SlowRun {
 std::vector<Capture> runSlow(const SlowRun& run, std::uint64_t samples) {
     auto o = options(run.parts.empty() ? 64 : 40);
     o.sample_rate = kSlowRate;
-    Instance in(moduleLibrary(), o);
+    ScopeInstance in(moduleLibrary(), o);
     in.setSignal("Signal A", signalOf(squareAt));
     in.setSignal("Signal B", signalOf(rampAt));
     in.setSignal("Time", signalOf(run.time));
@@ -378,7 +380,7 @@ TEST(EmptyCalls, RandomEmptyCallsFollowTheSteps) {
 }
 
 TEST(ExternalTrigger, OnePeriodOfASquareWave) {
-    Instance in(moduleLibrary(), options(512));
+    ScopeInstance in(moduleLibrary(), options(512));
     in.setSignal("Signal A", signalOf(rampAt));
     in.setSignal("EXT-Trigger", signalOf([](std::uint64_t t) { return (t / 150) % 2 ? -1.0f : 1.0f; }));
     in.setValue("Trigger", kExt);
@@ -393,7 +395,7 @@ TEST(ExternalTrigger, OnePeriodOfASquareWave) {
 }
 
 TEST(ExternalTrigger, GrowsByDoublingAndIsCutAfterOneSecond) {
-    Instance in(moduleLibrary(), options(512));
+    ScopeInstance in(moduleLibrary(), options(512));
     in.setSignal("Signal A", signalOf(rampAt));
     in.setSignal("Signal B", signalOf([](std::uint64_t t) { return -rampAt(t); }));
     in.setSignal("EXT-Trigger", Signal::constant(0.5f));
@@ -418,7 +420,7 @@ TEST(HoldOff, NothingIsWrittenWhileTheDisplayIsBusy) {
     o.messages.delivery = zohost::Delivery::Queued;
     o.messages.ack = zohost::AckPolicy::Hold;
     o.messages.ack_hold_blocks = 5;
-    Instance in(moduleLibrary(), o);
+    ScopeInstance in(moduleLibrary(), o);
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 300.0); }));
     in.setSignal("Signal B", signalOf(rampAt));
     in.setValue("Trigger", kAus);
@@ -429,14 +431,15 @@ TEST(HoldOff, NothingIsWrittenWhileTheDisplayIsBusy) {
         in.processBlock(256);
         // The display copies each capture a block or more after it was sent,
         // through the pointer in the message: it must see what was sent.
-        const auto& records = in.messages().records();
-        for (std::size_t r = records.size(); r-- > 0;) {
-            if (!records[r].has_scope || !records[r].delivered) continue;
+        const auto caps = in.captures();
+        for (std::size_t r = caps.size(); r-- > 0;) {
+            const zohost::MessageRecord* sent = in.messageOf(*caps[r]);
+            if (!sent || !sent->delivered) continue;
             if (r + 1 > checked) {
-                EXPECT_GT(records[r].delivered_clock, records[r].clock);
-                ASSERT_EQ(shown.ScopeSize, records[r].scope.ScopeSize);
+                EXPECT_GT(sent->delivered_clock, sent->clock);
+                ASSERT_EQ(shown.ScopeSize, caps[r]->scope.ScopeSize);
                 for (int i = 0; i < 2 * shown.ScopeSize; ++i)
-                    ASSERT_EQ(shown.Samples[i], records[r].samples[i]) << r << " " << i;
+                    ASSERT_EQ(shown.Samples[i], caps[r]->samples[i]) << r << " " << i;
                 checked = r + 1;
             }
             break;
@@ -453,7 +456,7 @@ TEST(HoldOff, NothingIsWrittenWhileTheDisplayIsBusy) {
 }
 
 TEST(HoldOff, AusWithImmediateAcksCapturesBackToBack) {
-    Instance in(moduleLibrary(), options(300));
+    ScopeInstance in(moduleLibrary(), options(300));
     in.setSignal("Signal B", signalOf(rampAt));
     in.setValue("Trigger", kAus);
     in.run(20000);
@@ -467,7 +470,7 @@ TEST(HoldOff, AckThatNeverComesStopsCapturing) {
     auto o = options(512);
     o.messages.ack = zohost::AckPolicy::Drop;
     for (int trigger : {kAus, kInputA}) {
-        Instance in(moduleLibrary(), o);
+        ScopeInstance in(moduleLibrary(), o);
         in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 300.0); }));
         in.setValue("Trigger", trigger);
         in.run(5 * 44100);
@@ -482,7 +485,7 @@ TEST(Opening, ChannelsAndRateAreTakenAtOpening) {
     for (const auto& c : cases) {
         auto o = options(128);
         o.sample_rate = 48000.0f;
-        Instance in(moduleLibrary(), o);
+        ScopeInstance in(moduleLibrary(), o);
         if (c.a) in.setSignal("Signal A", Signal::constant(0.25f));
         if (c.b) in.setSignal("Signal B", Signal::constant(-0.5f));
         in.setValue("Trigger", kAus);
@@ -505,7 +508,7 @@ TEST(Opening, ChannelsAndRateAreTakenAtOpening) {
 }
 
 TEST(Opening, FirstCaptureUsesTimeAndScaleOfItsFirstSample) {
-    Instance in(moduleLibrary(), options(32));
+    ScopeInstance in(moduleLibrary(), options(32));
     in.setSignal("Signal A", Signal::constant(0.1f));
     in.setSignal("Time", Signal::constant(0.1f));      // 1 V/Oktave: 1603 samples
     in.setSignal("Y-Scale", Signal::constant(0.25f));  // 2.5 V
@@ -522,7 +525,7 @@ TEST(Opening, FewerPinsThanTheTableIsSafe) {
     for (int pins : {0, 1, 2, 3, 5}) {
         auto o = options(64);
         o.pin_count = pins;
-        Instance in(moduleLibrary(), o);
+        ScopeInstance in(moduleLibrary(), o);
         in.run(44100);  // inputs the host never made read as silence
         const auto caps = captures(in);
         ASSERT_FALSE(caps.empty()) << pins;

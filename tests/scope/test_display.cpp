@@ -10,6 +10,7 @@
 
 using namespace zotest;
 using zohost::Instance;
+using zohost::ScopeInstance;
 using zohost::InstanceOptions;
 using zohost::Side;
 
@@ -35,7 +36,7 @@ std::vector<zolong> displayOpcodes(const Instance& in) {
 }
 
 TEST(Display, ConstructionSendsItsThreeRequestsInOrder) {
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{zo_request::gui_construct_3, zo_request::gui_construct_11,
                                                        zo_request::gui_construct_13}));
     const auto& e = in.log().entries();
@@ -79,7 +80,7 @@ struct Message {
 };
 
 TEST(Display, CopiesACaptureThenAcknowledgesThenAsksForRepaint) {
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     Message m(250);
     in.log().clear();
     in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
@@ -101,7 +102,7 @@ TEST(Display, CopiesACaptureThenAcknowledgesThenAsksForRepaint) {
 TEST(Display, WrongSizeResetsAndIsStillAcknowledged) {
     const zolong sizes[] = {0, 31, 33, static_cast<zolong>(sizeof(T_SCOPE)) - 1, INTPTR_MAX, -1};
     for (zolong size : sizes) {
-        Instance in(moduleLibrary(), displayOnly());
+        ScopeInstance in(moduleLibrary(), displayOnly());
         Message m(250);
         in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
         in.log().clear();
@@ -113,13 +114,13 @@ TEST(Display, WrongSizeResetsAndIsStillAcknowledged) {
         for (int i = 0; i < 200; ++i) ASSERT_EQ(s.Samples[i], 0.0f);
         EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{2, 0})) << size;
     }
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, nullptr);  // no record to read
     EXPECT_EQ(shown(in).ScopeSize, 100);
 }
 
 TEST(Display, EmptyCaptureLeavesNoSamples) {
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     Message m(0);
     in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
     EXPECT_EQ(shown(in).ScopeSize, 0);
@@ -128,7 +129,7 @@ TEST(Display, EmptyCaptureLeavesNoSamples) {
 }
 
 TEST(Messages, OtherCodesAreIgnoredOnBothSides) {
-    Instance in(moduleLibrary());
+    ScopeInstance in(moduleLibrary());
     in.setValue("Trigger", 0);
     Message m(10);
     in.log().clear();
@@ -149,7 +150,7 @@ TEST(Messages, DataReachesTheDisplayWithItsPointerUnchanged) {
         InstanceOptions o;
         o.block_size = 100;
         o.messages.delivery = delivery;
-        Instance in(moduleLibrary(), o);
+        ScopeInstance in(moduleLibrary(), o);
         in.setSignal("Signal A", zohost::Signal::constant(0.5f));
         in.setValue("Trigger", 0);
         in.run(1000);

@@ -32,7 +32,7 @@ TEST(Layout32, PinDescriptionsAtTheirOffsets) {
     if (!is32()) GTEST_SKIP() << "byte offsets are fixed for 32-bit targets";
     zohost::InstanceOptions o;
     o.display = false;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     unsigned char raw[40];
     std::memset(raw, 0xA5, sizeof raw);
     put<std::int32_t>(raw, 24, 0);  // flags and reserved are the caller's
@@ -55,7 +55,7 @@ TEST(Layout32, CaptureRecordReadAtItsOffsets) {
     if (!is32()) GTEST_SKIP() << "byte offsets are fixed for 32-bit targets";
     zohost::InstanceOptions o;
     o.audio = false;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     float samples[6] = {0.1f, 0.2f, 0.3f, -0.1f, -0.2f, -0.3f};
     unsigned char raw[32];
     std::memset(raw, 0, sizeof raw);
@@ -90,7 +90,7 @@ TEST(Layout32, CaptureMessageCarriesTheRecordBytes) {
     o.messages.self_ack_without_display = true;
     o.block_size = 100;
     o.sample_rate = 22050.0f;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     in.setSignal("Signal B", zohost::Signal::constant(0.5f));
     in.setValue("Trigger", 0);
     in.setValue("X-Y-Mode", 1);
@@ -99,10 +99,12 @@ TEST(Layout32, CaptureMessageCarriesTheRecordBytes) {
     const auto& r = in.messages().records()[0];
     EXPECT_EQ(r.size, 32);
     // The host copied the record as it was sent; read it as bytes.
-    const auto* raw = reinterpret_cast<const unsigned char*>(&r.scope);
+    ASSERT_FALSE(in.captures().empty());
+    const T_SCOPE& copy = in.captures()[0]->scope;
+    const auto* raw = reinterpret_cast<const unsigned char*>(&copy);
     EXPECT_EQ(raw[4], 0);
     EXPECT_EQ(raw[5], 1);
-    EXPECT_EQ(at<std::int32_t>(raw, 8), r.scope.ScopeSize);
+    EXPECT_EQ(at<std::int32_t>(raw, 8), copy.ScopeSize);
     EXPECT_EQ(at<float>(raw, 12), 22050.0f);
     EXPECT_EQ(at<float>(raw, 16), 5.0f);
     EXPECT_EQ(at<float>(raw, 20), 1.0f);

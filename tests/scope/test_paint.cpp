@@ -22,6 +22,7 @@
 
 using namespace zotest;
 using zohost::Instance;
+using zohost::ScopeInstance;
 using zohost::InstanceOptions;
 
 namespace {
@@ -399,7 +400,7 @@ TEST(Paint, HostileRecordsAndWindowsDrawSomethingDefined) {
 // A scope run with the given "Time" and "Y-Scale" inputs until it has sent
 // two captures, then painted: what reached the display and what it drew.
 struct ScopeRun {
-    Instance in;
+    zohost::ScopeInstance in;
     HDC dc;
     Recorder rec;
     ScopeRun(int time_mode, float time, float y_scale) : in(moduleLibrary(), InstanceOptions()) {
@@ -409,7 +410,8 @@ struct ScopeRun {
         in.setSignal("Y-Scale", zohost::Signal::constant(y_scale));
         in.setValue("Trigger", 0);
         in.setValue("Time-Mode", time_mode);
-        while (in.messages().captures().size() < 2) in.run(4096);
+        while (in.captures().size() < 2) in.run(4096);
+        in.deliverMessages();
         dc = ZoGdiCreateCanvasDC(200, 100, RGB(0x12, 0x34, 0x56));
         in.paint(dc, 200, 100);
     }
@@ -439,7 +441,7 @@ TEST(Paint, NaNTimeAndScaleGoThroughACaptureAndDrawAsScaleZero) {
     for (const auto& c : cases) {
         SCOPED_TRACE("Time-Mode " + std::to_string(c.time_mode));
         ScopeRun run(c.time_mode, nan, nan);
-        for (const zohost::MessageRecord* r : run.in.messages().captures()) {
+        for (const zohost::Capture* r : run.in.captures()) {
             EXPECT_EQ(r->scope.ScopeSize, c.size);
             EXPECT_TRUE(std::isnan(r->scope.Time)) << r->scope.Time;
             EXPECT_TRUE(std::isnan(r->scope.Y_Scale)) << r->scope.Y_Scale;

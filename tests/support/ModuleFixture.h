@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "ScopeCaptures.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
 
@@ -46,9 +47,9 @@ struct Capture {
     }
 };
 
-inline std::vector<Capture> captures(const zohost::Instance& instance) {
+inline std::vector<Capture> captures(const zohost::CaptureRecorder& recorder) {
     std::vector<Capture> out;
-    for (const zohost::MessageRecord* r : instance.messages().captures()) {
+    for (const zohost::Capture* r : recorder.captures()) {
         Capture c;
         c.size = r->scope.ScopeSize;
         c.rate = r->scope.Rate;
@@ -64,6 +65,7 @@ inline std::vector<Capture> captures(const zohost::Instance& instance) {
     }
     return out;
 }
+inline std::vector<Capture> captures(const zohost::ScopeInstance& instance) { return captures(instance.recorder()); }
 
 // A signal given as a function of the sample clock, evaluated per block.
 inline zohost::Signal signalOf(std::function<float(std::uint64_t)> f) {

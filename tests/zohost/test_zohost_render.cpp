@@ -264,7 +264,7 @@ TEST(ZohostRender, PaintsOnlyWhenAPictureIsWanted) {
     ScratchDir dir;
     auto runOnce = [&](bool frames, zohost::tool::RenderStats& st) {
         zohost::Instance in(library,
-                            zohost::tool::renderInstanceOptions(44100.0f, 512, 0xFFFFFF, 0, 12, false));
+                            zohost::tool::renderInstanceOptions(44100.0f, 512, 0xFFFFFF, 0, 12));
         in.setSignal("Signal A", zohost::tool::makeSignal(zohost::tool::parseSource("sine:1000"), 44100.0, 1));
         zohost::tool::RenderJob job;
         job.samples = 22050;

@@ -168,9 +168,9 @@ zolong audioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong index, 
         if (c) {
             // 1 when the host handed over a cleared record.
             static const ZOPinProperties zero = ZOPinProperties();
-            c->answers[0] = std::memcmp(out, &zero, sizeof zero) == 0 ? 1 : 0;
+            c->answers[0] = out && std::memcmp(out, &zero, sizeof zero) == 0 ? 1 : 0;
         }
-        if (index < 0 || index >= g_control.pin_descriptions || index >= FAKE_MAX_PINS) return 0;
+        if (!out || index < 0 || index >= g_control.pin_descriptions || index >= FAKE_MAX_PINS) return 0;
         const FakePin& p = g_control.pins[index];
         out->variable_address = variableFor(a, static_cast<int>(index));
         out->direction = p.direction;
@@ -184,6 +184,16 @@ zolong audioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong index, 
     case zo_audio_op::gui_notify:
         if (c) copyBytes(c, ptr, index);
         return 0;
+    case zo_audio_op::info: {
+        // The library's record, describing the object asked last.
+        static struct {
+            std::int32_t words[2];
+            const void* object;
+            std::int32_t word3;
+        } info = {{zo_info::word0, zo_info::word1}, nullptr, zo_info::word3};
+        info.object = a;
+        return reinterpret_cast<zolong>(&info);
+    }
     default:
         return 0;
     }
