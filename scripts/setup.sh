@@ -15,6 +15,8 @@ packages=(
   libfreetype-dev fonts-dejavu-core libcli11-dev libpng-dev libsndfile1-dev
   # win32 / win64: MinGW (posix threads), objdump for the export check, Wine.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
+  # win32: the 32-bit Wine loader (/usr/lib/wine/wine) runs the 32-bit test programs.
+  wine32:i386
 )
 
 # A package installed for two architectures answers with two lines; an
@@ -63,5 +65,5 @@ if ((need_i386)); then
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update
-# Recommends would add wine32 and hundreds of i386 desktop libraries.
+# Recommends would add hundreds of i386 desktop libraries.
 "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -171,6 +171,9 @@ bool AllocProbe::available() {
 #endif
 }
 
+// Interposition reaches every library: nothing to do per module.
+bool AllocProbe::watch(const void*) { return available(); }
+
 void AllocProbe::arm(bool on) { t_armed = on; }
 
 void AllocProbe::reset() {
