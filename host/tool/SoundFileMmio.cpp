@@ -71,13 +71,13 @@ SoundFile::SoundFile(const std::string& path) : path_(path) {
     };
     MMCKINFO riff{};
     riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-    if (mmioDescend(h, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) return fail(only);
+    if (mmioDescend(h, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) { fail(only); return; }
     MMCKINFO fmt{};
     fmt.ckid = mmioFOURCC('f', 'm', 't', ' ');
-    if (mmioDescend(h, &fmt, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) return fail("no format chunk");
+    if (mmioDescend(h, &fmt, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) { fail("no format chunk"); return; }
     unsigned char f[40] = {};
     const LONG want = static_cast<LONG>(std::min<DWORD>(fmt.cksize, sizeof f));
-    if (fmt.cksize < 16 || mmioRead(h, reinterpret_cast<HPSTR>(f), want) != want) return fail("short format chunk");
+    if (fmt.cksize < 16 || mmioRead(h, reinterpret_cast<HPSTR>(f), want) != want) { fail("short format chunk"); return; }
     WORD tag = static_cast<WORD>(f[0] | f[1] << 8);
     const int channels = f[2] | f[3] << 8;
     const int rate = static_cast<int>(le(f + 4, 4));
@@ -86,13 +86,13 @@ SoundFile::SoundFile(const std::string& path) : path_(path) {
     if (tag == kFormatExtensible && fmt.cksize >= 40) tag = static_cast<WORD>(f[24] | f[25] << 8);
     const bool is_float = tag == kFormatFloat && (bits == 32 || bits == 64);
     const bool is_pcm = tag == kFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    if (!is_float && !is_pcm) return fail(only);
-    if (channels < 1 || rate < 1) return fail("no channels or no sample rate");
-    if (align != channels * bits / 8) return fail("frames of " + std::to_string(align) + " bytes do not fit the format");
+    if (!is_float && !is_pcm) { fail(only); return; }
+    if (channels < 1 || rate < 1) { fail("no channels or no sample rate"); return; }
+    if (align != channels * bits / 8) { fail("frames of " + std::to_string(align) + " bytes do not fit the format"); return; }
     mmioAscend(h, &fmt, 0);
     MMCKINFO data{};
     data.ckid = mmioFOURCC('d', 'a', 't', 'a');
-    if (mmioDescend(h, &data, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) return fail("no data chunk");
+    if (mmioDescend(h, &data, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) { fail("no data chunk"); return; }
 
     Wav* w = new Wav;
     w->file = h;
