@@ -24,6 +24,9 @@ public:
     // on (until it is unloaded); false when they cannot be counted.
     static bool watch(const void* address_in_module);
     static void arm(bool on);
+    // Windows: pens, brushes and fonts the watched modules made and have not
+    // deleted (counted through the same import entries).
+    static long liveDrawingObjects();
     static void reset();
     static ProbeCounts counts();
 };

@@ -20,6 +20,8 @@ namespace {
 // The arming thread's id: counters are plain, and only that thread counts.
 std::atomic<DWORD> g_armed_thread{0};
 std::atomic<long> g_allocations{0}, g_frees{0}, g_locks{0};
+// Pens, brushes and fonts the module made and has not deleted, on any thread.
+std::atomic<long> g_drawing_objects{0};
 
 bool armedHere() { return g_armed_thread.load(std::memory_order_relaxed) == GetCurrentThreadId(); }
 void countAllocation() {
@@ -54,7 +56,31 @@ struct Real {
     DWORD(WINAPI* WaitForSingleObject)(HANDLE, DWORD) = nullptr;
     DWORD(WINAPI* WaitForSingleObjectEx)(HANDLE, DWORD, BOOL) = nullptr;
     DWORD(WINAPI* WaitForMultipleObjects)(DWORD, const HANDLE*, BOOL, DWORD) = nullptr;
+    HPEN(WINAPI* CreatePen)(int, int, COLORREF) = nullptr;
+    HPEN(WINAPI* CreatePenIndirect)(const LOGPEN*) = nullptr;
+    HBRUSH(WINAPI* CreateSolidBrush)(COLORREF) = nullptr;
+    HBRUSH(WINAPI* CreateBrushIndirect)(const LOGBRUSH*) = nullptr;
+    HFONT(WINAPI* CreateFontIndirectA)(const LOGFONTA*) = nullptr;
+    BOOL(WINAPI* DeleteObject)(HGDIOBJ) = nullptr;
 } g_real;
+
+template <typename H>
+H made(H h) {
+    if (h) g_drawing_objects.fetch_add(1, std::memory_order_relaxed);
+    return h;
+}
+HPEN WINAPI hookCreatePen(int style, int width, COLORREF c) { return made(g_real.CreatePen(style, width, c)); }
+HPEN WINAPI hookCreatePenIndirect(const LOGPEN* p) { return made(g_real.CreatePenIndirect(p)); }
+HBRUSH WINAPI hookCreateSolidBrush(COLORREF c) { return made(g_real.CreateSolidBrush(c)); }
+HBRUSH WINAPI hookCreateBrushIndirect(const LOGBRUSH* b) { return made(g_real.CreateBrushIndirect(b)); }
+HFONT WINAPI hookCreateFontIndirectA(const LOGFONTA* f) { return made(g_real.CreateFontIndirectA(f)); }
+BOOL WINAPI hookDeleteObject(HGDIOBJ h) {
+    const DWORD type = h ? GetObjectType(h) : 0;
+    const bool counted = type == OBJ_PEN || type == OBJ_BRUSH || type == OBJ_FONT;
+    const BOOL ok = g_real.DeleteObject(h);
+    if (ok && counted) g_drawing_objects.fetch_sub(1, std::memory_order_relaxed);
+    return ok;
+}
 
 void* __cdecl hookMalloc(std::size_t n) {
     countAllocation();
@@ -171,6 +197,12 @@ const Hook* hooks(std::size_t& count) {
         hook("WaitForSingleObject", &hookWaitForSingleObject, &g_real.WaitForSingleObject),
         hook("WaitForSingleObjectEx", &hookWaitForSingleObjectEx, &g_real.WaitForSingleObjectEx),
         hook("WaitForMultipleObjects", &hookWaitForMultipleObjects, &g_real.WaitForMultipleObjects),
+        hook("CreatePen", &hookCreatePen, &g_real.CreatePen),
+        hook("CreatePenIndirect", &hookCreatePenIndirect, &g_real.CreatePenIndirect),
+        hook("CreateSolidBrush", &hookCreateSolidBrush, &g_real.CreateSolidBrush),
+        hook("CreateBrushIndirect", &hookCreateBrushIndirect, &g_real.CreateBrushIndirect),
+        hook("CreateFontIndirectA", &hookCreateFontIndirectA, &g_real.CreateFontIndirectA),
+        hook("DeleteObject", &hookDeleteObject, &g_real.DeleteObject),
     };
     count = sizeof all / sizeof all[0];
     return all;
@@ -241,6 +273,8 @@ bool AllocProbe::watch(const void* address_in_module) {
     if (g_real.free) g_real.free(p);
     return seen;
 }
+
+long AllocProbe::liveDrawingObjects() { return g_drawing_objects.load(); }
 
 void AllocProbe::arm(bool on) { g_armed_thread = on ? GetCurrentThreadId() : 0; }
 

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "AllocProbe.h"
+
 namespace zohost::validate {
 
 namespace {
@@ -17,6 +19,10 @@ const ModuleLibrary& TestContext::library() {
     if (!library_) {
         library_ = std::make_unique<ModuleLibrary>();
         if (!library_->load(module_path_)) throw std::runtime_error(library_->error());
+#ifdef _WIN32
+        // Its drawing objects are counted through its import table.
+        AllocProbe::watch(reinterpret_cast<const void*>(library_->getModulePropertiesEntry()));
+#endif
     }
     return *library_;
 }
