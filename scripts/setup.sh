@@ -27,6 +27,8 @@ all)
     g++-multilib libfreetype-dev:i386 qemu-user
     # win32 / win64: MinGW (posix threads), objdump for the export check, Wine.
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
+    # win32: the 32-bit Wine loader (/usr/lib/wine/wine) runs the 32-bit test programs.
+    wine32:i386
   )
   ;;
 *)
@@ -81,5 +83,5 @@ if ((need_i386)); then
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update
-# Recommends would add wine32 and hundreds of i386 desktop libraries.
+# Recommends would add hundreds of i386 desktop libraries.
 "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

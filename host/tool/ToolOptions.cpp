@@ -293,6 +293,8 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
                  "through it and renders its display to PNG pictures.",
                  "zohost");
     app.footer(kFooter);
+    // The same options everywhere: on Windows "/path" stays a path.
+    app.allow_windows_style_options(false);
     app.get_formatter()->column_width(32);
     Texts t;
     app.add_option("MODULE", t.module, "Module file (default: Ondix2.zom beside zohost)");

@@ -8,14 +8,12 @@
 #include <cstring>
 #include <limits>
 
+#include "ChildRunner.h"
 #include "Harness.h"
 #include "scopedata.h"
 
 #ifndef _WIN32
-#include <poll.h>
-#include <signal.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -330,78 +328,40 @@ void pinSentinel(TestContext& t) {
     }
 }
 
-#ifndef _WIN32
-// Runs one opcode in a child of its own: it may end there by design.
-struct Death {
-    bool exited = false;
-    int status = 0;
-    int signal = 0;
-    std::string output;
-};
-
-Death callInChild(const std::string& module, zolong opcode) {
-    Death d;
-    int fds[2];
-    if (pipe(fds) != 0) return d;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        dup2(fds[1], 2);
-        dup2(fds[1], 1);
-        ModuleLibrary lib;
-        if (!lib.load(module)) _exit(3);
-        noteDisplay(lib);
-        {
-            Instance in(lib, quietOptions());
-            in.open();
-            in.audioCall(opcode);
-            in.run(1000);
-        }
-        std::fflush(nullptr);
-        _exit(0);
-    }
-    close(fds[1]);
-    char buf[1024];
-    for (;;) {
-        pollfd f{fds[0], POLLIN, 0};
-        if (poll(&f, 1, 20000) <= 0) break;
-        const ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n <= 0) break;
-        if (d.output.size() < 8192) d.output.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    d.exited = WIFEXITED(status);
-    d.status = d.exited ? WEXITSTATUS(status) : 0;
-    d.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return d;
-}
-#endif
-
 // Opcodes 7 and 10 are contract violations by definition: a build with
 // assertions reports "false" and aborts, one without answers and goes on.
-// Either is right; anything else is not.
+// Either is right; anything else is not. Each runs in a child of its own.
 void contractOpcodes(TestContext& t) {
-#ifdef _WIN32
-    t.note("opcodes 7 and 10 not called: in-process here, a contract abort would end the run");
-#else
     for (zolong op : {zo_audio_op::forbidden_7, zo_audio_op::forbidden_10}) {
-        const Death d = callInChild(t.modulePath(), op);
         const std::string at = "opcode " + std::to_string(op);
-        if (d.exited && d.status == 0) {
+        const ChildOutcome d = runChild(
+            at,
+            [&t, op] {
+                ModuleLibrary lib;
+                if (!lib.load(t.modulePath())) return std::string("not loaded");
+                noteDisplay(lib);
+                Instance in(lib, quietOptions());
+                in.open();
+                in.audioCall(op);
+                in.run(1000);
+                return std::string();
+            },
+            20.0);
+        const std::string said = d.output.empty() ? std::string() : ": " + outputGist(d.output).substr(0, 200);
+        if (d.end == ChildOutcome::End::Reported && d.report.empty()) {
             t.note(at + " answered (no assertion report in this build)");
-        } else if (d.signal == SIGABRT && d.output.find("false") != std::string::npos) {
+        } else if (d.aborted && d.output.find("false") != std::string::npos) {
             t.note(at + " aborted with its contract report");
-        } else if (d.signal) {
-            t.fail(at + " killed the process with signal " + std::to_string(d.signal) +
-                   (d.output.empty() ? std::string() : ": " + d.output.substr(0, 200)));
-        } else {
-            t.fail(at + " ended the process with status " + std::to_string(d.status));
+        } else if (d.end == ChildOutcome::End::Killed) {
+            t.fail(at + " killed the process (" + d.how + ")" + said);
+        } else if (d.end == ChildOutcome::End::TimedOut) {
+            t.fail(at + " hung the process");
+        } else if (d.end == ChildOutcome::End::Exited) {
+            t.fail(at + " ended the process with status " + std::to_string(d.status) + said);
+        } else if (d.end == ChildOutcome::End::Reported) {
+            t.fail(at + ": the module was " + d.report);
         }
     }
-#endif
 }
 
 void outOfOrder(TestContext& t) {

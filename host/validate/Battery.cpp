@@ -4,6 +4,7 @@
 
 #include "ScopeCaptures.h"
 #include "zohost/Describe.h"
+#include "AllocProbe.h"
 
 namespace zohost::validate {
 
@@ -31,6 +32,10 @@ const ModuleLibrary& TestContext::library() {
         library_ = std::make_unique<ModuleLibrary>();
         if (!library_->load(module_path_)) throw std::runtime_error(library_->error());
         noteDisplay(*library_);
+#ifdef _WIN32
+        // Its drawing objects are counted through its import table.
+        AllocProbe::watch(reinterpret_cast<const void*>(library_->getModulePropertiesEntry()));
+#endif
     }
     return *library_;
 }

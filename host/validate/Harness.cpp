@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "AllocProbe.h"
 #include "scopedata.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -440,17 +441,18 @@ long liveDrawingObjects() {
 #ifndef _WIN32
     return ZoGdiLiveObjects();
 #else
-    return 0;
+    return AllocProbe::liveDrawingObjects();
 #endif
 }
 
 void PaintCheck::before(const Canvas& c) {
+    live_before = liveDrawingObjects();
 #ifndef _WIN32
-    live_before = ZoGdiLiveObjects();
     pen = ZoGdiCurrentObject(c.dc(), OBJ_PEN);
     font = ZoGdiCurrentObject(c.dc(), OBJ_FONT);
 #else
-    (void)c;
+    pen = GetCurrentObject(c.dc(), OBJ_PEN);
+    font = GetCurrentObject(c.dc(), OBJ_FONT);
 #endif
 }
 
@@ -462,9 +464,11 @@ void PaintCheck::after(TestContext& t, const Canvas& c, const std::string& where
     t.check(ZoGdiCurrentObject(c.dc(), OBJ_PEN) == pen, where + ": paint left another pen selected");
     t.check(ZoGdiCurrentObject(c.dc(), OBJ_FONT) == font, where + ": paint left another font selected");
 #else
-    (void)t;
-    (void)c;
-    (void)where;
+    const long live = liveDrawingObjects();
+    t.check(live == live_before, where + ": " + std::to_string(live - live_before) +
+                                     " pen(s) or brush(es) left undeleted by paint");
+    t.check(GetCurrentObject(c.dc(), OBJ_PEN) == pen, where + ": paint left another pen selected");
+    t.check(GetCurrentObject(c.dc(), OBJ_FONT) == font, where + ": paint left another font selected");
 #endif
 }
 

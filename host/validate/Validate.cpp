@@ -4,6 +4,7 @@
 #include <random>
 
 #include "Battery.h"
+#include "ChildRunner.h"
 #include "Isolation.h"
 #include "zohost/ModuleLibrary.h"
 
@@ -35,7 +36,41 @@ std::string number(double v) {
 
 }  // namespace
 
+namespace {
+
+TestResult runOne(const ValidateOptions& o, const TestCase& tc, std::uint64_t round_seed, double timeout,
+                  bool scope) {
+    setChildSeed(round_seed);
+    auto body = [&](TestResult& r) {
+        TestContext t(o.module, testSeed(round_seed, tc.name), o.randomise, scope);
+        tc.run(t);
+#ifdef ZO_LEAK_CHECK
+        if (__lsan_do_recoverable_leak_check() != 0) t.fail("memory leaked (LeakSanitizer)");
+#endif
+        r.passed = !t.failed();
+        r.detail = t.detail();
+        r.notes = t.notes();
+    };
+    return runIsolated(tc.name, body, timeout);
+}
+
+}  // namespace
+
 int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err) {
+    {
+        // Started again to run one test alone: that test and nothing else.
+        std::string name;
+        std::uint64_t round_seed = 0;
+        if (reinvokedFor(name, round_seed)) {
+            Profile profile = Profile::Generic;
+            std::string module_name, error;
+            const bool scope = moduleProfile(o.module, profile, module_name, error) && profile == Profile::Scope;
+            for (const TestCase& tc : allTests())
+                if (name == tc.name) runOne(o, tc, round_seed, 0.0, scope);
+            err << "zohost: no test " << name << " to run\n";
+            return 2;
+        }
+    }
     std::vector<TestCase> tests;
     if (o.list) {
         for (const TestCase& t : allTests())
@@ -70,8 +105,8 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     out << "validating " << o.module << ": " << tests.size() << " test" << (tests.size() == 1 ? "" : "s") << " x "
         << rounds << " round" << (rounds == 1 ? "" : "s") << " from seed " << seed
         << (full ? ", whole cross products" : ", cross products sampled by the seed") << ", each "
-        << (isolationByProcess() ? "in its own process" : "in this process") << " with a limit of " << timeout
-        << " s" << (o.timeout > 0.0 ? "" : full ? " (the default with --randomise; --timeout S to change)" : " (the default; --timeout S to change)")
+        << "in its own process (" << childIsolation() << ") with a limit of " << timeout << " s"
+        << (o.timeout > 0.0 ? "" : full ? " (the default with --randomise; --timeout S to change)" : " (the default; --timeout S to change)")
         << "\n";
     out.flush();
 
@@ -94,25 +129,11 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     for (int round = 0; round < rounds; ++round) {
         const std::uint64_t round_seed = seed + static_cast<std::uint64_t>(round);
         for (const TestCase& tc : tests) {
-            auto body = [&](TestResult& r) {
-                TestContext t(o.module, testSeed(round_seed, tc.name), full, scope);
-                tc.run(t);
-#ifdef ZO_LEAK_CHECK
-                if (__lsan_do_recoverable_leak_check() != 0) t.fail("memory leaked (LeakSanitizer)");
-#endif
-                r.passed = !t.failed();
-                r.detail = t.detail();
-                r.notes = t.notes();
-            };
-            auto onHang = [&](const TestResult& r) {
-                out << lineFor(tc, round_seed, r) << "\n" << passed << " passed, " << failed + 1 << " failed\n";
-                out.flush();
-            };
             out.flush();
             ++done;
             if (o.progress)
                 *o.progress << "\r\033[K[" << done << "/" << total << "] " << tc.name << " ..." << std::flush;
-            const TestResult r = runIsolated(body, timeout, onHang);
+            const TestResult r = runOne(o, tc, round_seed, timeout, scope);
             if (o.progress) *o.progress << "\r\033[K" << std::flush;
             (r.passed ? passed : failed)++;
             if (!r.passed || !o.quiet) out << lineFor(tc, round_seed, r) << "\n";

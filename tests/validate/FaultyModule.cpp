@@ -5,10 +5,16 @@
 //
 // The wrapper sits between host and objects: it replaces the records' entry
 // words with its own, and gives the objects a host callback of its own.
+#ifdef _WIN32
+// The lock a Windows module takes: kernel32's, through its import table.
+#include <windows.h>
+#else
 #include <pthread.h>
-#include <unistd.h>
+#endif
 
 #include <cfenv>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -87,7 +93,12 @@ AudioSlot g_slots[kSlots];
 ZOHostCallback g_host = nullptr;
 zo_audio_dispatcher g_audio_dispatcher = nullptr;
 zo_gui_dispatcher g_gui_dispatcher = nullptr;
+#ifdef _WIN32
+CRITICAL_SECTION g_mutex;
+const bool g_mutex_made = (InitializeCriticalSection(&g_mutex), true);
+#else
 pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
+#endif
 void* volatile g_sink = nullptr;
 T_SCOPE* g_unacknowledged = nullptr;  // the capture sent last, until its "ack"
 
@@ -106,8 +117,13 @@ void faultyProcess(void* object, zolong offset, zolong count) {
         std::free(g_sink);
         break;
     case kLock:
+#ifdef _WIN32
+        if (g_mutex_made) EnterCriticalSection(&g_mutex);
+        LeaveCriticalSection(&g_mutex);
+#else
         pthread_mutex_lock(&g_mutex);
         pthread_mutex_unlock(&g_mutex);
+#endif
         break;
     case kScribble:
         if (g_host && offset + count < s->capacity) {
@@ -217,7 +233,7 @@ zolong faultyGuiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong inde
         g_sink = reinterpret_cast<void*>(static_cast<std::uintptr_t>(wide[15]));
     }
     if (opcode == zo_gui_op::paint && fault() == kHang && ptr && static_cast<ZOWndInfo*>(ptr)->width == 1)
-        for (;;) usleep(10000);
+        for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (opcode == zo_gui_op::module_msg && fault() == kCrash && !ptr) *static_cast<volatile int*>(nullptr) = 1;
     if (opcode == zo_gui_op::module_msg && fault() == kReply && static_cast<std::int32_t>(value) != SCOPE_MSG_DATA && g_host)
         g_host(record, zo_request::gui_send_to_audio, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
