@@ -133,7 +133,7 @@ void displayOpcodes(TestContext& t) {
             const float opt = opts[t.uniform(0, 3)];
             const zolong answer = in.displayCall(op, index, value, ptr, opt);
             const std::string at = opText("display", op, index, value, ptr);
-            if (op == 10)
+            if (op == zo_gui_op::idle)
                 t.check(answer == 0 || answer == 1, at + " answered " + std::to_string(answer));
             else
                 t.check(answer == 0, at + " answered " + std::to_string(answer));
@@ -424,17 +424,19 @@ void events(TestContext& t) {
     // Types the framework ignores, MIDI, and pin status at valid positions,
     // each due now or later.
     const int pins = in.pinCount();
+    // Types the module has no use for: one the host knows, one nobody does.
+    const std::int32_t ignored_type = 6, unknown_type = 99;
     for (int i = 0; i < 200; ++i) {
         const std::uint32_t due = static_cast<std::uint32_t>(in.clock()) + static_cast<std::uint32_t>(t.uniform(0, 3000));
         const int kind = t.uniform(0, 3);
         if (kind == 0)
-            in.queueEvent(ZoEvent(due, 6, t.uniform(-5, 5), 0, nullptr));
+            in.queueEvent(ZoEvent(due, ignored_type, t.uniform(-5, 5), 0, nullptr));
         else if (kind == 1)
-            in.queueEvent(ZoEvent(due, 99, 0, 0, nullptr));
+            in.queueEvent(ZoEvent(due, unknown_type, 0, 0, nullptr));
         else if (kind == 2)
-            in.queueEvent(ZoEvent(due, 2, 0x903C64, t.uniform(-70000, 70000), nullptr));
+            in.queueEvent(ZoEvent(due, zo_event::midi, 0x903C64, t.uniform(-70000, 70000), nullptr));
         else if (pins > 0)
-            in.queueEvent(ZoEvent(due, 0, t.uniform(0, 2), 0,
+            in.queueEvent(ZoEvent(due, zo_event::pin_status, t.uniform(0, 2), 0,
                                   reinterpret_cast<void*>(static_cast<std::intptr_t>(t.uniform(0, pins - 1)))));
         if (i % 20 == 0) in.processBlock(t.uniform(0, 256));
     }

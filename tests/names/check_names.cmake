@@ -23,7 +23,9 @@ set(ZO_NAMED_PATHS
   tests/crosscheck
   tests/threads
   tests/host
-  tests/validate/FaultyModule.cpp)
+  tests/validate
+  tests/zohost
+  host)
 set(ZO_NAMING_HEADER sdk/ZOProtocol.h)
 
 set(N "-?[0-9][0-9A-Fa-fxX]*")
