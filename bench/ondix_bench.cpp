@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "AllocCount.h"
+#include "AllocProbe.h"
 #include "PaintScenes.h"
 #include "Summary.h"
 #include "ScopeCaptures.h"
@@ -31,11 +31,24 @@ namespace {
 
 using zohost::AckPolicy;
 using zohost::Instance;
+using zohost::validate::AllocProbe;
+using zohost::validate::ProbeCounts;
+
+// Counts this thread's allocations from now on.
+void startCounting() {
+    AllocProbe::reset();
+    AllocProbe::arm(true);
+}
+
+ProbeCounts stopCounting() {
+    AllocProbe::arm(false);
+    return AllocProbe::counts();
+}
 
 const zohost::ModuleLibrary& library() {
     static zohost::ModuleLibrary lib(ZO_MODULE_FILE);
     static const bool marked = [] {
-        if (lib.loaded()) zobench::allocSetModule(lib.symbol("makeModule"));
+        if (lib.loaded()) AllocProbe::trackBlocks(lib.symbol("makeModule"));
         return true;
     }();
     (void)marked;
@@ -148,10 +161,9 @@ std::string checkState(const Scenario& s, int block, const char* state_name) {
 }
 
 void finishAudio(benchmark::State& state, int block) {
-    const zobench::AllocStats a = zobench::allocStats();
-    zobench::allocArm(false);
+    const ProbeCounts a = stopCounting();
     state.SetItemsProcessed(state.iterations() * block);
-    state.counters["allocs"] = static_cast<double>(a.count);
+    state.counters["allocs"] = static_cast<double>(a.allocations);
 }
 
 // One host block per iteration, or with `direct` one call of the module's
@@ -171,8 +183,7 @@ void runAudio(benchmark::State& state, const Scenario& s, const char* state_name
     auto in = makeInstance(s, block);
     in->run(settleSamples(s));
     ZOMod_struct_base2* record = in->audioRecord();
-    zobench::allocReset();
-    zobench::allocArm(true);
+    startCounting();
     if (direct) {
         // The record's process word changes with the state: read it each time.
         for (auto _ : state) record->process(record->object, 0, block);
@@ -261,18 +272,16 @@ void BM_HandOff(benchmark::State& state) {
     const int repaints = in->repaints();
     const std::uint64_t blocks = in->blocksStarted();
     void* const payload = const_cast<void*>(audio_record);
-    zobench::allocReset();
-    zobench::allocArm(true);
+    startCounting();
     for (auto _ : state) in->messages().fromAudio(sizeof(T_SCOPE), SCOPE_MSG_DATA, payload, blocks);
-    const zobench::AllocStats a = zobench::allocStats();
-    zobench::allocArm(false);
+    const ProbeCounts a = stopCounting();
     if (in->repaints() - repaints != static_cast<int>(state.iterations())) {
         state.SkipWithError("the display did not receive every capture");
         return;
     }
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(state.iterations() * 2 * length * static_cast<std::int64_t>(sizeof(float)));
-    state.counters["allocs"] = static_cast<double>(a.count);
+    state.counters["allocs"] = static_cast<double>(a.allocations);
 }
 
 // The copy alone: both channels from one record into another.
@@ -343,17 +352,19 @@ void BM_InstanceMemory(benchmark::State& state) {
         auto first = makeInstance(s, 1024);
         first->run(settleSamples(s));
     }
-    zobench::allocReset();
-    zobench::allocArm(true);
+    startCounting();
     auto in = makeInstance(s, 1024);
     in->run(settleSamples(s));
-    const zobench::AllocStats a = zobench::allocStats();
-    zobench::allocArm(false);
+    const ProbeCounts a = stopCounting();
     for (auto _ : state) benchmark::DoNotOptimize(a);
-    state.counters["module_bytes"] = static_cast<double>(a.module_live);
-    state.counters["module_allocs"] = static_cast<double>(a.module_count);
-    state.counters["host_bytes"] = static_cast<double>(a.live - a.module_live);
-    state.counters["total_bytes"] = static_cast<double>(a.live);
+    if (!a.live_known) {
+        state.SkipWithError("the blocks could not be tracked");
+        return;
+    }
+    state.counters["module_bytes"] = static_cast<double>(a.module_live_bytes);
+    state.counters["module_allocs"] = static_cast<double>(a.module_allocations);
+    state.counters["host_bytes"] = static_cast<double>(a.live_bytes - a.module_live_bytes);
+    state.counters["total_bytes"] = static_cast<double>(a.live_bytes);
 }
 
 void blocks(benchmark::internal::Benchmark* b, std::initializer_list<int> lengths) {

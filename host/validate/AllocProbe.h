@@ -13,6 +13,14 @@ struct ProbeCounts {
     long allocations = 0;
     long frees = 0;
     long locks = 0;
+    long long bytes = 0;  // requested by those allocations
+    // Filled while blocks are tracked (trackBlocks): of the bytes, those not
+    // freed yet (by any thread), and the share of the module's code.
+    long long live_bytes = 0;
+    long module_allocations = 0;
+    long long module_bytes = 0;
+    long long module_live_bytes = 0;
+    bool live_known = false;  // tracking on and no block was missed
 };
 
 class AllocProbe {
@@ -27,6 +35,16 @@ public:
     // Windows: pens, brushes and fonts the watched modules made and have not
     // deleted (counted through the same import entries).
     static long liveDrawingObjects();
+    // Linux: keeps the size of every block allocated while armed until it is
+    // freed, for live_bytes, and tells the module's share apart by the code
+    // that asked (through operator new when AllocProbeNew.cpp is linked in,
+    // else malloc's caller). Off unless asked for: the validator and the
+    // tests count calls only.
+    static bool trackBlocks(const void* address_in_module);
+    // AllocProbeNew.cpp: the code that called operator new, for the
+    // allocation this thread makes next.
+    static void setCaller(const void* caller);
+    // Also forgets the tracked blocks.
     static void reset();
     static ProbeCounts counts();
 };

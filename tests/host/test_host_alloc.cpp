@@ -3,7 +3,9 @@
 // (on Windows through this program's import table).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include "AllocProbe.h"
 #include "FakeFixture.h"
@@ -69,4 +71,31 @@ TEST_F(HostAllocation, TheCounterSeesAllocations) {
                   inst.processBlock(64);
               }),
               0);
+}
+
+// The benchmarks' figures: a block allocated while armed stays live until it
+// is freed, on whichever thread; one allocated before does not count.
+TEST(AllocProbeBlocks, LiveBytesFollowTheBlocksAllocatedWhileArmed) {
+    static const int here = 0;
+    if (!AllocProbe::trackBlocks(&here)) GTEST_SKIP() << "blocks are not tracked here";
+    void* (*volatile allocate)(std::size_t) = &std::malloc;
+    void (*volatile release)(void*) = &std::free;
+    void* before = allocate(1000);
+    AllocProbe::reset();
+    void *kept, *gone;
+    {
+        zohost::validate::ProbeScope armed;
+        kept = allocate(100);
+        gone = allocate(28);
+        release(before);
+    }
+    zohost::validate::ProbeCounts c = AllocProbe::counts();
+    EXPECT_TRUE(c.live_known);
+    EXPECT_EQ(c.allocations, 2);
+    EXPECT_EQ(c.bytes, 128);
+    EXPECT_EQ(c.live_bytes, 128);
+    std::thread([&] { release(gone); }).join();
+    EXPECT_EQ(AllocProbe::counts().live_bytes, 100);
+    release(kept);
+    EXPECT_EQ(AllocProbe::counts().live_bytes, 0);
 }
