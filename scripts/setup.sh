@@ -13,6 +13,9 @@ packages=(
   g++-multilib libfreetype-dev:i386 qemu-user
   # Drawing on Linux, and the zohost program.
   libfreetype-dev fonts-dejavu-core libcli11-dev libpng-dev libsndfile1-dev
+  # zohost --live (SDL2), and its tests: a virtual X display, keys sent to
+  # the window, and screenshots taken from outside the program.
+  libsdl2-dev xvfb xdotool x11-apps
   # win32 / win64: MinGW (posix threads), objdump for the export check, Wine.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
 )

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "live/Live.h"
 #include "tool/PinSetup.h"
 #include "tool/Render.h"
 #include "tool/SoundFile.h"
@@ -188,6 +189,7 @@ int runTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     if (rc >= 0) return rc;
     try {
         if (o.validate) return runValidate(o, out, err);
+        if (o.live) return live::runLive(o, out, err);
         return o.describe ? runDescribe(o, out, err) : runRender(o, out, err, terminal);
     } catch (const std::invalid_argument& e) {  // UsageError, UnknownPin
         err << "zohost: " << e.what() << "\n";
