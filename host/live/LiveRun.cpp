@@ -173,6 +173,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     const PinTable& table = audio.pinTable();
 
     // SDL before the pins: the capture device must be open to feed one.
+    useDefaultVisual();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         err << "zohost: --live: no display: " << SDL_GetError() << "\n";
         return kFailed;
@@ -467,6 +468,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
         err << "zohost: " << error << "\n";
         rc = kFailed;
     }
+    const std::string clock = sound.clockName();
     sound.close();
     if (o.quiet) return rc;
     const std::uint64_t ran = host->samplesRun();
@@ -474,7 +476,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     for (std::size_t i = 0; i < told.size(); ++i) out << (i ? "; " : "") << told[i];
     char buf[256];
     std::snprintf(buf, sizeof buf, "\nran %.3f s live at %g Hz in blocks of %d, clock %s: %zu captures sent, %zu shown\n",
-                  static_cast<double>(ran) / o.rate, o.rate, o.block, sound.clockName(), host->capturesSent(),
+                  static_cast<double>(ran) / o.rate, o.rate, o.block, clock.c_str(), host->capturesSent(),
                   captures_seen.load());
     out << buf;
     if (o.stats) {

@@ -59,6 +59,9 @@ private:
     std::atomic<bool> woken_{false};
 };
 
+// Before SDL starts its video: windows in the X screen's default visual.
+void useDefaultVisual();
+
 // Writes a PNG through a temporary file in the same directory. With
 // `fresh`, `path` is a pattern with one %03d, and the first number whose
 // file does not exist is taken (never replacing one); `written` says which.
