@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "live/LiveHost.h"
+
 namespace zohost::live {
 
 namespace {
@@ -127,6 +129,7 @@ Signal LiveAudio::played(Signal inner, int side, float idle) {
     LiveRing* ring = &out_[side & 1];
     std::atomic<std::uint64_t>* dropped = &dropped_;
     return Signal::generator([source, ring, idle, dropped](std::uint64_t clock, float* out, int count) {
+        AudioProbe probe;
         source->fill(clock, out, count, idle);
         if (ring->push(out, static_cast<std::size_t>(count)) < static_cast<std::size_t>(count))
             dropped->fetch_add(1, std::memory_order_relaxed);
@@ -137,6 +140,7 @@ Signal LiveAudio::input() {
     LiveRing* ring = &in_;
     std::atomic<std::uint64_t>* dropped = &dropped_;
     return Signal::generator([ring, dropped](std::uint64_t, float* out, int count) {
+        AudioProbe probe;
         // pace() waited for these; a capture still short is filled with silence.
         const std::size_t got = ring->pop(out, static_cast<std::size_t>(count));
         if (got < static_cast<std::size_t>(count)) {

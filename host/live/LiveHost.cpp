@@ -4,6 +4,7 @@
 #include <limits>
 #include <thread>
 
+#include "AllocProbe.h"
 #include "ZOProtocol.h"
 
 namespace zohost::live {
@@ -28,7 +29,21 @@ ThreadedOptions threadedOptions(const InstanceOptions& instance) {
     return t;
 }
 
+std::atomic<bool> g_probing{false};
+
 }  // namespace
+
+AudioProbe::AudioProbe() : armed_(g_probing.load(std::memory_order_relaxed)) {
+    if (armed_) validate::AllocProbe::arm(true);
+}
+
+AudioProbe::~AudioProbe() {
+    if (armed_) validate::AllocProbe::arm(false);
+}
+
+void AudioProbe::enable(bool on) { g_probing.store(on, std::memory_order_relaxed); }
+
+bool AudioProbe::available() { return validate::AllocProbe::available(); }
 
 std::mutex& LiveHost::paintLock() {
     static std::mutex m;
@@ -67,6 +82,7 @@ void LiveHost::forward(Direction direction, zolong size, zolong code, const void
     if (isCapture(direction, size, code, ptr)) {
         sent_.fetch_add(1, std::memory_order_relaxed);
         if (gate_now_) {
+            AudioProbe probe;
             // Acknowledged before the next block, as the display would have.
             ack_owed_ = true;
             kept_.fetch_add(1, std::memory_order_relaxed);
@@ -78,6 +94,9 @@ void LiveHost::forward(Direction direction, zolong size, zolong code, const void
 
 void LiveHost::beforeBlock(Instance& a) {
     if (stop_.load(std::memory_order_acquire)) throw LiveStop{};
+    if (blocks_done_ == 0) validate::AllocProbe::reset();
+    {
+    AudioProbe probe;
     if (hooks_.pace) hooks_.pace(blocks_done_);
     for (Slot& s : slots_) {
         const int position = s.position.load(std::memory_order_acquire);
@@ -98,6 +117,11 @@ void LiveHost::beforeBlock(Instance& a) {
     gate_seen_.store(epoch, std::memory_order_release);
     ++blocks_done_;
     samples_run_.store(blocks_done_ * static_cast<std::uint64_t>(block_size_), std::memory_order_relaxed);
+    }
+    // Includes the previous block's signal wrappers and held sends.
+    const validate::ProbeCounts c = validate::AllocProbe::counts();
+    probe_allocations_.store(c.allocations, std::memory_order_relaxed);
+    probe_locks_.store(c.locks, std::memory_order_relaxed);
 }
 
 void LiveHost::afterDelivery(Instance& d, const ReceivedCapture& c) {

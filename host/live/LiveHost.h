@@ -43,6 +43,21 @@ struct LivePicture {
     std::uint64_t block;
 };
 
+// Counts heap calls and locks made by the live layer's own code on the audio
+// thread (its hooks and signal wrappers), while --stats asks for it.
+class AudioProbe {
+public:
+    AudioProbe();
+    ~AudioProbe();
+    AudioProbe(const AudioProbe&) = delete;
+    AudioProbe& operator=(const AudioProbe&) = delete;
+    static void enable(bool on);
+    static bool available();
+
+private:
+    bool armed_;
+};
+
 class LiveHost : private MessageLink {
 public:
     struct Hooks {
@@ -89,6 +104,9 @@ public:
     std::size_t capturesSent() const { return sent_.load(std::memory_order_relaxed); }
     std::size_t capturesKept() const { return kept_.load(std::memory_order_relaxed); }
     std::uint64_t samplesRun() const { return samples_run_.load(std::memory_order_relaxed); }
+    // What AudioProbe counted on the audio thread so far.
+    long audioAllocations() const { return probe_allocations_.load(std::memory_order_relaxed); }
+    long audioLocks() const { return probe_locks_.load(std::memory_order_relaxed); }
 
     static const int kSlots = 8;
 
@@ -121,6 +139,8 @@ private:
     std::atomic<std::size_t> sent_{0};
     std::atomic<std::size_t> kept_{0};
     std::atomic<std::uint64_t> samples_run_{0};
+    std::atomic<long> probe_allocations_{0};
+    std::atomic<long> probe_locks_{0};
 
     // Audio thread only.
     bool gate_now_ = false;

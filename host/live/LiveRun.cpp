@@ -257,6 +257,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
             auto inner = std::make_shared<Signal>(has_signal[pos] ? std::move(pin_signals[pos]) : Signal());
             Level* state = &level_state[static_cast<std::size_t>(level)];
             audio.setSignal(p, Signal::generator([inner, state, idle](std::uint64_t c, float* out, int n) {
+                AudioProbe probe;
                 inner->fill(c, out, n, idle);
                 const float add = state->offset.load(std::memory_order_relaxed);
                 for (int k = 0; k < n; ++k) out[k] += add;
@@ -316,6 +317,8 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     };
     hooks.picture = [&window](const LivePicture& p) { window.takePicture(p.pixels, p.width, p.height, p.block); };
     host->setHooks(std::move(hooks));
+    const bool probed = o.stats && AudioProbe::available();
+    AudioProbe::enable(probed);
     host->repaint();  // the window's first picture, before any capture
 
     const std::uint64_t total = o.seconds_given ? static_cast<std::uint64_t>(std::llround(o.seconds * o.rate))
@@ -487,6 +490,11 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
                       frames, latency.mean() * 1000.0, latency.max * 1000.0, latency.count,
                       static_cast<unsigned long long>(st.late), static_cast<unsigned long long>(st.dropped));
         out << buf;
+        if (probed)
+            out << "live layer on the audio thread: " << host->audioAllocations() << " allocations, "
+                << host->audioLocks() << " locks\n";
+        else
+            out << "live layer on the audio thread: not counted here\n";
     }
     if (!o.captures.empty()) out << "captures written to " << o.captures << "\n";
     if (!o.snapshot.empty() && rc == kOk) out << "snapshot written to " << o.snapshot << "\n";

@@ -129,7 +129,7 @@ public:
     std::string window(const std::string& title, double seconds = 20.0) const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < end) {
-            std::string id = run("xdotool search --name '" + title + "' 2>/dev/null");
+            std::string id = run("xdotool search --onlyvisible --name '" + title + "' 2>/dev/null");
             const std::size_t nl = id.find('\n');
             if (nl != std::string::npos && nl > 0) return id.substr(0, nl);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -137,7 +137,7 @@ public:
         return "";
     }
     std::string title(const std::string& window) const {
-        std::string t = run("xdotool getwindowname " + window);
+        std::string t = run("xdotool getwindowname " + window + " 2>/dev/null");
         while (!t.empty() && t.back() == '\n') t.pop_back();
         return t;
     }

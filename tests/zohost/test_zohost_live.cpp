@@ -30,8 +30,9 @@ protected:
         if (!more.count("SDL_AUDIODRIVER")) more["SDL_AUDIODRIVER"] = "dummy";
         return more;
     }
-    std::vector<std::string> live(std::vector<std::string> args) const {
-        args.insert(args.begin(), {kZohost, "--live", "--mute"});
+    std::vector<std::string> live(std::vector<std::string> args, bool mute = true) const {
+        args.insert(args.begin(), {kZohost, "--live"});
+        if (mute) args.insert(args.begin() + 2, "--mute");
         return args;
     }
     std::unique_ptr<VirtualDisplay> display_;
@@ -78,10 +79,12 @@ TEST_F(Live, HeldWindowShowsThePicturesPixels) {
 }
 
 TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
-    // Noise on B: every capture, and so every picture, is new.
+    // Noise on B: every capture, and so every picture, is new. Played to
+    // SDL's dummy output device, which is then the clock.
     Process zohost(live({"--pin", "Signal A=sine:441", "--pin", "Signal B=noise:0.5", "--set", "Trigger=InputA",
-                         "--size", "320x200", "--captures", dir_ / "caps.jsonl", "--seconds", "60", "-q"}),
-                   env());
+                         "--size", "320x200", "--captures", dir_ / "caps.jsonl", "--seconds", "60", "--stats"},
+                        false),
+                   env(), dir_ / "out.txt");
     const std::string win = display_->window("Ondix2");
     ASSERT_FALSE(win.empty()) << "no window";
     ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputA"));
@@ -139,6 +142,13 @@ TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
     }
     EXPECT_GT(longest, 44100.0) << "no hold in the captures";
     EXPECT_LT(usual, 44100.0 / 10);
+
+    // Keys, hold and sound added nothing that allocates or locks on the
+    // audio thread (the probe checks itself before it counts).
+    std::ifstream said(dir_ / "out.txt");
+    const std::string out((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
+    EXPECT_NE(out.find("clock the output device"), std::string::npos) << out;
+    EXPECT_NE(out.find("live layer on the audio thread: 0 allocations, 0 locks"), std::string::npos) << out;
 }
 
 TEST_F(Live, CaptureDeviceInputReachesTheCaptures) {
