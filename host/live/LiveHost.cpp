@@ -144,9 +144,16 @@ void LiveHost::paintLocked(std::uint64_t block) {
         canvas_ = std::make_unique<Canvas>(w, h, canvas_rgb_);
         if (!canvas_->valid()) return;
     }
+    const auto t0 = std::chrono::steady_clock::now();
     // Erased before each repaint, as a window is.
     canvas_->fill(canvas_rgb_);
     threaded_.display().paint(canvas_->dc(), w, h);
+    canvas_->pixels();  // the drawing is done when its pixels are there
+    paint_ns_.fetch_add(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                       std::chrono::steady_clock::now() - t0)
+                                                       .count()),
+                        std::memory_order_relaxed);
+    paints_.fetch_add(1, std::memory_order_relaxed);
     if (block) last_block_ = block;
     if (hooks_.picture) hooks_.picture(LivePicture{canvas_->pixels(), w, h, last_block_});
 }

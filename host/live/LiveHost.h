@@ -107,6 +107,9 @@ public:
     // What AudioProbe counted on the audio thread so far.
     long audioAllocations() const { return probe_allocations_.load(std::memory_order_relaxed); }
     long audioLocks() const { return probe_locks_.load(std::memory_order_relaxed); }
+    // Paints of the display and the time they took.
+    std::uint64_t paints() const { return paints_.load(std::memory_order_relaxed); }
+    double paintSeconds() const { return static_cast<double>(paint_ns_.load(std::memory_order_relaxed)) * 1e-9; }
 
     static const int kSlots = 8;
 
@@ -141,6 +144,8 @@ private:
     std::atomic<std::uint64_t> samples_run_{0};
     std::atomic<long> probe_allocations_{0};
     std::atomic<long> probe_locks_{0};
+    std::atomic<std::uint64_t> paints_{0};
+    std::atomic<std::uint64_t> paint_ns_{0};
 
     // Audio thread only.
     bool gate_now_ = false;

@@ -354,7 +354,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
         if (o.stats) {
             const LiveAudioStats st = sound.stats();
             char buf[160];
-            std::snprintf(buf, sizeof buf, "  |  %.0f fps  latency %.0f ms  late %llu  dropped %llu", fps,
+            std::snprintf(buf, sizeof buf, "  | %.0f fps %.0f ms late %llu dropped %llu", fps,
                           latency.mean() * 1000.0, static_cast<unsigned long long>(st.late),
                           static_cast<unsigned long long>(st.dropped));
             s += buf;
@@ -362,8 +362,11 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
         if (!message.empty()) s += "  |  " + message;
         return s;
     };
+    double present_seconds = 0.0;
     auto present = [&] {
+        const auto t0 = Clock::now();
         const std::uint64_t b = window.present(status(), help);
+        present_seconds += std::chrono::duration<double>(Clock::now() - t0).count();
         ++frames;
         ++fps_frames;
         if (b && b != shown_block) {
@@ -489,6 +492,15 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
                       "over %zu pictures; late blocks %llu, dropped blocks %llu\n",
                       frames, latency.mean() * 1000.0, latency.max * 1000.0, latency.count,
                       static_cast<unsigned long long>(st.late), static_cast<unsigned long long>(st.dropped));
+        out << buf;
+        const double run_seconds = static_cast<double>(ran) / o.rate;
+        std::snprintf(buf, sizeof buf,
+                      "frames per second: %.1f shown; paint %.2f ms each over %llu paints, window update %.2f ms "
+                      "each\n",
+                      run_seconds > 0 ? static_cast<double>(frames) / run_seconds : 0.0,
+                      host->paints() ? host->paintSeconds() * 1000.0 / static_cast<double>(host->paints()) : 0.0,
+                      static_cast<unsigned long long>(host->paints()),
+                      frames ? present_seconds * 1000.0 / static_cast<double>(frames) : 0.0);
         out << buf;
         if (probed)
             out << "live layer on the audio thread: " << host->audioAllocations() << " allocations, "

@@ -137,7 +137,7 @@ void LiveWindow::drawBar(SDL_Surface* surface, const std::string& status) {
 
 void LiveWindow::drawHelp(SDL_Surface* surface) {
     const std::vector<std::string>& lines = keyHelp();
-    const int w = std::min(surface->w, font_height_ * 26);
+    const int w = std::min(surface->w, font_height_ * 32);
     const int h = std::min(surface->h, static_cast<int>(lines.size()) * (font_height_ + 2) + 12);
     std::lock_guard<std::mutex> lock(LiveHost::paintLock());
     Canvas box(w, h, 0x303048);
