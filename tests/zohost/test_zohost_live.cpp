@@ -50,7 +50,7 @@ TEST_F(Live, HeldWindowShowsThePicturesPixels) {
     Process zohost(live(args), env());
     const std::string win = display_->window("Ondix2");
     ASSERT_FALSE(win.empty()) << "no window";
-    ASSERT_TRUE(display_->waitTitle(win, "[held]")) << display_->title(win);
+    ASSERT_TRUE(display_->waitTitle(win, "[held]")) << "title: " << display_->title(win) << "; zohost: " << zohost.wait(0);
     // Captures already on their way when the hold came may still be painted.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     int x = 0, y = 0, w = 0, h = 0;
@@ -59,6 +59,16 @@ TEST_F(Live, HeldWindowShowsThePicturesPixels) {
     Picture screen;
     ASSERT_TRUE(display_->screenshot(dir_ / "screen.xwd", screen));
     const Picture shown = crop(screen, x, y, 320, 200);
+    // Resized while held: painted again at the new size, under a status bar
+    // of the font's height and 6.
+    display_->run("xdotool windowsize " + win + " 400 268");
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    Picture resized_screen;
+    ASSERT_TRUE(display_->screenshot(dir_ / "resized.xwd", resized_screen));
+    ASSERT_TRUE(display_->geometry(win, x, y, w, h));
+    EXPECT_EQ(w, 400);
+    EXPECT_EQ(h, 268);
+    const Picture resized = crop(resized_screen, x, y, 400, 250);
     display_->keys(win, "q");
     EXPECT_EQ(zohost.wait(20), 0);
 
@@ -68,6 +78,14 @@ TEST_F(Live, HeldWindowShowsThePicturesPixels) {
     Picture ref;
     ASSERT_TRUE(readPng(dir_ / "ref.png", ref));
     EXPECT_EQ(differing(shown, ref), 0u);
+
+    render[7] = "400x250";
+    render[render.size() - 3] = dir_ / "big.png";
+    ASSERT_EQ(runZohost(render).rc, 0);
+    Picture big;
+    ASSERT_TRUE(readPng(dir_ / "big.png", big));
+    EXPECT_EQ(differing(resized, big), 0u);
+    render[7] = "320x200";
 
     // Negative control: another input's picture is told apart.
     render[1] = "Signal A=sine:882";
