@@ -96,7 +96,16 @@ void LiveHost::beforeBlock(Instance& a) {
     if (stop_.load(std::memory_order_acquire)) throw LiveStop{};
     if (blocks_done_ == 0) validate::AllocProbe::reset();
     {
-    AudioProbe probe;
+        AudioProbe probe;
+        betweenBlocks(a);
+    }
+    // Includes the previous block's signal wrappers and held sends.
+    const validate::ProbeCounts c = validate::AllocProbe::counts();
+    probe_allocations_.store(c.allocations, std::memory_order_relaxed);
+    probe_locks_.store(c.locks, std::memory_order_relaxed);
+}
+
+void LiveHost::betweenBlocks(Instance& a) {
     if (hooks_.pace) hooks_.pace(blocks_done_);
     for (Slot& s : slots_) {
         const int position = s.position.load(std::memory_order_acquire);
@@ -117,11 +126,6 @@ void LiveHost::beforeBlock(Instance& a) {
     gate_seen_.store(epoch, std::memory_order_release);
     ++blocks_done_;
     samples_run_.store(blocks_done_ * static_cast<std::uint64_t>(block_size_), std::memory_order_relaxed);
-    }
-    // Includes the previous block's signal wrappers and held sends.
-    const validate::ProbeCounts c = validate::AllocProbe::counts();
-    probe_allocations_.store(c.allocations, std::memory_order_relaxed);
-    probe_locks_.store(c.locks, std::memory_order_relaxed);
 }
 
 void LiveHost::afterDelivery(Instance& d, const ReceivedCapture& c) {

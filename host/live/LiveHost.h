@@ -116,6 +116,7 @@ public:
 private:
     void forward(Direction direction, zolong size, zolong code, const void* ptr) override;
     void beforeBlock(Instance& audio);
+    void betweenBlocks(Instance& audio);
     void afterDelivery(Instance& display, const ReceivedCapture& capture);
     void paintLocked(std::uint64_t block);
 

@@ -139,8 +139,8 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
             }
         }
         if (s.kind == SourceKind::Input) {
-            if (input_channel && input_channel != s.channel)
-                throw UsageError("--pin \"" + o.pins[i].pin + "\": one capture channel at a time");
+            // Its samples are taken once, by one pin.
+            if (input_channel) throw UsageError("--pin \"" + o.pins[i].pin + "\": input: feeds one pin only");
             input_channel = s.channel;
         }
     }
@@ -306,10 +306,14 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     const std::uint64_t block = static_cast<std::uint64_t>(std::max(1, o.block));
     LiveHost* h = host.get();
     LiveHost::Hooks hooks;
-    hooks.pace = [&sound, &block_times, h, hold_at, hold_samples, block](std::uint64_t done) {
+    // --hold-at holds once; Space may let it go.
+    hooks.pace = [&sound, &block_times, h, pending = hold_at, hold_samples, block](std::uint64_t done) mutable {
         sound.pace(done);
         block_times.stamp(done + 1);
-        if (hold_at && done * block >= hold_samples && !h->gateClosed()) h->closeGateNow();
+        if (pending && done * block >= hold_samples) {
+            pending = false;
+            h->closeGateNow();
+        }
     };
     hooks.capture = [&log, &captures_seen](const LiveCapture& c) {
         const std::size_t n = captures_seen.fetch_add(1) + 1;
@@ -340,6 +344,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
 
     bool help = false;
     bool quit = false;
+    bool hold_seen = false;
     int saved = 0;
     std::string message;
     Latency latency;
@@ -434,7 +439,8 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
             if (e.type == LiveWindow::pictureEvent()) present();
         }
         // A hold from --hold-at is taken up here.
-        if (host->gateClosed() && !settings.held && hold_at) {
+        if (hold_at && !hold_seen && host->gateClosed()) {
+            hold_seen = true;
             settings.held = true;
             window.setTitle(title());
             present();
