@@ -213,5 +213,25 @@ TEST_F(Live, CaptureDeviceInputReachesTheCaptures) {
     EXPECT_FALSE(hit);
 }
 
+TEST_F(Live, LoopPlaysAFileAgain) {
+    // A tenth of a second of sine; after it, silence unless it loops.
+    writeWav(dir_ / "short.wav", 44100, 1, 4410, SF_FORMAT_FLOAT,
+             [](int, int t) { return 0.6f * static_cast<float>(std::sin(6.283185307179586 * 441.0 * t / 44100.0)); });
+    auto loudAfterTheEnd = [&](bool loop) {
+        std::vector<std::string> args = {"--pin", "Signal A=file:" + (dir_ / "short.wav"), "--set", "Trigger=Auto",
+                                         "--seconds", "0.6", "--captures", dir_ / "caps.jsonl", "-q"};
+        if (loop) args.push_back("--loop");
+        Process zohost(live(args), env());
+        EXPECT_EQ(zohost.wait(60), 0);
+        float loudest = 0.0f;
+        for (const Json& c : readCaptures(dir_ / "caps.jsonl"))
+            if (c["clock"].number > 2 * 4410)
+                for (float v : c["a"].floats()) loudest = std::max(loudest, std::fabs(v));
+        return loudest;
+    };
+    EXPECT_GT(loudAfterTheEnd(true), 0.5f);
+    EXPECT_EQ(loudAfterTheEnd(false), 0.0f);
+}
+
 }  // namespace
 }  // namespace zotest
