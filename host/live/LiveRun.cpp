@@ -157,12 +157,14 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
         err << "zohost: " << error << "\n";
         return kNoModule;
     }
+    // The pictures' font height; a window's font does not follow its size.
+    const int font_height = o.font_height > 0 ? o.font_height : 12;
     const std::uint32_t canvas_rgb = o.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o.background)) : 0;
     std::unique_ptr<LiveHost> host;
     try {
         host = std::make_unique<LiveHost>(
             library,
-            renderInstanceOptions(static_cast<float>(o.rate), o.block, o.text_colour, o.background, o.font_height,
+            renderInstanceOptions(static_cast<float>(o.rate), o.block, o.text_colour, o.background, font_height,
                                   false),
             canvas_rgb);
     } catch (const std::exception& e) {
@@ -287,7 +289,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     auto title = [&] {
         return description.name + " - " + settings.text() + (settings.held ? "  [held]" : "");
     };
-    if (!window.open(title(), o.width, o.height, o.font_height, o.text_colour, canvas_rgb, error)) {
+    if (!window.open(title(), o.width, o.height, font_height, o.text_colour, canvas_rgb, error)) {
         err << "zohost: --live: " << error << "\n";
         return kFailed;
     }
