@@ -15,18 +15,18 @@
 ZO_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* properties) {
     if (!properties) return 0;
     properties->sdk_version = ZO_SDK_VERSION;
-    if (index != 0) return 0;
+    if (index != zo_object::library_index) return 0;
     Module::getModuleProperties(properties);
     return 1;
 }
 
 ZO_EXPORT void* makeModule(zolong index, zolong type, ZOHostCallback callback, void* host_data) {
-    if (index != 0) return nullptr;
+    if (index != zo_object::library_index) return nullptr;
     // A constructor that cannot get its storage fails here, before any
     // record is handed out.
     try {
-        if (type == 1) return (new Module(callback, host_data))->getRecord();
-        if (type == 2) return (new GuiModule(callback, host_data))->getRecord();
+        if (type == zo_object::audio) return (new Module(callback, host_data))->getRecord();
+        if (type == zo_object::gui) return (new GuiModule(callback, host_data))->getRecord();
     } catch (const std::bad_alloc&) {
     }
     return nullptr;

@@ -22,6 +22,7 @@
 #include "AllocCount.h"
 #include "PaintScenes.h"
 #include "Summary.h"
+#include "ScopeCaptures.h"
 #include "zohost/Canvas.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
@@ -85,15 +86,16 @@ void writeInputs(Instance& in, const Scenario& s, int block) {
     std::fill(in.buffer("EXT-Trigger"), in.buffer("EXT-Trigger") + block, 0.0f);
 }
 
-std::unique_ptr<Instance> makeInstance(const Scenario& s, int block, bool record = false) {
+std::unique_ptr<zohost::ScopeInstance> makeInstance(const Scenario& s, int block, bool record = false) {
     zohost::InstanceOptions o;
     o.block_size = block;
+    o.messages.delivery = zohost::Delivery::Immediate;
     o.display = s.display;
     o.log_requests = false;
     o.messages.record = record;
     o.messages.self_ack_without_display = s.self_ack;
     o.messages.ack = s.ack;
-    auto in = std::make_unique<Instance>(library(), o);
+    auto in = std::make_unique<zohost::ScopeInstance>(library(), o);
     for (const char* pin : {"Signal A", "Signal B", "Time", "Y-Scale", "EXT-Trigger"})
         in->setSignal(pin, zohost::Signal::manual());
     in->setConnected("Time", s.length != 100);
@@ -118,7 +120,7 @@ std::string checkStateOnce(const Scenario& s, int block, const char* state_name)
     in->messages().clearRecords();
     const std::uint64_t samples = 20 * 44100;
     in->run(samples);
-    const auto sent = static_cast<std::uint64_t>(in->messages().captures().size());
+    const auto sent = static_cast<std::uint64_t>(in->captures().size());
     const std::uint64_t per_length = samples / static_cast<std::uint64_t>(s.length);
     bool ok = false;
     const std::string st = state_name;
@@ -127,8 +129,8 @@ std::string checkStateOnce(const Scenario& s, int block, const char* state_name)
     if (st == "hold-off") ok = sent == 0;
     if (st == "mix") ok = sent >= samples / 250 && sent <= per_length + 1;
     if (ok && s.display) {
-        for (const zohost::MessageRecord& r : in->messages().records())
-            if (r.has_scope && !r.delivered) ok = false;
+        for (const zohost::Capture* c : in->captures())
+            if (!in->delivered(*c)) ok = false;
     }
     if (ok) return std::string();
     return std::string("not in the ") + state_name + " state: " + std::to_string(sent) + " captures sent in " +
@@ -248,7 +250,7 @@ void BM_HandOff(benchmark::State& state) {
     auto in = makeInstance(s, 1024, true);
     in->run(settleSamples(s));
     const void* audio_record = nullptr;
-    for (const zohost::MessageRecord* r : in->messages().captures())
+    for (const zohost::Capture* r : in->captures())
         if (r->scope.ScopeSize == length) audio_record = r->ptr;
     if (!audio_record) {
         state.SkipWithError("no capture of that length was sent");
@@ -306,7 +308,7 @@ void BM_Paint(benchmark::State& state) {
     Instance in(library(), o);
     std::vector<float> storage;
     T_SCOPE record = zobench::sceneRecord(scene, storage);
-    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &record);
+    in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &record);
     zohost::Canvas canvas(scene.width, scene.height, 0);
     if (!canvas.valid()) {
         state.SkipWithError("no canvas");

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         zohost::Instance in(library, o);
         std::vector<float> storage;
         T_SCOPE record = zobench::sceneRecord(s, storage);
-        in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &record);
+        in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &record);
         zohost::Canvas canvas(s.width, s.height, 0);
         if (!canvas.valid()) {
             std::fprintf(stderr, "no %dx%d canvas\n", s.width, s.height);

@@ -1,9 +1,9 @@
 // The audio object under a scripted host: opcodes, pin values, blocks cut
-// into arbitrary parts, events of types 0 and 2 (and others), acks at any
+// into arbitrary parts, pin-status and MIDI events (and others), acks at any
 // point between processing calls. Beyond crashes and undefined behaviour the
 // host checks the hand-off: no second "data" before the ack, the sent
 // capture untouched until the ack, a well-formed record, and the record's
-// process word updated before each request 22.
+// process word updated before each process_changed.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -41,7 +41,7 @@ struct Host {
     bool opened = false;
     std::vector<float> buffers[kMaxPins];
     Described described[kMaxDescribed];
-    std::vector<ZoEvent> queued;  // from request 19
+    std::vector<ZoEvent> queued;  // from add_event
     std::uint64_t samples = 0;     // processed so far: the position of a sample in the stream
     std::uint64_t part_start = 0;  // position of the part being processed
     // "Signal B" (pin 1, channel 1) carries its own positions from ramp_since
@@ -166,7 +166,7 @@ void ack(Host& h, fuzz::Input& in) {
     h.outstanding = false;
     ++h.acks;
     const zolong size = in.flag() ? in.i32() : 0;
-    h.record->dispatcher(h.record, 12, size, SCOPE_MSG_ACK, nullptr, 0.0f);
+    h.record->dispatcher(h.record, zo_audio_op::gui_notify, size, SCOPE_MSG_ACK, nullptr, 0.0f);
 }
 
 float sineAt(std::uint64_t t, std::uint32_t period) {
@@ -243,7 +243,9 @@ void processBlock(Host& h, fuzz::Input& in) {
 }
 
 void event(Host& h, fuzz::Input& in) {
-    static const std::int32_t kTypes[] = {0, 0, 0, 2, 2, 2, 6, 21, 99, -1};
+    static const std::int32_t kTypes[] = {zo_event::pin_status, zo_event::pin_status, zo_event::pin_status,
+                                         zo_event::midi,       zo_event::midi,       zo_event::midi,
+                                         6,                    zo_event::delayed_call, 99, -1};
     const std::int32_t type = kTypes[in.below(10)];
     const bool on_time = in.below(8) != 0;
     const std::uint32_t stamp = on_time ? h.clock : in.u32();
@@ -261,20 +263,23 @@ void event(Host& h, fuzz::Input& in) {
 }
 
 void opcode(Host& h, fuzz::Input& in) {
-    // Opcode 0 opens once and 1 ends the object: both have their own steps.
-    static const zolong kOpcodes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 14, 1000, -1, -100};
+    // open comes once and close ends the object: both have their own steps.
+    using namespace zo_audio_op;
+    static const zolong kOpcodes[] = {set_sample_rate, set_block_size, nothing_4, nothing_5, pin_properties,
+                                      forbidden_7, resume, nothing_9, forbidden_10, nothing_11, info, count,
+                                      1000, -1, -100};
     const zolong op = kOpcodes[in.below(15)];
     const zolong index = in.flag() ? static_cast<zolong>(in.i32()) : static_cast<zolong>(in.below(12));
     const zolong value = in.i32();
     const float opt = in.value();
     ZOPinProperties props;
     std::memset(&props, 0x5A, sizeof props);
-    void* ptr = op == 6 && in.flag() ? &props : nullptr;
+    void* ptr = op == zo_audio_op::pin_properties && in.flag() ? &props : nullptr;
     const zolong answer = h.record->dispatcher(h.record, op, index, value, ptr, opt);
-    if (op == 13) {
+    if (op == zo_audio_op::info) {
         FUZZ_CHECK(answer != 0);
         const std::int32_t* info = reinterpret_cast<const std::int32_t*>(answer);
-        FUZZ_CHECK(info[0] == 1 && info[1] == 8);
+        FUZZ_CHECK(info[0] == zo_info::word0 && info[1] == zo_info::word1);
     }
 }
 
@@ -323,17 +328,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     h.clock = in.flag() ? in.u32() : 0;
     for (auto& b : h.buffers) b.assign(kCapacity, 0.0f);
 
-    h.record = static_cast<ZOMod_struct_base2*>(makeModule(0, 1, &callback, &h));
+    h.record = static_cast<ZOMod_struct_base2*>(makeModule(zo_object::library_index, zo_object::audio, &callback, &h));
     FUZZ_CHECK(h.record != nullptr);
     FUZZ_CHECK(h.record->magic == ZO_MAGIC_AUDIO && h.record->process != nullptr);
     h.last_process = h.record->process;
-    h.record->dispatcher(h.record, 2, 0, 0, nullptr, rate);
-    h.record->dispatcher(h.record, 3, 0, block_size, nullptr, 0.0f);
+    h.record->dispatcher(h.record, zo_audio_op::set_sample_rate, 0, 0, nullptr, rate);
+    h.record->dispatcher(h.record, zo_audio_op::set_block_size, 0, block_size, nullptr, 0.0f);
     for (int i = 0; i < kMaxDescribed; ++i) {
         ZOPinProperties p;
         std::memset(&p, 0, sizeof p);
         Described& d = h.described[i];
-        d.present = h.record->dispatcher(h.record, 6, i, 0, &p, 0.0f) != 0;
+        d.present = h.record->dispatcher(h.record, zo_audio_op::pin_properties, i, 0, &p, 0.0f) != 0;
         d.data_type = p.data_type;
         d.variable = p.variable_address;
     }
@@ -344,7 +349,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!h.opened) {
                 h.opened = true;
                 h.capture_mark = h.samples;  // the first capture begins with the next sample
-                h.record->dispatcher(h.record, 0, 0, 0, nullptr, 0.0f);
+                h.record->dispatcher(h.record, zo_audio_op::open, 0, 0, nullptr, 0.0f);
             }
             break;
         case 1:
@@ -355,7 +360,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // Any other message code is ignored by the module.
             zolong code = in.i32();
             if (static_cast<std::int32_t>(code) == SCOPE_MSG_ACK) code = 0;
-            h.record->dispatcher(h.record, 12, in.i32(), code, nullptr, 0.0f);
+            h.record->dispatcher(h.record, zo_audio_op::gui_notify, in.i32(), code, nullptr, 0.0f);
             break;
         }
         case 6: event(h, in); break;
@@ -365,7 +370,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     checkSentIntact(h, true);
-    FUZZ_CHECK(h.record->dispatcher(h.record, 1, 0, 0, nullptr, 0.0f) == 1);
+    FUZZ_CHECK(h.record->dispatcher(h.record, zo_audio_op::close, 0, 0, nullptr, 0.0f) == 1);
     if (fuzz::verbose())
         std::fprintf(stderr,
                      "audio: opened %d, %llu samples, %u captures (%u checked unbroken), %u acks, %u switches, "

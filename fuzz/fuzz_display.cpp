@@ -48,10 +48,10 @@ zolong callback(void* record, zolong opcode, zolong index, zolong value, void* p
     case zo_request::gui_font: {
         ++h.font_requests;
         FUZZ_CHECK(ptr != nullptr);
-        unsigned char* r = static_cast<unsigned char*>(ptr);
-        std::memcpy(r + 4, &h.text_colour, 4);
-        std::memcpy(r + 8, &h.background, 4);
-        std::memcpy(r + 16, &h.font_height, 4);
+        std::int32_t* words = static_cast<std::int32_t*>(ptr);
+        std::memcpy(&words[zo_font::text_colour_word], &h.text_colour, 4);
+        std::memcpy(&words[zo_font::background_word], &h.background, 4);
+        std::memcpy(&words[zo_font::height_word], &h.font_height, 4);
         return reinterpret_cast<zolong>(h.font);
     }
     default: ++h.other_requests; return 0;
@@ -115,7 +115,7 @@ void message(Host& h, fuzz::Input& in) {
         before_samples.assign(before.Samples, before.Samples + 2 * static_cast<std::size_t>(before.ScopeSize));
     const int acks = h.acks, repaints = h.repaints, others = h.other_requests;
 
-    h.record->dispatcher(h.record, 6, size, code, &src, 0.0f);
+    h.record->dispatcher(h.record, zo_gui_op::module_msg, size, code, &src, 0.0f);
     // A copy that misses a sample.
     if (fuzz::fault("copy") && n > 0 && shown(h).ScopeSize > 0) shown(h).Samples[0] += 1.0f;
     ++h.messages;
@@ -164,7 +164,7 @@ void paint(Host& h, fuzz::Input& in) {
         window.height = ch;
         break;
     }
-    window.context = static_cast<zolong>(in.i32());
+    window.context = in.i32();
     h.text_colour = in.flag() ? in.i32() : static_cast<std::int32_t>(in.u32() & 0xFFFFFF);
     h.background = in.flag() ? in.i32() : -1;
     h.font_height = in.flag() ? in.i32() : static_cast<std::int32_t>(in.below(40));
@@ -176,7 +176,7 @@ void paint(Host& h, fuzz::Input& in) {
     const HGDIOBJ font = ZoGdiCurrentObject(dc, 6);
     const long live = ZoGdiLiveObjects();
     const int fonts = h.font_requests, others = h.other_requests, acks = h.acks;
-    h.record->dispatcher(h.record, 2, reinterpret_cast<zolong>(dc), 0, &window, 0.0f);
+    h.record->dispatcher(h.record, zo_gui_op::paint, reinterpret_cast<zolong>(dc), 0, &window, 0.0f);
     // A paint that forgets a pen, and one whose arithmetic overflows.
     if (fuzz::fault("leak")) CreatePen(0, 1, 0);
     if (fuzz::fault("overflow")) {
@@ -192,9 +192,12 @@ void paint(Host& h, fuzz::Input& in) {
 }
 
 void opcode(Host& h, fuzz::Input& in) {
-    // 1 ends the object, 2 needs a device context and 6 a sender's record:
-    // each has its own step.
-    static const zolong kOpcodes[] = {0, 3, 4, 5, 7, 8, 9, 10, 11, 12, 13, 100, -1};
+    // close ends the object, paint needs a device context and module_msg a
+    // sender's record: each has its own step.
+    using namespace zo_gui_op;
+    static const zolong kOpcodes[] = {initialise, lbutton_down, lbutton_up, mouse_move, pin_value_change,
+                                      window_open, window_close, idle, new_connection, disconnect, count,
+                                      100, -1};
     const zolong op = kOpcodes[in.below(13)];
     ZOWndInfo window{static_cast<std::int32_t>(in.below16(1000)), static_cast<std::int32_t>(in.below16(1000)), 0};
     void* ptr = in.flag() ? &window : nullptr;
@@ -202,7 +205,7 @@ void opcode(Host& h, fuzz::Input& in) {
     const zolong value = in.i32();
     const float opt = in.bits();
     const zolong answer = h.record->dispatcher(h.record, op, index, value, ptr, opt);
-    if (op != 10) FUZZ_CHECK(answer == 0);
+    if (op != zo_gui_op::idle) FUZZ_CHECK(answer == 0);
 }
 
 }  // namespace
@@ -215,7 +218,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);
     Host h;
-    h.record = static_cast<ZOGUI_struct_base*>(makeModule(0, 2, &callback, &h));
+    h.record = static_cast<ZOGUI_struct_base*>(makeModule(zo_object::library_index, zo_object::gui, &callback, &h));
     FUZZ_CHECK(h.record != nullptr && h.record->magic == ZO_MAGIC_GUI);
     checkDefaults(shown(h), 1);
     while (!in.empty()) {
@@ -227,7 +230,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     const int last_size = shown(h).ScopeSize;
-    FUZZ_CHECK(h.record->dispatcher(h.record, 1, 0, 0, nullptr, 0.0f) == 1);
+    FUZZ_CHECK(h.record->dispatcher(h.record, zo_gui_op::close, 0, 0, nullptr, 0.0f) == 1);
     if (fuzz::verbose())
         std::fprintf(stderr, "display: %d messages, %d acks, %d paints, last size %d\n", h.messages,
                      h.acks, h.paints, last_size);

@@ -7,9 +7,10 @@ GuiModule::GuiModule(ZOHostCallback callback, void* host_data) : ZOGUI_base(call
     DefaultScope(&m_scope);
     CreateScope(&m_scope, GetScopeSize(&m_scope));
     if (!m_scope.Samples) throw std::bad_alloc();  // not created; nothing sent yet
-    CallHost(zo_request::gui_construct_3, 100, 200, nullptr, 0.0f);
+    CallHost(zo_request::gui_construct_3, zo_request::construct_3_index,
+             zo_request::construct_3_value, nullptr, 0.0f);
     CallHost(zo_request::gui_construct_11, 0, 0, nullptr, 0.0f);
-    CallHost(zo_request::gui_construct_13, 1, 0, nullptr, 0.0f);
+    CallHost(zo_request::gui_construct_13, zo_request::construct_13_index, 0, nullptr, 0.0f);
 }
 
 GuiModule::~GuiModule() { DeleteScope(&m_scope); }

@@ -36,21 +36,73 @@ const COLORREF kTraceBColour = 0x0000FAFA;
 const COLORREF kFigureColour = 0x001E1EFA;
 const float kHeightPerUnit = 2.15f;
 
-// What host request 10 fills in; the host may write more than we read.
+// What the font request fills in; the host may write more than we read.
 struct FontInfo {
-    std::int32_t words[64];
-    COLORREF textColour() const { return static_cast<COLORREF>(words[1]); }
-    std::int32_t background() const { return words[2]; }
-    std::int32_t height() const { return words[4]; }
+    std::int32_t words[zo_font::record_bytes / sizeof(std::int32_t)];
+    COLORREF textColour() const { return static_cast<COLORREF>(words[zo_font::text_colour_word]); }
+    std::int32_t background() const { return words[zo_font::background_word]; }
+    std::int32_t height() const { return words[zo_font::height_word]; }
 };
 
-class Painter {
-public:
-    Painter(HDC dc, HGDIOBJ entry_pen) : m_dc(dc), m_entry_pen(entry_pen) {}
+// Everything the picture is placed by, computed once before drawing.
+struct Geometry {
+    std::int64_t W, H;
+    std::int32_t N;
+    float R, Ys;
+    std::int16_t mode;
+    bool active[2];
+    std::int64_t Wt, cx, cy;
+    float k;  // pixels per unit of sample value
+    float fHz, tms;
+    std::int64_t xHz, xms;
 
+    bool figure() const { return mode != 0 && active[0] && active[1]; }
+};
+
+Geometry geometryOf(const ZOWndInfo& window, const T_SCOPE& scope) {
+    Geometry g;
+    g.W = window.width;
+    g.H = window.height;
+    g.N = GetScopeSize(&scope);
+    g.R = GetRate(&scope);
+    g.Ys = GetY_Scale(&scope);
+    g.mode = GetX_Y_Mode(&scope);
+    g.active[0] = GetChannel_Active(&scope, 0);
+    g.active[1] = GetChannel_Active(&scope, 1);
+    g.Wt = g.W - 8;
+    g.cx = g.W / 2 + 1;
+    g.cy = g.H / 2 + 1;
+    g.k = g.Ys * static_cast<float>(static_cast<float>(g.H) / kHeightPerUnit);
+    // A record without samples has no time scale: its readouts stand at 0 on
+    // the right end of the trace area.
+    g.fHz = 0.0f;
+    g.tms = 0.0f;
+    g.xHz = g.Wt + 4;
+    g.xms = g.Wt + 4;
+    if (g.N > 0) {
+        g.fHz = static_cast<float>(g.R / static_cast<float>(g.N));
+        g.tms = static_cast<float>(static_cast<float>(static_cast<std::int64_t>(g.N) * 1000) / g.R);
+        // The quotient keeps double precision until v is rounded: with fHz
+        // rounded up, v falls just short and the marker moves one pixel left.
+        const float v = static_cast<float>(static_cast<double>(g.R) / static_cast<double>(g.fHz) *
+                                           static_cast<double>(g.Wt));
+        g.xHz = trunc64(static_cast<float>(v / static_cast<float>(g.N))) + 4;
+        g.xms = (static_cast<std::int64_t>(g.N) * g.Wt) / g.N + 4;
+    }
+    return g;
+}
+
+// The device context with the pen it had on entry, known from the first
+// pen selection on.
+class Canvas {
+public:
+    explicit Canvas(HDC dc) : m_dc(dc) {}
+
+    void moveTo(std::int64_t x, std::int64_t y) { MoveToEx(m_dc, coord(x), coord(y), nullptr); }
+    void lineTo(std::int64_t x, std::int64_t y) { LineTo(m_dc, coord(x), coord(y)); }
     void line(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
-        MoveToEx(m_dc, coord(x0), coord(y0), nullptr);
-        LineTo(m_dc, coord(x1), coord(y1));
+        moveTo(x0, y0);
+        lineTo(x1, y1);
     }
     void text(std::int64_t x, std::int64_t y, const char* format, double value) {
         char buffer[96];
@@ -59,193 +111,189 @@ public:
             TextOutA(m_dc, coord(x), coord(y), buffer,
                      length < static_cast<int>(sizeof buffer) ? length : static_cast<int>(sizeof buffer) - 1);
     }
-    HPEN selectNewPen(COLORREF colour) {
-        HPEN pen = CreatePen(0, 1, colour);
-        SelectObject(m_dc, pen);
-        return pen;
+    void selectPen(HPEN pen) {
+        const HGDIOBJ previous = SelectObject(m_dc, pen);
+        if (!m_entry_known) m_entry_pen = previous;
+        m_entry_known = true;
     }
-    void dropPen(HPEN pen) {
-        SelectObject(m_dc, m_entry_pen);
-        DeleteObject(pen);
-    }
+    void restoreEntryPen() { SelectObject(m_dc, m_entry_pen); }
     HDC dc() const { return m_dc; }
 
 private:
     HDC m_dc;
-    HGDIOBJ m_entry_pen;
+    HGDIOBJ m_entry_pen = nullptr;
+    bool m_entry_known = false;
 };
+
+// A solid pen of width 1, selected while it lives; the entry pen comes back
+// before the pen is deleted.
+class Pen {
+public:
+    Pen(Canvas& canvas, COLORREF colour) : m_canvas(canvas), m_pen(CreatePen(0, 1, colour)) {
+        m_canvas.selectPen(m_pen);
+    }
+    ~Pen() {
+        m_canvas.restoreEntryPen();
+        DeleteObject(m_pen);
+    }
+    Pen(const Pen&) = delete;
+    Pen& operator=(const Pen&) = delete;
+
+private:
+    Canvas& m_canvas;
+    HPEN m_pen;
+};
+
+// The host's font, selected while this lives; without one the device
+// context keeps its own.
+class FontSelection {
+public:
+    FontSelection(HDC dc, HFONT font)
+        : m_dc(dc), m_font(font), m_previous(font ? SelectObject(dc, font) : nullptr) {}
+    ~FontSelection() {
+        if (m_font) SelectObject(m_dc, m_previous);
+    }
+    FontSelection(const FontSelection&) = delete;
+    FontSelection& operator=(const FontSelection&) = delete;
+
+private:
+    HDC m_dc;
+    HFONT m_font;
+    HGDIOBJ m_previous;
+};
+
+void drawBackground(HDC dc, const Geometry& g, const FontInfo& font) {
+    if (font.background() < 0) return;
+    HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(font.background()));
+    RECT rect;
+    rect.left = 0;
+    rect.top = 0;
+    rect.right = coord(g.W - 1);
+    rect.bottom = coord(g.H - 1);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+void drawMarkers(Canvas& canvas, const Geometry& g) {
+    Pen marker(canvas, kMarkerColour);
+    for (std::int64_t x : {std::int64_t{4}, g.xHz, g.xms}) canvas.line(x, g.H / 2 - 3, x, g.H / 2 + 5);
+}
+
+void drawAxes(Canvas& canvas, const Geometry& g) {
+    canvas.line(0, g.cy, g.W, g.cy);
+    canvas.line(g.cx, 0, g.cx, g.H);
+}
+
+void drawScale(Canvas& canvas, const Geometry& g) {
+    auto tick = [&](std::int64_t y, std::int64_t half) { canvas.line(g.cx - half, y, g.cx + half, y); };
+    for (int i = -10; i <= 10; ++i) {
+        // The main tick keeps the full quotient; the fine ticks start from it
+        // rounded to a 32-bit float.
+        const double main = static_cast<double>(static_cast<float>(i) * g.k) / 10.0;
+        const float ti = static_cast<float>(main);
+        auto fine = [&](int j) {
+            return g.cy + trunc64(ti + static_cast<double>(static_cast<float>(j) * g.k) / 100.0);
+        };
+        tick(g.cy + trunc64(main), i % 5 == 0 ? 4 : 2);
+        if (g.H > 50 && g.Ys > 2.0f && i >= -5 && i <= 4)
+            for (int j : {0, 5}) tick(fine(j), j == 0 ? 4 : 2);
+        if (g.H > 75 && g.Ys > 4.0f && i >= -3 && i <= 2)
+            for (int j = 1; j <= 9; ++j) tick(fine(j), j == 5 ? 3 : 2);
+    }
+}
+
+void drawReadouts(Canvas& canvas, const Geometry& g, std::int64_t fh) {
+    SetTextColor(canvas.dc(), kReadoutColour);
+    SetBkMode(canvas.dc(), 1);
+    SetTextAlign(canvas.dc(), 2);
+    canvas.text(g.xHz, g.cy + fh / 5, "%2.2f", g.fHz);
+    canvas.text(g.xms, g.cy - (6 * fh) / 5, "%2.2f", g.tms);
+    SetTextAlign(canvas.dc(), 0);
+    canvas.text(0, g.cy + fh / 5, "%2.0f Hz", 0.0);
+    canvas.text(0, g.cy - (6 * fh) / 5, "%2.0f msec", 0.0);
+}
+
+void drawLabels(Canvas& canvas, const Geometry& g, std::int64_t fh) {
+    const std::int64_t x = g.cx + 4;
+    auto label = [&](double position, const char* format) {
+        const float pk = static_cast<float>(position * static_cast<double>(g.k) / 10.0);
+        canvas.text(x, g.cy - trunc64(pk) - fh / 2, format, position);
+    };
+    if (!(g.Ys > 0.0f) || g.H <= 30) {
+        canvas.text(x, g.cy - fh / 2, "%2.0f", 0.0);
+        return;
+    }
+    for (int i = -10; i <= 10; ++i) {
+        if (g.Ys <= 2.0f) {
+            if (i % 5 == 0) label(i, "%2.0f");
+            continue;
+        }
+        if (i >= -5 && i <= 5 && (i % 2 == 0 || g.H > 75 || g.Ys > 3.0f)) label(i, "%2.0f");
+        if (g.H > 75 && g.Ys > 5.0f && i >= -2 && i <= 2) label(i + 0.5, "%2.1f");
+    }
+}
+
+void drawFigure(Canvas& canvas, const Geometry& g, const T_SCOPE& scope) {
+    Pen pen(canvas, kFigureColour);
+    if (g.N <= 1) return;
+    const int horizontal = g.mode == 2 ? 1 : 0;
+    const int vertical = 1 - horizontal;
+    const float across = static_cast<float>(g.N - 1);
+    auto x = [&](int n) {
+        const float u = static_cast<float>(GetScope(&scope, horizontal, n) * g.k * static_cast<float>(g.Wt));
+        return g.cx - trunc64(static_cast<float>(u / across));
+    };
+    auto y = [&](int n) { return g.cy - trunc64(static_cast<float>(GetScope(&scope, vertical, n) * g.k)); };
+    canvas.moveTo(x(0), y(0));
+    for (int n = 1; n < g.N; ++n) canvas.lineTo(x(n), y(n));
+}
+
+void drawTraces(Canvas& canvas, const Geometry& g, const T_SCOPE& scope, COLORREF colour_a) {
+    for (int c = 0; c < 2; ++c) {
+        Pen pen(canvas, c == 0 ? colour_a : kTraceBColour);
+        if (!g.active[c] || g.N < 1) continue;
+        auto y = [&](int n) { return g.cy - trunc64(static_cast<float>(GetScope(&scope, c, n) * g.k)); };
+        canvas.moveTo(4, y(0));
+        // x of sample n is (n * Wt) / (N - 1) + 4, from a running sum.
+        std::int64_t sum = 0;
+        const std::int64_t across = static_cast<std::int64_t>(g.N) - 1;
+        for (int n = 1; n < g.N; ++n) {
+            sum += g.Wt;
+            canvas.lineTo(sum / across + 4, y(n));
+        }
+    }
+}
 
 }  // namespace
 
 void GuiModule::paint(HDC dc, ZOWndInfo* window) {
     if (!window) return;
+    const Geometry g = geometryOf(*window, m_scope);
 
-    // 1. Geometry.
-    const std::int64_t W = window->width;
-    const std::int64_t H = window->height;
-    const std::int32_t N = GetScopeSize(&m_scope);
-    const float R = GetRate(&m_scope);
-    const float Ys = GetY_Scale(&m_scope);
-    const std::int16_t mode = GetX_Y_Mode(&m_scope);
-    const bool active_a = GetChannel_Active(&m_scope, 0);
-    const bool active_b = GetChannel_Active(&m_scope, 1);
-
-    const std::int64_t Wt = W - 8;
-    const std::int64_t cx = W / 2 + 1;
-    const std::int64_t cy = H / 2 + 1;
-    const float k = Ys * static_cast<float>(static_cast<float>(H) / kHeightPerUnit);
-    // A record without samples has no time scale: its readouts stand at 0 on
-    // the right end of the trace area.
-    float fHz = 0.0f;
-    float tms = 0.0f;
-    std::int64_t xHz = Wt + 4;
-    std::int64_t xms = Wt + 4;
-    if (N > 0) {
-        fHz = static_cast<float>(R / static_cast<float>(N));
-        tms = static_cast<float>(static_cast<float>(static_cast<std::int64_t>(N) * 1000) / R);
-        // The quotient keeps double precision until v is rounded: with fHz
-        // rounded up, v falls just short and the marker moves one pixel left.
-        const float v = static_cast<float>(static_cast<double>(R) / static_cast<double>(fHz) *
-                                           static_cast<double>(Wt));
-        xHz = trunc64(static_cast<float>(v / static_cast<float>(N))) + 4;
-        xms = (static_cast<std::int64_t>(N) * Wt) / N + 4;
-    }
-
-    // 2. Font and colours.
-    FontInfo info;
-    std::memset(&info, 0, sizeof info);
+    FontInfo font;
+    std::memset(&font, 0, sizeof font);
     static const char kCategory[] = "tty";
-    const zolong font_handle = CallHost(zo_request::gui_font, window->context,
-                                        reinterpret_cast<zolong>(kCategory), &info, 0.0f);
-    const HFONT font = reinterpret_cast<HFONT>(font_handle);
-    const COLORREF text_colour = info.textColour();
-    const std::int64_t fh = info.height();
+    const auto font_handle = reinterpret_cast<HFONT>(CallHost(
+        zo_request::gui_font, static_cast<zolong>(window->context), reinterpret_cast<zolong>(kCategory), &font, 0.0f));
+    const COLORREF text_colour = font.textColour();
 
-    // 3. Background.
-    if (info.background() >= 0) {
-        HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(info.background()));
-        RECT rect;
-        rect.left = 0;
-        rect.top = 0;
-        rect.right = coord(W - 1);
-        rect.bottom = coord(H - 1);
-        FillRect(dc, &rect, brush);
-        DeleteObject(brush);
-    }
-
-    // 4. Time-axis markers, drawn in the pen the entry pen is swapped for.
-    HPEN marker = CreatePen(0, 1, kMarkerColour);
-    const HGDIOBJ entry_pen = SelectObject(dc, marker);
-    Painter p(dc, entry_pen);
-    for (std::int64_t x : {std::int64_t{4}, xHz, xms}) p.line(x, H / 2 - 3, x, H / 2 + 5);
-    p.dropPen(marker);
-
-    // 5. Centre axes, in the text colour at half strength.
-    HPEN axis = p.selectNewPen((text_colour >> 1) & 0x7F7F7F);
-    p.line(0, cy, W, cy);
-    p.line(cx, 0, cx, H);
-
-    // 6. Vertical scale.
-    for (int i = -10; i <= 10; ++i) {
-        // The main tick keeps the full quotient; the fine ticks start from it
-        // rounded to a 32-bit float.
-        const double tick = static_cast<double>(static_cast<float>(i) * k) / 10.0;
-        const float ti = static_cast<float>(tick);
-        const std::int64_t y = cy + trunc64(tick);
-        const std::int64_t half = i % 5 == 0 ? 4 : 2;
-        p.line(cx - half, y, cx + half, y);
-        if (H > 50 && Ys > 2.0f && i >= -5 && i <= 4) {
-            for (int j : {0, 5}) {
-                const std::int64_t yj = cy + trunc64(ti + static_cast<double>(static_cast<float>(j) * k) / 100.0);
-                const std::int64_t hj = j == 0 ? 4 : 2;
-                p.line(cx - hj, yj, cx + hj, yj);
-            }
-        }
-        if (H > 75 && Ys > 4.0f && i >= -3 && i <= 2) {
-            for (int j = 1; j <= 9; ++j) {
-                const std::int64_t yj = cy + trunc64(ti + static_cast<double>(static_cast<float>(j) * k) / 100.0);
-                const std::int64_t hj = j == 5 ? 3 : 2;
-                p.line(cx - hj, yj, cx + hj, yj);
-            }
+    drawBackground(dc, g, font);
+    Canvas canvas(dc);
+    drawMarkers(canvas, g);
+    {
+        // Axes and ticks in the text colour at half strength.
+        Pen axis(canvas, (text_colour >> 1) & 0x7F7F7F);
+        drawAxes(canvas, g);
+        drawScale(canvas, g);
+        if (g.H > font.height()) {
+            FontSelection selected(dc, font_handle);
+            drawReadouts(canvas, g, font.height());
+            SetTextColor(dc, text_colour);
+            drawLabels(canvas, g, font.height());
         }
     }
-
-    // 7. Texts, when the window is taller than the font.
-    if (H > fh) {
-        const HGDIOBJ previous_font = font ? SelectObject(dc, font) : nullptr;
-        SetTextColor(dc, kReadoutColour);
-        SetBkMode(dc, 1);
-        SetTextAlign(dc, 2);
-        p.text(xHz, cy + fh / 5, "%2.2f", fHz);
-        p.text(xms, cy - (6 * fh) / 5, "%2.2f", tms);
-        SetTextAlign(dc, 0);
-        p.text(0, cy + fh / 5, "%2.0f Hz", 0.0);
-        p.text(0, cy - (6 * fh) / 5, "%2.0f msec", 0.0);
-        SetTextColor(dc, text_colour);
-
-        const std::int64_t label_x = cx + 4;
-        auto label = [&](double position, const char* format) {
-            const float pk = static_cast<float>(position * static_cast<double>(k) / 10.0);
-            p.text(label_x, cy - trunc64(pk) - fh / 2, format, position);
-        };
-        if (!(Ys > 0.0f) || H <= 30) {
-            p.text(label_x, cy - fh / 2, "%2.0f", 0.0);
-        } else {
-            for (int i = -10; i <= 10; ++i) {
-                if (Ys <= 2.0f) {
-                    if (i % 5 == 0) label(i, "%2.0f");
-                    continue;
-                }
-                if (i >= -5 && i <= 5 && (i % 2 == 0 || H > 75 || Ys > 3.0f)) label(i, "%2.0f");
-                if (H > 75 && Ys > 5.0f && i >= -2 && i <= 2) label(i + 0.5, "%2.1f");
-            }
-        }
-        if (font) SelectObject(dc, previous_font);
-    }
-
-    // 8. The axis pen has done its work.
-    p.dropPen(axis);
-
-    // 9. Signal.
-    if (mode != 0 && active_a && active_b) {
-        HPEN pen = p.selectNewPen(kFigureColour);
-        const int horizontal = mode == 2 ? 1 : 0;
-        const int vertical = 1 - horizontal;
-        if (N > 1) {
-            const float across = static_cast<float>(N - 1);
-            auto point_x = [&](int n) {
-                const float u = static_cast<float>(GetScope(&m_scope, horizontal, n) * k *
-                                                   static_cast<float>(Wt));
-                return cx - trunc64(static_cast<float>(u / across));
-            };
-            auto point_y = [&](int n) {
-                return cy - trunc64(static_cast<float>(GetScope(&m_scope, vertical, n) * k));
-            };
-            MoveToEx(dc, coord(point_x(0)), coord(point_y(0)), nullptr);
-            for (int n = 1; n < N; ++n) LineTo(dc, coord(point_x(n)), coord(point_y(n)));
-        }
-        p.dropPen(pen);
-    } else {
-        HPEN pen = p.selectNewPen(text_colour);
-        for (int c = 0; c < 2; ++c) {
-            if (c == 1) {
-                p.dropPen(pen);
-                pen = p.selectNewPen(kTraceBColour);
-            }
-            if (!(c == 0 ? active_a : active_b) || N < 1) continue;
-            auto trace_y = [&](int n) {
-                return cy - trunc64(static_cast<float>(GetScope(&m_scope, c, n) * k));
-            };
-            MoveToEx(dc, 4, coord(trace_y(0)), nullptr);
-            // x of sample n is (n * Wt) / (N - 1) + 4, from a running sum.
-            std::int64_t sum = 0;
-            const std::int64_t across = static_cast<std::int64_t>(N) - 1;
-            for (int n = 1; n < N; ++n) {
-                sum += Wt;
-                LineTo(dc, coord(sum / across + 4), coord(trace_y(n)));
-            }
-        }
-        // 10. Entry pen back.
-        p.dropPen(pen);
-    }
+    if (g.figure())
+        drawFigure(canvas, g, m_scope);
+    else
+        drawTraces(canvas, g, m_scope, text_colour);
 }

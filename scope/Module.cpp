@@ -18,24 +18,9 @@ std::int32_t subtractSaturating(std::int32_t value, zolong amount) {
 // An input the host never pointed at a buffer reads as silence.
 float sampleOf(const float* buffer, zolong index) { return buffer ? buffer[index] : 0.0f; }
 
-struct PinRow {
-    const char* name;
-    std::int32_t direction;
-    std::int32_t data_type;
-    const char* default_value;
-    const char* list_text;
-};
-
-const PinRow kPins[] = {
-    {"Signal A", DR_IN, DT_FSAMPLE, "0", nullptr},
-    {"Signal B", DR_IN, DT_FSAMPLE, "0", nullptr},
-    {"Time", DR_IN, DT_FSAMPLE, "5", nullptr},
-    {"Y-Scale", DR_IN, DT_FSAMPLE, "1", nullptr},
-    {"X-Y-Mode", DR_IN, DT_ENUM, "0", "Aus=0,X-Y=1,Y-X=2"},
-    {"Trigger", DR_IN, DT_ENUM, "1", "Aus=0,InputA=1,InputB=2,Auto=3,EXT=4"},
-    {"EXT-Trigger", DR_IN, DT_FSAMPLE, "0", nullptr},
-    {"Time-Mode", DR_PARAMETER, DT_ENUM, "1", "V/KHz=0,V/Oktave=1,V/zehntel Sek.=2,V/1000 Samples"},
-};
+// The description's flag words; their meaning is the host's.
+constexpr std::int32_t kDescriptionFlags = 0x42;
+constexpr std::int32_t kDescriptionGuiFlags = 0x180;
 
 }  // namespace
 
@@ -48,29 +33,47 @@ void Module::getModuleProperties(ZOModuleProperties* properties) {
     properties->name = "Ondix2";
     properties->id = "Tovalinth Ondix2";
     properties->about = "Ondix2 two-channel oscilloscope, by the Ondix2 developers";
-    properties->flags = 0x42;
-    properties->gui_flags = 0x180;
+    properties->flags = kDescriptionFlags;
+    properties->gui_flags = kDescriptionGuiFlags;
     properties->sdk_version = ZO_SDK_VERSION;
 }
 
+// A stream pin is bound to the member that receives its buffer's address, a
+// list pin to its field of the scope record.
+struct Module::PinRow {
+    const char* name;
+    std::int32_t direction;
+    std::int32_t data_type;
+    const char* default_value;
+    const char* list_text;
+    float* Module::*stream;
+    std::int16_t* (*list_field)(T_SCOPE*);
+};
+
+const Module::PinRow Module::kPins[] = {
+    {"Signal A", DR_IN, DT_FSAMPLE, "0", nullptr, &Module::m_signal_a, nullptr},
+    {"Signal B", DR_IN, DT_FSAMPLE, "0", nullptr, &Module::m_signal_b, nullptr},
+    {"Time", DR_IN, DT_FSAMPLE, "5", nullptr, &Module::m_time, nullptr},
+    {"Y-Scale", DR_IN, DT_FSAMPLE, "1", nullptr, &Module::m_y_scale, nullptr},
+    {"X-Y-Mode", DR_IN, DT_ENUM, "0", "Aus=0,X-Y=1,Y-X=2", nullptr, &GetAddressX_Y_Mode},
+    {"Trigger", DR_IN, DT_ENUM, "1", "Aus=0,InputA=1,InputB=2,Auto=3,EXT=4", nullptr,
+     &GetAddressTrigger},
+    {"EXT-Trigger", DR_IN, DT_FSAMPLE, "0", nullptr, &Module::m_ext_trigger, nullptr},
+    {"Time-Mode", DR_PARAMETER, DT_ENUM, "1", "V/KHz=0,V/Oktave=1,V/zehntel Sek.=2,V/1000 Samples",
+     nullptr, &GetAddressVolt_Oktave},
+};
+
 bool Module::getPinProperties(zolong index, ZOPinProperties* properties) {
-    if (index < 0 || index >= static_cast<zolong>(sizeof kPins / sizeof kPins[0]) || !properties)
-        return false;
-    void* const storage[] = {&m_signal_a,
-                             &m_signal_b,
-                             &m_time,
-                             &m_y_scale,
-                             GetAddressX_Y_Mode(&m_scope),
-                             GetAddressTrigger(&m_scope),
-                             &m_ext_trigger,
-                             GetAddressVolt_Oktave(&m_scope)};
+    static_assert(sizeof kPins / sizeof kPins[0] == PIN_COUNT, "one row per pin position");
+    if (index < 0 || index >= PIN_COUNT || !properties) return false;
     const PinRow& row = kPins[index];
     properties->name = row.name;
     properties->direction = row.direction;
     properties->data_type = row.data_type;
     properties->default_value = row.default_value;
     if (row.list_text) properties->list_text = row.list_text;
-    properties->variable_address = storage[index];
+    properties->variable_address =
+        row.stream ? static_cast<void*>(&(this->*row.stream)) : row.list_field(&m_scope);
     return true;
 }
 
@@ -136,8 +139,11 @@ void Module::callRest(zolong offset, zolong count, zolong used) {
     if (count - used > 0) getSubProcess()(this, offset + used, count - used);
 }
 
+// An empty call (count 0) runs the steps like any other: it finds nothing,
+// so a wait whose timeout has run out hands over or forces the trigger.
+// A negative count is no call at all.
 void Module::WaitForTrigger1(zolong offset, zolong count) {
-    if (count <= 0) return;
+    if (count < 0) return;
     const float* s = CalcTrigger(&m_scope, m_signal_a, m_signal_b, m_ext_trigger);
     zolong i = count;
     if (s) {
@@ -155,7 +161,7 @@ void Module::WaitForTrigger1(zolong offset, zolong count) {
 }
 
 void Module::WaitForTrigger2(zolong offset, zolong count) {
-    if (count <= 0) return;
+    if (count < 0) return;
     const float* s = CalcTrigger(&m_scope, m_signal_a, m_signal_b, m_ext_trigger);
     zolong i = 0;  // silence is at or above zero
     if (s) {
@@ -180,8 +186,12 @@ void Module::ForceTrigger() {
 }
 
 void Module::sub_process(zolong offset, zolong count) {
-    if (count <= 0) return;
+    if (count < 0) return;
     if (m_count == 0) {
+        // "Time" and "Y-Scale" are read at the capture's first sample, which
+        // an empty call does not have: the capture begins with the next call
+        // that has samples, and nothing is read outside this one.
+        if (count == 0) return;
         SetTime(&m_scope, sampleOf(m_time, offset));
         if (m_scope.Trigger == TRIGGER_EXT) {
             m_ext_done = false;
@@ -246,7 +256,7 @@ void Module::send_result_to_gui() {
 }
 
 void Module::sub_process_cruise(zolong offset, zolong count) {
-    if (count <= 0) return;
+    if (count < 0) return;
     const std::int32_t room = std::max<std::int32_t>(0, m_scope.ScopeSize - m_count);
     const int n = static_cast<int>(std::min<zolong>(room, count));
     m_count += n;

@@ -9,6 +9,19 @@
 #include "ZOModule_base.h"
 #include "scopedata.h"
 
+// Pin positions: the order of the scope's pin table.
+enum ScopePin : int {
+    PIN_SIGNAL_A,
+    PIN_SIGNAL_B,
+    PIN_TIME,
+    PIN_Y_SCALE,
+    PIN_X_Y_MODE,
+    PIN_TRIGGER,
+    PIN_EXT_TRIGGER,
+    PIN_TIME_MODE,
+    PIN_COUNT
+};
+
 class Module : public ZOModule_base {
 public:
     Module(ZOHostCallback callback, void* host_data);
@@ -18,7 +31,7 @@ public:
 
     void open() override;
     bool getPinProperties(zolong index, ZOPinProperties* properties) override;
-    // Audio thread (the ack arrives through the dispatcher, opcode 12).
+    // Audio thread (the ack arrives through the dispatcher, zo_audio_op::gui_notify).
     void OnGuiNotify(int id, int size, void* data) override;
 
     // Processing routines (audio thread).
@@ -38,6 +51,9 @@ public:
     bool guiBusy() const { return m_gui_busy; }
 
 private:
+    struct PinRow;
+    static const PinRow kPins[];
+
     void callRest(zolong offset, zolong count, zolong used);
     void rearm();
     std::int32_t oneSecond();

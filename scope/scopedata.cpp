@@ -12,10 +12,11 @@ bool inRange(const T_SCOPE* s, int channel, int index) {
     return s->Samples && validChannel(channel) && index >= 0 && index < s->ScopeSize;
 }
 
-// Volts from a pin value: ten times it, limited to 0..10. NaN counts as 0.
+// Volts from a pin value: ten times it, limited to 0..10. A NaN passes
+// both comparisons and stays NaN; its readers keep it defined.
 float limitVolts(float value) {
     const float v = value * 10.0f;
-    if (!(v >= 0.0f)) return 0.0f;
+    if (v < 0.0f) return 0.0f;
     if (v > 10.0f) return 10.0f;
     return v;
 }
@@ -88,16 +89,7 @@ void CopyScope(T_SCOPE* dest, const T_SCOPE* src, int size) {
     // length is not read: the display falls back to defaults.
     if (size != static_cast<int>(sizeof(T_SCOPE)) || !src || src->ScopeSize < 0 ||
         src->ScopeSize > SCOPE_MAX_SIZE) {
-        const std::int16_t volt_oktave = 1;
-        dest->Volt_Oktave = volt_oktave;
-        dest->Time = 5.0f;
-        dest->Rate = 44100.0f;
-        dest->ScopeSize = TimeToScopeSize(dest);
-        dest->Y_Scale = 1.0f;
-        dest->Trigger = TRIGGER_AUTO;
-        dest->X_Y_Mode = 0;
-        dest->Channel_Active[0] = false;
-        dest->Channel_Active[1] = false;
+        DefaultScope(dest);
         CreateScope(dest, dest->ScopeSize);
         return;
     }

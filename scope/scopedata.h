@@ -6,13 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ZOProtocol.h"
+
 struct T_SCOPE {
     float* Samples;  // channel-major, 2 * ScopeSize floats, or null
     bool Channel_Active[2];
     std::int32_t ScopeSize;
     float Rate;
-    float Time;     // volts, 0..10
-    float Y_Scale;  // volts, 0..10
+    float Time;     // volts, 0..10, or NaN from a NaN input
+    float Y_Scale;  // volts, 0..10, or NaN from a NaN input
     std::int16_t X_Y_Mode;
     std::int16_t Trigger;
     std::int16_t Volt_Oktave;
@@ -30,10 +32,10 @@ static_assert(offsetof(T_SCOPE, Trigger) == 26, "T_SCOPE::Trigger");
 static_assert(offsetof(T_SCOPE, Volt_Oktave) == 28, "T_SCOPE::Volt_Oktave");
 #endif
 
-// Message codes: four bytes, lowest first, spell the word.
+// The scope's two messages: a capture and its acknowledgement.
 enum : std::int32_t {
-    SCOPE_MSG_DATA = 0x61746164,  // "data"
-    SCOPE_MSG_ACK = 0x006B6361,   // "ack"
+    SCOPE_MSG_DATA = zo_message::data,
+    SCOPE_MSG_ACK = zo_message::ack,
 };
 
 // Longest capture the time settings give, and the longest any capture may

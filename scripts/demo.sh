@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh linux
 cmake --preset linux
 cmake --build --preset linux -j"${ZO_JOBS:-2}"
 if [[ ! -x build/linux/zohost ]]; then
@@ -17,3 +17,7 @@ mkdir -p build/demo
 # No --pin: a 440 Hz sine on "Signal A", a 660 Hz triangle on "Signal B".
 build/linux/zohost --png build/demo/scope.png
 echo "demo: open $PWD/build/demo/scope.png to see the oscilloscope's display"
+# And as it moves: two seconds at real time, a triangle drifting past the sine.
+build/linux/zohost --pin "Signal A=sine:440:7V" --pin "Signal B=triangle:441:4V" --window 10ms \
+  --animation build/demo/scope.gif --fps 12.5 --seconds 2 --size 320x180
+echo "demo: and $PWD/build/demo/scope.gif to see it move"

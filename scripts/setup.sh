@@ -1,24 +1,44 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build matrix needs (Debian 12).
+# Installs the Debian packages (Debian 12) that the builds need: with no
+# argument (or "all") those of the whole build matrix, with "linux" only those
+# of the linux preset (no cross compilers, Wine, qemu nor i386 architecture).
 # Idempotent: when all of them are installed already it touches nothing.
+#
+#   scripts/setup.sh [all|linux]
 set -euo pipefail
 
-packages=(
-  cmake ninja-build pkg-config
-  g++ clang
+linux_packages=(
+  cmake ninja-build pkg-config g++
   # GoogleTest is built from these sources in every preset.
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
-  # linux-x86: -m32 toolchain, i386 FreeType, and qemu-i386 to run the tests.
-  g++-multilib libfreetype-dev:i386 qemu-user
-  # Drawing on Linux, and the zohost program.
-  libfreetype-dev fonts-dejavu-core libcli11-dev libpng-dev libsndfile1-dev
+  # Drawing on Linux, and the zohost program (its animations through giflib).
+  libfreetype-dev fonts-dejavu-core libcli11-dev libpng-dev libsndfile1-dev libgif-dev
   # zohost --live (SDL2), and its tests: a virtual X display, keys sent to
   # the window, and screenshots taken from outside the program.
   libsdl2-dev xvfb xdotool x11-apps
-  # win32 / win64: MinGW (posix threads), objdump for the export check, Wine.
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
 )
+case "${1:-all}" in
+linux)
+  packages=("${linux_packages[@]}")
+  ;;
+all)
+  packages=(
+    "${linux_packages[@]}"
+    clang
+    # linux-x86: -m32 toolchain, i386 FreeType, and qemu-i386 to run the tests.
+    g++-multilib libfreetype-dev:i386 qemu-user
+    # win32 / win64: MinGW (posix threads), objdump for the export check, Wine.
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
+    # win32: the 32-bit Wine loader (/usr/lib/wine/wine) runs the 32-bit test programs.
+    wine32:i386
+  )
+  ;;
+*)
+  echo "usage: scripts/setup.sh [all|linux]" >&2
+  exit 2
+  ;;
+esac
 
 # A package installed for two architectures answers with two lines; an
 # unqualified name means the native one (or an architecture-free package).
@@ -41,7 +61,7 @@ for pkg in "${packages[@]}"; do
   fi
 done
 need_i386=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${packages[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   need_i386=1
 fi
 
@@ -66,5 +86,5 @@ if ((need_i386)); then
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update
-# Recommends would add wine32 and hundreds of i386 desktop libraries.
+# Recommends would add hundreds of i386 desktop libraries.
 "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

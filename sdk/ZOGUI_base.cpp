@@ -27,23 +27,24 @@ zolong ZOGUI_base::dispatcher(zolong opcode, zolong index, zolong value, void* p
     static_assert(sizeof flags == sizeof opt, "mouse flags are the bits of opt");
     std::memcpy(&flags, &opt, sizeof flags);
     const zopoint point(static_cast<int>(index), static_cast<int>(value));
-    switch (static_cast<std::uint32_t>(opcode)) {
-    case 0: Initialise(index == 1); return 0;
-    case 1:
+    // Full width: an opcode beyond 32 bits is unknown, not its low word.
+    switch (static_cast<std::uintptr_t>(opcode)) {
+    case zo_gui_op::initialise: Initialise(index == 1); return 0;
+    case zo_gui_op::close:
         close();
         delete this;
         return 1;
-    case 2: paint(reinterpret_cast<HDC>(index), window); return 0;
-    case 3: OnLButtonDown(window, flags, point); return 0;
-    case 4: OnLButtonUp(window, flags, point); return 0;
-    case 5: OnMouseMove(window, flags, point); return 0;
-    case 6: OnModuleMsg(static_cast<int>(value), static_cast<int>(index), ptr); return 0;
-    case 7: OnGuiPinValueChange(getPin(static_cast<int>(index))); return 0;
-    case 8: OnWindowOpen(window); return 0;
-    case 9: OnWindowClose(window); return 0;
-    case 10: return OnIdle() ? 1 : 0;
-    case 11: OnNewConnection(static_cast<int>(index)); return 0;
-    case 12: OnDisconnect(static_cast<int>(index)); return 0;
+    case zo_gui_op::paint: paint(reinterpret_cast<HDC>(index), window); return 0;
+    case zo_gui_op::lbutton_down: OnLButtonDown(window, flags, point); return 0;
+    case zo_gui_op::lbutton_up: OnLButtonUp(window, flags, point); return 0;
+    case zo_gui_op::mouse_move: OnMouseMove(window, flags, point); return 0;
+    case zo_gui_op::module_msg: OnModuleMsg(static_cast<int>(value), static_cast<int>(index), ptr); return 0;
+    case zo_gui_op::pin_value_change: OnGuiPinValueChange(getPin(static_cast<int>(index))); return 0;
+    case zo_gui_op::window_open: OnWindowOpen(window); return 0;
+    case zo_gui_op::window_close: OnWindowClose(window); return 0;
+    case zo_gui_op::idle: return OnIdle() ? 1 : 0;
+    case zo_gui_op::new_connection: OnNewConnection(static_cast<int>(index)); return 0;
+    case zo_gui_op::disconnect: OnDisconnect(static_cast<int>(index)); return 0;
     default: return 0;
     }
 }

@@ -2,7 +2,7 @@
 // calls into virtual operations and offers the requests a display sends.
 //
 // Threads: the host calls a display object from its window thread, one call
-// at a time; opcode 1 is the last call an object receives.
+// at a time; zo_gui_op::close is the last call an object receives.
 #pragma once
 
 #include <cstdint>

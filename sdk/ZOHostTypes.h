@@ -71,7 +71,7 @@ struct ZOPinProperties {
     std::int32_t reserved;
 };
 
-// A timed event; the host copies it during request 19 and hands it back to the
+// A timed event; the host copies it during request zo_request::add_event and hands it back to the
 // record's event_handler word when the sample clock equals time_stamp.
 struct ZoEvent {
     ZoEvent(std::uint32_t p_time_stamp, std::int32_t p_type, std::int32_t p_int_value1,
@@ -89,12 +89,14 @@ struct ZoEvent {
 };
 
 // Window information the host passes to paint and the mouse callbacks. The
-// library reads the first three words and never writes it.
+// library reads the first three words and never writes it. The context is a
+// 32-bit word on every target: a host may hand over just these 12 bytes.
 struct ZOWndInfo {
     std::int32_t width;
     std::int32_t height;
-    zolong context;
+    std::int32_t context;
 };
+static_assert(sizeof(ZOWndInfo) == 12, "ZOWndInfo size");
 
 #if INTPTR_MAX == INT32_MAX
 #define ZO_OFFSET_IS(T, f, o) static_assert(offsetof(T, f) == (o), #T "::" #f " offset")
@@ -130,7 +132,6 @@ ZO_OFFSET_IS(ZoEvent, int_value1, 8);
 ZO_OFFSET_IS(ZoEvent, int_value2, 12);
 ZO_OFFSET_IS(ZoEvent, ptr_value, 16);
 ZO_OFFSET_IS(ZoEvent, next, 20);
-static_assert(sizeof(ZOWndInfo) == 12, "ZOWndInfo size");
 ZO_OFFSET_IS(ZOWndInfo, context, 8);
 #undef ZO_OFFSET_IS
 #endif

@@ -12,7 +12,7 @@ namespace {
 ZoModuleInfo g_info;
 constexpr zolong kMaxPins = 1 << 16;
 
-// Targets of delayed calls this library handed out. An event of type 21
+// Targets of delayed calls this library handed out. A delayed-call event
 // carries its target through the host, so only these are ever called.
 constexpr int kMaxDelayedTargets = 64;
 std::atomic<ZoDelayedCall::code_type> g_delayed_targets[kMaxDelayedTargets];
@@ -81,34 +81,34 @@ void ZOModule_base::eventWord(void* object, ZoEvent* e) {
 
 zolong ZOModule_base::dispatcher(zolong opcode, zolong index, zolong value, void* ptr, float opt) {
     switch (static_cast<std::uintptr_t>(opcode)) {
-    case 0: open(); return 0;
-    case 1:
+    case zo_audio_op::open: open(); return 0;
+    case zo_audio_op::close:
         close();
         delete this;
         return 1;
-    case 2: setSampleRate(opt); return 0;
-    case 3: setBlockSize(value); return 0;
-    case 6: {
+    case zo_audio_op::set_sample_rate: setSampleRate(opt); return 0;
+    case zo_audio_op::set_block_size: setBlockSize(value); return 0;
+    case zo_audio_op::pin_properties: {
         if (!ptr) return 0;
         const bool described = getPinProperties(index, static_cast<ZOPinProperties*>(ptr));
         ZO_CONTRACT("ZOModule_base",
                     (((ZOPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || (((ZOPinProperties*)ptr)->flags & IO_PRIVATE) != 0 || ((ZOPinProperties*)ptr)->direction == DR_OUT || ( ( (ZOPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0);
         return described ? 1 : 0;
     }
-    case 7:
-    case 10: ZO_CONTRACT("ZOModule_base", false); return 0;
-    case 8:
+    case zo_audio_op::forbidden_7:
+    case zo_audio_op::forbidden_10: ZO_CONTRACT("ZOModule_base", false); return 0;
+    case zo_audio_op::resume:
         Resume();
         if (index > 0) VoiceReset(static_cast<int>(index));
         return 0;
-    case 12:
+    case zo_audio_op::gui_notify:
         OnGuiNotify(static_cast<int>(value), static_cast<int>(index), ptr);
         return 0;
-    case 13:
-        g_info.word0 = 1;
-        g_info.word1 = 8;
+    case zo_audio_op::info:
+        g_info.word0 = zo_info::word0;
+        g_info.word1 = zo_info::word1;
         g_info.sub_process = &m_sub_process;
-        g_info.word3 = 102;
+        g_info.word3 = zo_info::word3;
         return reinterpret_cast<zolong>(&g_info);
     default: return 0;
     }
@@ -198,7 +198,7 @@ void ZOModule_base::AddEvent(std::uint32_t p_time_stamp, int type, int int_value
 
 void ZOModule_base::RunDelayed(unsigned int time_stamp, const ZoDelayedCall& call) {
     if (!ZO_CONTRACT("ZOModule_base", rememberDelayedTarget(call.RawPointer()))) return;
-    AddEvent(time_stamp, 21, 0, 0, reinterpret_cast<void*>(call.RawPointer()));
+    AddEvent(time_stamp, zo_event::delayed_call, 0, 0, reinterpret_cast<void*>(call.RawPointer()));
 }
 
 void ZOModule_base::private_HandleEvent(ZoEvent* e) { HandleEvent(e); }
@@ -207,7 +207,7 @@ void ZOModule_base::HandleEvent(ZoEvent* e) {
     if (!e) return;
     ZO_CONTRACT("ZOModule_base", e->time_stamp == SampleClock());
     switch (e->type) {
-    case 0: {
+    case zo_event::pin_status: {
         const zolong position = reinterpret_cast<zolong>(e->ptr_value);
         if (position < 0 || position > INT32_MAX) {
             ZO_CONTRACT("ZOModule_base", position >= 0 && position <= INT32_MAX);
@@ -217,11 +217,11 @@ void ZOModule_base::HandleEvent(ZoEvent* e) {
         if (pin->getModule()) pin->OnStatusUpdate(e->int_value1);
         return;
     }
-    case 2:
+    case zo_event::midi:
         OnMidiData(e->time_stamp, static_cast<std::uint32_t>(e->int_value1),
                    static_cast<short>(static_cast<std::uint16_t>(e->int_value2 & 0xFFFF)));
         return;
-    case 21: {
+    case zo_event::delayed_call: {
         const auto code = reinterpret_cast<ZoDelayedCall::code_type>(e->ptr_value);
         if (!ZO_CONTRACT("ZOModule_base", isDelayedTarget(code))) return;
         const ZoDelayedCall call(code);

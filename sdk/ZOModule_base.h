@@ -92,7 +92,7 @@ private:
     int m_pin_count = 0;
 };
 
-// Filled by dispatcher opcode 13; one for the whole library.
+// Filled by dispatcher opcode zo_audio_op::info; one for the whole library.
 struct ZoModuleInfo {
     std::int32_t word0;
     std::int32_t word1;

@@ -33,7 +33,6 @@ public:
     }
 
     code_type RawPointer() const { return m_code; }
-    zolong Adjustment() const { return m_adjustment; }
 
     bool operator==(const my_delegate& other) const {
         return m_code == other.m_code && (m_adjustment == other.m_adjustment || m_code == nullptr);

@@ -1,6 +1,7 @@
 #include "live/LiveHost.h"
 
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <thread>
 
@@ -15,14 +16,16 @@ namespace {
 struct LiveStop {};
 
 bool isCapture(Direction direction, zolong size, zolong code, const void* ptr) {
-    return direction == Direction::ToDisplay && ptr && static_cast<std::int32_t>(code) == SCOPE_MSG_DATA &&
-           size == static_cast<zolong>(sizeof(T_SCOPE));
+    return direction == Direction::ToDisplay && zohost::isCapture(size, code, ptr);
 }
 
 ThreadedOptions threadedOptions(const InstanceOptions& instance) {
     ThreadedOptions t;
     t.instance = instance;
     t.instance.messages.ack = AckPolicy::Deliver;
+    // No message records: they would grow on the audio thread, and the live
+    // view takes its captures as they reach the display.
+    t.instance.messages.record = false;
     // Painting is ours, at the window's size.
     t.paint_width = 0;
     t.paint_height = 0;
@@ -61,7 +64,10 @@ LiveHost::LiveHost(const ModuleLibrary& library, const InstanceOptions& options,
     inner_ = m.link;
     m.link = this;
     threaded_.onAudioBlock([this](Instance& a) { beforeBlock(a); });
-    threaded_.onDisplayDelivery([this](Instance& d, const ReceivedCapture& c) { afterDelivery(d, c); });
+    threaded_.beforeDisplayDelivery([this](Instance&, const ThreadedMessage& m) { beforeDelivery(m); });
+    threaded_.afterDisplayDelivery([this](Instance& d, const ThreadedMessage&) {
+        if (arrived_) afterDelivery(d, arriving_);
+    });
 }
 
 LiveHost::~LiveHost() = default;
@@ -126,6 +132,16 @@ void LiveHost::betweenBlocks(Instance& a) {
     gate_seen_.store(epoch, std::memory_order_release);
     ++blocks_done_;
     samples_run_.store(blocks_done_ * static_cast<std::uint64_t>(block_size_), std::memory_order_relaxed);
+}
+
+void LiveHost::beforeDelivery(const ThreadedMessage& m) {
+    arrived_ = zohost::isCapture(m.size, m.code, m.ptr);
+    if (!arrived_) return;
+    std::memcpy(&arriving_.scope, m.ptr, sizeof arriving_.scope);
+    // The audio side keeps the samples untouched until the ack is back.
+    readSamples(arriving_.scope, arriving_.samples);
+    arriving_.scope.Samples = nullptr;
+    arriving_.sent_block = m.sent_block;
 }
 
 void LiveHost::afterDelivery(Instance& d, const ReceivedCapture& c) {

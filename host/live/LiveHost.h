@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ThreadedCaptures.h"
 #include "scopedata.h"
 #include "zohost/Canvas.h"
 #include "zohost/Instance.h"
@@ -117,6 +118,7 @@ private:
     void forward(Direction direction, zolong size, zolong code, const void* ptr) override;
     void beforeBlock(Instance& audio);
     void betweenBlocks(Instance& audio);
+    void beforeDelivery(const ThreadedMessage& message);
     void afterDelivery(Instance& display, const ReceivedCapture& capture);
     void paintLocked(std::uint64_t block);
 
@@ -153,7 +155,10 @@ private:
     bool ack_owed_ = false;
     std::uint64_t blocks_done_ = 0;
 
-    // Display thread, or the window thread with the gate closed.
+    // Display thread, or the window thread with the gate closed. Only the
+    // capture being delivered is kept, its storage reused.
+    ReceivedCapture arriving_{};
+    bool arrived_ = false;
     std::unique_ptr<Canvas> canvas_;
     int repaints_seen_ = 0;
     std::uint64_t last_block_ = 0;

@@ -21,6 +21,7 @@
 #include "live/LiveKeys.h"
 #include "live/LiveWindow.h"
 #include "tool/CaptureLog.h"
+#include "tool/OutputFile.h"
 #include "tool/PinSetup.h"
 #include "tool/Render.h"
 #include "tool/SoundFile.h"
@@ -95,29 +96,29 @@ ListSetting listSetting(const PinTable& table, const std::string& pin) {
     return s;
 }
 
-MessageRecord recordOf(const LiveCapture& c) {
-    MessageRecord r{};
-    r.direction = Direction::ToDisplay;
-    r.code = SCOPE_MSG_DATA;
-    r.size = static_cast<zolong>(sizeof(T_SCOPE));
-    r.ptr = nullptr;
-    r.clock = c.clock;
-    r.block = c.block;
-    r.fate = Fate::Linked;
-    r.delivered = true;
-    r.delivered_clock = c.clock;
-    r.has_scope = true;
-    r.scope = *c.scope;
-    r.samples = *c.samples;
-    r.samples_dropped = false;
-    return r;
+// Into a capture kept by the caller, whose storage is reused.
+void copyCapture(const LiveCapture& c, Capture& to) {
+    to.slot = MessageRouter::npos;
+    to.ptr = nullptr;
+    to.clock = c.clock;
+    to.block = c.block;
+    to.scope = *c.scope;
+    to.samples.assign(c.samples->begin(), c.samples->end());
+    to.samples_dropped = false;
 }
 
 }  // namespace
 
 int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     ToolOptions o = given;
-    const bool demo = o.pins.empty();
+    const bool demo = o.pins.empty() && o.input.empty();
+    if (!o.input.empty()) {
+        SoundFile probe(o.input);
+        if (!probe.ok()) throw UsageError("cannot read " + o.input + ": " + probe.error());
+        o.pins.insert(o.pins.begin(), PinAssignment{"Signal A", parseSource("file:" + o.input + ":1")});
+        if (probe.channels() >= 2)
+            o.pins.insert(o.pins.begin() + 1, PinAssignment{"Signal B", parseSource("file:" + o.input + ":2")});
+    }
     if (demo) {
         o.pins.push_back(PinAssignment{"Signal A", parseSource("sine:440")});
         o.pins.push_back(PinAssignment{"Signal B", parseSource("triangle:660")});
@@ -157,15 +158,15 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
         err << "zohost: " << error << "\n";
         return kNoModule;
     }
-    // The pictures' font height; a window's font does not follow its size.
-    const int font_height = o.font_height > 0 ? o.font_height : 12;
+    // The pictures' font height, from the window's first size; a window's
+    // font does not follow its size.
+    const int font_height = o.font_height > 0 ? o.font_height : autoFontHeight(o.height);
     const std::uint32_t canvas_rgb = o.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o.background)) : 0;
     std::unique_ptr<LiveHost> host;
     try {
         host = std::make_unique<LiveHost>(
             library,
-            renderInstanceOptions(static_cast<float>(o.rate), o.block, o.text_colour, o.background, font_height,
-                                  false),
+            renderInstanceOptions(static_cast<float>(o.rate), o.block, o.text_colour, o.background, font_height),
             canvas_rgb);
     } catch (const std::exception& e) {
         err << "zohost: " << module << ": " << e.what() << "\n";
@@ -295,11 +296,14 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     }
     host->setPaintSize(window.displayWidth(), window.displayHeight());
 
-    CaptureLog log;
-    if (!o.captures.empty() && !log.open(o.captures, error)) {
+    OutputFile log_out;
+    if (!o.captures.empty() && !log_out.begin(o.captures, error)) {
         err << "zohost: " << error << "\n";
         return kFailed;
     }
+    CaptureLog log;
+    log.attach(o.captures.empty() ? nullptr : log_out.stream());
+    Capture logged{};
     BlockTimes block_times;
     std::atomic<std::size_t> captures_seen{0};
     const std::uint64_t hold_samples =
@@ -317,9 +321,12 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
             h->closeGateNow();
         }
     };
-    hooks.capture = [&log, &captures_seen](const LiveCapture& c) {
+    const bool logging = !o.captures.empty();
+    hooks.capture = [&log, &logged, &captures_seen, logging](const LiveCapture& c) {
         const std::size_t n = captures_seen.fetch_add(1) + 1;
-        if (log.isOpen()) log.write(recordOf(c), n);
+        if (!logging) return;
+        copyCapture(c, logged);
+        log.write(logged, n);
     };
     hooks.picture = [&window](const LivePicture& p) { window.takePicture(p.pixels, p.width, p.height, p.block); };
     host->setHooks(std::move(hooks));
@@ -478,7 +485,11 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
             rc = kFailed;
         }
     }
-    if (!log.close(error)) {
+    if (!log.good()) {
+        err << "zohost: cannot write " << o.captures << "\n";
+        rc = kFailed;
+        log_out.abandon();
+    } else if (!log_out.commit(error)) {
         err << "zohost: " << error << "\n";
         rc = kFailed;
     }

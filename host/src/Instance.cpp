@@ -22,13 +22,13 @@ Instance::Instance(const ModuleLibrary& library, const InstanceOptions& options)
     auto makeAudio = [&] {
         if (!options_.audio) return;
         audio_ = static_cast<ZOMod_struct_base2*>(
-            library.makeModule(options_.module_index, 1, &Instance::hostCallback, this));
+            library.makeModule(options_.module_index, zo_object::audio, &Instance::hostCallback, this));
         if (!audio_) throw std::runtime_error("makeModule made no audio object");
     };
     auto makeDisplay = [&] {
         if (!options_.display) return;
         display_ = static_cast<ZOGUI_struct_base*>(
-            library.makeModule(options_.module_index, 2, &Instance::hostCallback, this));
+            library.makeModule(options_.module_index, zo_object::gui, &Instance::hostCallback, this));
         if (!display_) throw std::runtime_error("makeModule made no display object");
     };
     try {
@@ -45,8 +45,8 @@ Instance::Instance(const ModuleLibrary& library, const InstanceOptions& options)
     }
 
     if (audio_) {
-        audioCall(2, 0, 0, nullptr, options_.sample_rate);
-        audioCall(3, 0, options_.block_size, nullptr, 0.0f);
+        audioCall(zo_audio_op::set_sample_rate, 0, 0, nullptr, options_.sample_rate);
+        audioCall(zo_audio_op::set_block_size, 0, options_.block_size, nullptr, 0.0f);
         table_ = PinTable(PinTable::read(audio_));
     }
     table_.layout(options_.pin_count >= 0 ? options_.pin_count : table_.describedPins());
@@ -87,7 +87,7 @@ void Instance::open() {
     if (!audio_) throw std::logic_error("no audio object to open");
     bank_.bindBuffers();
     opened_ = true;
-    audioCall(0);
+    audioCall(zo_audio_op::open);
     if (audio_) bank_.writeSetValues();
 }
 
@@ -154,18 +154,18 @@ zolong Instance::paint(HDC dc, int width, int height) {
     window_.width = width;
     window_.height = height;
     window_.context = options_.window_context;
-    return displayCall(2, reinterpret_cast<zolong>(dc), 0, &window_, 0.0f);
+    return displayCall(zo_gui_op::paint, reinterpret_cast<zolong>(dc), 0, &window_, 0.0f);
 }
 
 zolong Instance::audioCall(zolong opcode, zolong index, zolong value, void* ptr, float opt) {
     if (!audio_) return 0;
-    if (opcode == 1) return destroyAudio();
+    if (opcode == zo_audio_op::close) return destroyAudio();
     return audio_->dispatcher(audio_, opcode, index, value, ptr, opt);
 }
 
 zolong Instance::displayCall(zolong opcode, zolong index, zolong value, void* ptr, float opt) {
     if (!display_) return 0;
-    if (opcode == 1) return destroyDisplay();
+    if (opcode == zo_gui_op::close) return destroyDisplay();
     return display_->dispatcher(display_, opcode, index, value, ptr, opt);
 }
 
@@ -182,11 +182,11 @@ void Instance::destroy() {
 zolong Instance::destroyAudio() {
     if (!audio_) return 0;
     ZOMod_struct_base2* record = audio_;
-    // Nothing of the host may reach the record once opcode 1 is under way.
+    // Nothing of the host may reach the record once opcode close is under way.
     audio_ = nullptr;
     router_.dropPending();
     events_.clear();
-    audio_close_answer_ = record->dispatcher(record, 1, 0, 0, nullptr, 0.0f);
+    audio_close_answer_ = record->dispatcher(record, zo_audio_op::close, 0, 0, nullptr, 0.0f);
     return audio_close_answer_;
 }
 
@@ -195,16 +195,16 @@ zolong Instance::destroyDisplay() {
     ZOGUI_struct_base* record = display_;
     display_ = nullptr;
     router_.dropPending();
-    display_close_answer_ = record->dispatcher(record, 1, 0, 0, nullptr, 0.0f);
+    display_close_answer_ = record->dispatcher(record, zo_gui_op::close, 0, 0, nullptr, 0.0f);
     return display_close_answer_;
 }
 
 zolong Instance::deliverToAudio(zolong index, zolong value, void* ptr) {
-    return audioCall(12, index, value, ptr, 0.0f);
+    return audioCall(zo_audio_op::gui_notify, index, value, ptr, 0.0f);
 }
 
 zolong Instance::deliverToDisplay(zolong index, zolong value, void* ptr) {
-    return displayCall(6, index, value, ptr, 0.0f);
+    return displayCall(zo_gui_op::module_msg, index, value, ptr, 0.0f);
 }
 
 zolong Instance::hostCallback(void* record, zolong opcode, zolong index, zolong value, void* ptr,
@@ -310,9 +310,9 @@ zolong Instance::fillFont(zolong context, void* record) {
         std::uint32_t text = options_.text_colour;
         std::int32_t back = options_.background;
         std::int32_t height = options_.font_height;
-        std::memcpy(r + 4, &text, 4);
-        std::memcpy(r + 8, &back, 4);
-        std::memcpy(r + 16, &height, 4);
+        std::memcpy(r + 4 * zo_font::text_colour_word, &text, 4);
+        std::memcpy(r + 4 * zo_font::background_word, &back, 4);
+        std::memcpy(r + 4 * zo_font::height_word, &height, 4);
     }
     return fontForHeight(options_.font_height);
 }

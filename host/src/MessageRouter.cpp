@@ -6,25 +6,13 @@
 namespace zohost {
 
 namespace {
-// Guards the deep copy against a record with a wild size.
-const std::int32_t kMaxCopiedScope = 1 << 22;
 // Two objects acking each other forever must not hang the host.
 const int kMaxRounds = 64;
 }  // namespace
 
-float MessageRecord::sample(int channel, int index) const {
-    std::size_t n = samples.size() / 2;
-    if (channel < 0 || channel > 1 || index < 0 || static_cast<std::size_t>(index) >= n) return 0.0f;
-    return samples[static_cast<std::size_t>(channel) * n + static_cast<std::size_t>(index)];
-}
-
 std::size_t MessageRouter::record(Direction d, zolong size, zolong code, const void* ptr,
                                   std::uint64_t block, Fate fate) {
     if (!options_.record) return npos;
-    if (records_.size() >= options_.record_limit) {
-        ++records_dropped_;
-        return npos;
-    }
     MessageRecord r{};
     r.direction = d;
     r.code = static_cast<std::int32_t>(code);
@@ -33,23 +21,15 @@ std::size_t MessageRouter::record(Direction d, zolong size, zolong code, const v
     r.clock = ends_.messageClock();
     r.block = block;
     r.fate = fate;
-    if (d == Direction::ToDisplay && r.code == SCOPE_MSG_DATA && ptr &&
-        size == static_cast<zolong>(sizeof(T_SCOPE))) {
-        r.has_scope = true;
-        std::memcpy(&r.scope, ptr, sizeof(T_SCOPE));
-        const float* src = r.scope.Samples;
-        std::int32_t n = r.scope.ScopeSize;
-        std::size_t count = n > 0 ? 2 * static_cast<std::size_t>(n) : 0;
-        if (src && n > 0 && n <= kMaxCopiedScope && samples_kept_ + count <= options_.sample_budget) {
-            r.samples.assign(src, src + count);
-            samples_kept_ += count;
-        } else if (count > 0) {
-            r.samples_dropped = true;
-        }
-        r.scope.Samples = nullptr;
+    std::size_t slot = npos;
+    if (records_.size() >= options_.record_limit) {
+        ++records_dropped_;
+    } else {
+        records_.push_back(r);
+        slot = records_.size() - 1;
     }
-    records_.push_back(std::move(r));
-    return records_.size() - 1;
+    if (options_.observer) options_.observer->sent(slot == npos ? r : records_[slot], slot);
+    return slot;
 }
 
 void MessageRouter::markDelivered(std::size_t slot, std::uint64_t generation) {
@@ -87,15 +67,14 @@ void MessageRouter::fromAudio(zolong size, zolong code, void* ptr, std::uint64_t
         fate = options_.delivery == Delivery::Immediate ? Fate::Delivered : Fate::Queued;
     else if (options_.link)
         fate = Fate::Linked;
-    else if (options_.self_ack_without_display && static_cast<std::int32_t>(code) == SCOPE_MSG_DATA)
+    else if (options_.self_ack_without_display && static_cast<std::int32_t>(code) == zo_message::data)
         fate = Fate::SelfAcked;
     else
         fate = Fate::NoReceiver;
     if ((fate == Fate::Queued || fate == Fate::Linked) && size > 0 &&
         static_cast<std::size_t>(size) > options_.payload_limit)
         fate = Fate::TooLarge;
-    const std::size_t slot =
-        options_.record ? record(Direction::ToDisplay, size, code, ptr, blocks_started, fate) : npos;
+    const std::size_t slot = record(Direction::ToDisplay, size, code, ptr, blocks_started, fate);
     switch (fate) {
     case Fate::Delivered:
         markDelivered(slot, generation_);
@@ -105,7 +84,7 @@ void MessageRouter::fromAudio(zolong size, zolong code, void* ptr, std::uint64_t
         enqueue(Direction::ToDisplay, size, code, ptr, blocks_started, slot);
         break;
     case Fate::SelfAcked:
-        ends_.deliverToAudio(0, SCOPE_MSG_ACK, nullptr);
+        ends_.deliverToAudio(0, zo_message::ack, nullptr);
         break;
     case Fate::Linked:
         options_.link->forward(Direction::ToDisplay, size, code, ptr);
@@ -132,8 +111,7 @@ void MessageRouter::fromDisplay(zolong size, zolong code, void* ptr, std::uint64
     if ((fate == Fate::Queued || fate == Fate::Held || fate == Fate::Linked) && size > 0 &&
         static_cast<std::size_t>(size) > options_.payload_limit)
         fate = Fate::TooLarge;
-    const std::size_t slot =
-        options_.record ? record(Direction::ToAudio, size, code, ptr, blocks_started, fate) : npos;
+    const std::size_t slot = record(Direction::ToAudio, size, code, ptr, blocks_started, fate);
     if (fate == Fate::Delivered) {
         markDelivered(slot, generation_);
         ends_.deliverToAudio(size, code, ptr);
@@ -178,15 +156,9 @@ void MessageRouter::dropPending() {
 void MessageRouter::clearRecords() {
     records_.clear();
     records_dropped_ = 0;
-    samples_kept_ = 0;
     ++generation_;
+    if (options_.observer) options_.observer->cleared();
 }
 
-std::vector<const MessageRecord*> MessageRouter::captures() const {
-    std::vector<const MessageRecord*> out;
-    for (const MessageRecord& r : records_)
-        if (r.has_scope) out.push_back(&r);
-    return out;
-}
 
 }  // namespace zohost

@@ -37,7 +37,7 @@ std::vector<PinDescription> PinTable::read(ZOMod_struct_base2* record, int limit
     for (int i = 0; i < limit; ++i) {
         ZOPinProperties p;
         std::memset(&p, 0, sizeof p);
-        if (!record->dispatcher(record, 6, i, 0, &p, 0.0f)) break;
+        if (!record->dispatcher(record, zo_audio_op::pin_properties, i, 0, &p, 0.0f)) break;
         PinDescription d;
         d.index = i;
         d.variable_address = p.variable_address;

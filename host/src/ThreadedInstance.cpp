@@ -6,25 +6,6 @@
 
 namespace zohost {
 
-namespace {
-
-// Guards the samples read through a record against a wild size.
-const std::int32_t kMaxReadScope = 1 << 22;
-
-bool readSamples(const T_SCOPE& s, std::vector<float>& out) {
-    out.clear();
-    if (!s.Samples || s.ScopeSize <= 0 || s.ScopeSize > kMaxReadScope) return s.ScopeSize == 0;
-    out.assign(s.Samples, s.Samples + 2 * static_cast<std::size_t>(s.ScopeSize));
-    return true;
-}
-
-bool isCapture(zolong size, zolong code, const void* ptr) {
-    return ptr && static_cast<std::int32_t>(code) == SCOPE_MSG_DATA &&
-           size == static_cast<zolong>(sizeof(T_SCOPE));
-}
-
-}  // namespace
-
 ThreadedInstance::ThreadedInstance(const ModuleLibrary& library, const ThreadedOptions& options)
     : options_(options) {
     InstanceOptions a = options_.instance;
@@ -34,6 +15,8 @@ ThreadedInstance::ThreadedInstance(const ModuleLibrary& library, const ThreadedO
     InstanceOptions d = options_.instance;
     d.audio = false;
     d.messages.link = this;
+    // The observer watches the audio side's sends, on the audio thread.
+    d.messages.observer = nullptr;
     // Holding is done where the blocks are counted: on the audio thread.
     if (d.messages.ack == AckPolicy::Hold) d.messages.ack = AckPolicy::Deliver;
     if (options_.instance.display_first) {
@@ -78,14 +61,7 @@ ThreadedInstance::Envelope ThreadedInstance::envelope(zolong size, zolong code, 
 
 void ThreadedInstance::forward(Direction direction, zolong size, zolong code, const void* ptr) {
     if (direction == Direction::ToDisplay) {
-        // Audio thread, inside request 17.
-        if (isCapture(size, code, ptr)) {
-            if (outstanding_) ++overlapping_sends_;
-            outstanding_ = true;
-            sent_record_ = ptr;
-            std::memcpy(&sent_scope_, ptr, sizeof sent_scope_);
-            sent_samples_kept_ = readSamples(sent_scope_, sent_samples_);
-        }
+        // Audio thread, inside request send_to_gui.
         Envelope e = envelope(size, code, ptr);
         e.sent_block = audio_->blocksStarted();
         {
@@ -96,9 +72,9 @@ void ThreadedInstance::forward(Direction direction, zolong size, zolong code, co
         display_cv_.notify_all();
         return;
     }
-    // Display thread, inside request 2.
+    // Display thread, inside request gui_send_to_audio.
     if (options_.ack_on_display_thread) {
-        audio_->audioCall(12, size, code, const_cast<void*>(ptr), 0.0f);
+        audio_->audioCall(zo_audio_op::gui_notify, size, code, const_cast<void*>(ptr), 0.0f);
         return;
     }
     Envelope e = envelope(size, code, ptr);
@@ -135,19 +111,10 @@ void ThreadedInstance::displayLoop() {
 }
 
 void ThreadedInstance::handleOnDisplay(Envelope& e) {
-    const ReceivedCapture* capture = nullptr;
-    if (isCapture(e.size, e.code, e.ptr())) {
-        ReceivedCapture r;
-        std::memcpy(&r.scope, e.payload.data(), sizeof r.scope);
-        // The audio side keeps this storage untouched until the ack is back.
-        readSamples(r.scope, r.samples);
-        r.scope.Samples = nullptr;
-        r.sent_block = e.sent_block;
-        received_.push_back(std::move(r));
-        capture = &received_.back();
-    }
-    display_->displayCall(6, e.size, e.code, e.ptr(), 0.0f);
-    if (capture && after_delivery_) after_delivery_(*display_, *capture);
+    const ThreadedMessage m{e.size, e.code, e.ptr(), e.sent_block};
+    if (before_display_) before_display_(*display_, m);
+    display_->displayCall(zo_gui_op::module_msg, e.size, e.code, e.ptr(), 0.0f);
+    if (after_display_) after_display_(*display_, m);
     if (options_.paint_width > 0 && options_.paint_height > 0 &&
         display_->repaints() != repaints_seen_) {
         repaints_seen_ = display_->repaints();
@@ -215,25 +182,11 @@ void ThreadedInstance::deliverAcks() {
             ++kept;
             continue;
         }
-        if (static_cast<std::int32_t>(e.code) == SCOPE_MSG_ACK) {
-            checkBusyWindow();
-            ++acks_delivered_;
-        }
-        audio_->audioCall(12, e.size, e.code, e.ptr(), 0.0f);
+        if (before_audio_) before_audio_(*audio_, ThreadedMessage{e.size, e.code, e.ptr(), e.sent_block});
+        if (static_cast<std::int32_t>(e.code) == zo_message::ack) ++acks_delivered_;
+        audio_->audioCall(zo_audio_op::gui_notify, e.size, e.code, e.ptr(), 0.0f);
     }
     held_.resize(kept);
-}
-
-void ThreadedInstance::checkBusyWindow() {
-    if (!outstanding_) return;
-    outstanding_ = false;
-    // The record is the audio object's own and lives as long as it does.
-    T_SCOPE now;
-    std::memcpy(&now, sent_record_, sizeof now);
-    bool same = now.Samples == sent_scope_.Samples && now.ScopeSize == sent_scope_.ScopeSize;
-    if (same && sent_samples_kept_ && !sent_samples_.empty())
-        same = std::memcmp(now.Samples, sent_samples_.data(), sent_samples_.size() * sizeof(float)) == 0;
-    if (!same) ++busy_violations_;
 }
 
 void ThreadedInstance::settle() {

@@ -1,25 +1,9 @@
 #include "tool/CaptureLog.h"
 
 #include <charconv>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
 namespace zohost::tool {
-
-CaptureLog::~CaptureLog() {
-    if (file_) std::fclose(file_);
-}
-
-bool CaptureLog::open(const std::string& path, std::string& error) {
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) {
-        error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    path_ = path;
-    return true;
-}
 
 void CaptureLog::put(const char* s) { line_ += s; }
 
@@ -33,7 +17,18 @@ void CaptureLog::putFloat(float v) {
     line_.append(buf, r.ptr);
 }
 
-void CaptureLog::putSamples(const MessageRecord& r, int channel) {
+void CaptureLog::putVolts(float pin_value) {
+    if (!std::isfinite(pin_value)) {
+        line_ += "null";
+        return;
+    }
+    // Exact in double: a float's 24 bits times ten fit in 53.
+    char buf[40];
+    auto r = std::to_chars(buf, buf + sizeof buf, 10.0 * static_cast<double>(pin_value));
+    line_.append(buf, r.ptr);
+}
+
+void CaptureLog::putSamples(const Capture& r, int channel) {
     const std::int32_t n = r.scope.ScopeSize;
     if (r.samples_dropped || n < 0 || r.samples.size() != 2 * static_cast<std::size_t>(n)) {
         line_ += "null";
@@ -42,13 +37,13 @@ void CaptureLog::putSamples(const MessageRecord& r, int channel) {
     line_ += '[';
     for (std::int32_t i = 0; i < n; ++i) {
         if (i) line_ += ',';
-        putFloat(r.samples[static_cast<std::size_t>(channel) * static_cast<std::size_t>(n) +
+        putVolts(r.samples[static_cast<std::size_t>(channel) * static_cast<std::size_t>(n) +
                            static_cast<std::size_t>(i)]);
     }
     line_ += ']';
 }
 
-void CaptureLog::write(const MessageRecord& r, std::size_t number) {
+void CaptureLog::write(const Capture& r, std::size_t number) {
     if (!file_) return;
     const T_SCOPE& s = r.scope;
     line_.clear();
@@ -71,19 +66,7 @@ void CaptureLog::write(const MessageRecord& r, std::size_t number) {
     put(",\"b\":");
     putSamples(r, 1);
     put("}\n");
-    std::fwrite(line_.data(), 1, line_.size(), file_);
-}
-
-bool CaptureLog::close(std::string& error) {
-    if (!file_) return true;
-    const bool bad = std::ferror(file_) != 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (bad || !closed) {
-        error = "cannot write " + path_;
-        return false;
-    }
-    return true;
+    if (std::fwrite(line_.data(), 1, line_.size(), file_) != line_.size()) good_ = false;
 }
 
 }  // namespace zohost::tool

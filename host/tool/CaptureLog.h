@@ -5,40 +5,42 @@
 //  "x_y_mode":0,"trigger":1,"active":[true,true],"a":[...],"b":[...]}
 //
 // "clock" is the host's sample clock at the start of the processing call in
-// which the capture was sent. Samples are written in the shortest form that
-// reads back to the same 32-bit float; a value that is not finite, or
-// samples the host did not copy, are written as null.
+// which the capture was sent. Every level is in volts: "time" and "y_scale"
+// as the record holds them, samples as 10 times the pin value, written in
+// the shortest form that reads back to the same number (a tenth of it is the
+// 32-bit sample again); a value that is not finite, or samples the host did
+// not copy, are written as null. Each line is written whole.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
-#include "zohost/MessageRouter.h"
+#include "ScopeCaptures.h"
 
 namespace zohost::tool {
 
 class CaptureLog {
 public:
     CaptureLog() = default;
-    ~CaptureLog();
     CaptureLog(const CaptureLog&) = delete;
     CaptureLog& operator=(const CaptureLog&) = delete;
 
-    // False with `error` set when the file cannot be created.
-    bool open(const std::string& path, std::string& error);
-    bool isOpen() const { return file_ != nullptr; }
-    // `number` counts captures from 1.
-    void write(const MessageRecord& capture, std::size_t number);
-    // False with `error` set when anything could not be written.
-    bool close(std::string& error);
+    // Lines go to `file`, which stays the caller's; null: nowhere.
+    void attach(std::FILE* file) { file_ = file; }
+    // `number` counts captures from 1. The one place that reads a capture
+    // out of the host's message records.
+    void write(const Capture& capture, std::size_t number);
+    // False when a line could not be written.
+    bool good() const { return good_; }
 
 private:
     void put(const char* s);
     void putFloat(float v);
-    void putSamples(const MessageRecord& r, int channel);
+    void putVolts(float pin_value);
+    void putSamples(const Capture& r, int channel);
 
     std::FILE* file_ = nullptr;
-    std::string path_;
+    bool good_ = true;
     std::string line_;
 };
 

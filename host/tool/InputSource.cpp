@@ -1,11 +1,15 @@
 #include "tool/InputSource.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <memory>
 #include <vector>
+
+#include "tool/Units.h"
 
 namespace zohost::tool {
 
@@ -40,11 +44,35 @@ double number(const std::string& text, const char* what, const std::string& sour
     return v;
 }
 
-// Fraction of the period at `clock`, in [0, 1). The remainder is exact for
-// whole frequencies and rates, so period boundaries fall on exact phases.
+// Volts ("5V") or a pin value ("0.5").
+double level(const std::string& text, const char* what, const std::string& source) {
+    try {
+        return parsePinValue(text, what);
+    } catch (const std::invalid_argument&) {
+        throw std::invalid_argument("bad " + std::string(what) + " \"" + text + "\" in source \"" + source +
+                                    "\" (volts like 5V, or a pin value like 0.5)");
+    }
+}
+
+const std::uint64_t kAnchor = 4096;
+
+// Fraction of the period at `clock`, in [0, 1): the exact remainder at the
+// multiple of kAnchor below the clock, plus whole steps of `hz` from there, so
+// that a sample depends on its clock alone; exact for whole frequencies and
+// rates, so period boundaries fall on exact phases. The block generator
+// computes the same, term for term.
+double stepPhase(double base, double steps, double hz, double rate, double inv_rate) {
+    double p = base + steps * hz;
+    p -= rate * std::floor(p * inv_rate);
+    if (p >= rate) p -= rate;
+    if (p < 0.0) p += rate;
+    return p * inv_rate;
+}
+
 double phase(double hz, double rate, std::uint64_t clock) {
-    const double p = std::fmod(static_cast<double>(clock) * hz, rate) / rate;
-    return p < 1.0 ? p : 0.0;
+    const std::uint64_t anchor = clock - clock % kAnchor;
+    return stepPhase(std::fmod(static_cast<double>(anchor) * hz, rate), static_cast<double>(clock - anchor), hz,
+                     rate, 1.0 / rate);
 }
 
 float shape(SourceKind kind, double p) {
@@ -60,6 +88,31 @@ float shape(SourceKind kind, double p) {
     default:
         return 0.0f;
     }
+}
+
+constexpr int kSineTable = 8192;
+
+const double* sineTable() {
+    static const std::vector<double> table = [] {
+        std::vector<double> t(kSineTable + 1);
+        for (int i = 0; i <= kSineTable; ++i) t[static_cast<std::size_t>(i)] = std::sin(kTwoPi * i / kSineTable);
+        return t;
+    }();
+    return table.data();
+}
+
+// sin(2 pi p) for p in [0, 1): the table with linear interpolation, within
+// 3e-8 of the library's sine.
+inline float tableSine(const double* table, double p) {
+    const double x = p * kSineTable;
+    const int i = static_cast<int>(x);
+    const double f = x - i;
+    const double a = table[i], b = table[i + 1];
+    return static_cast<float>(a + f * (b - a));
+}
+
+inline float shapeFast(SourceKind kind, const double* table, double p) {
+    return kind == SourceKind::Sine ? tableSine(table, p) : shape(kind, p);
 }
 
 bool periodic(SourceKind k) {
@@ -89,19 +142,19 @@ InputSource parseSource(const std::string& text) {
         arity(2, 3, (kind + ":HZ[:AMP]").c_str());
         s.hz = number(parts[1], "frequency", text);
         if (s.hz <= 0.0) throw std::invalid_argument("frequency must be above 0 in source \"" + text + "\"");
-        s.amplitude = parts.size() > 2 ? number(parts[2], "amplitude", text) : kDefaultAmplitude;
+        s.amplitude = parts.size() > 2 ? level(parts[2], "amplitude", text) : kDefaultAmplitude;
         return s;
     }
     if (kind == "noise") {
         arity(1, 2, "noise[:AMP]");
         s.kind = SourceKind::Noise;
-        s.amplitude = parts.size() > 1 ? number(parts[1], "amplitude", text) : kDefaultAmplitude;
+        s.amplitude = parts.size() > 1 ? level(parts[1], "amplitude", text) : kDefaultAmplitude;
         return s;
     }
     if (kind == "dc") {
         arity(2, 2, "dc:VALUE");
         s.kind = SourceKind::Dc;
-        s.amplitude = number(parts[1], "value", text);
+        s.amplitude = level(parts[1], "value", text);
         return s;
     }
     if (kind == "file") {
@@ -157,17 +210,17 @@ std::string describeSource(const InputSource& s) {
     case SourceKind::Off:
         return "not connected";
     case SourceKind::Noise:
-        std::snprintf(buf, sizeof buf, "noise, amplitude %g", s.amplitude);
+        std::snprintf(buf, sizeof buf, "noise, amplitude %g V", s.amplitude * 10.0);
         return buf;
     case SourceKind::Dc:
-        std::snprintf(buf, sizeof buf, "constant %g", s.amplitude);
+        std::snprintf(buf, sizeof buf, "constant %g V", s.amplitude * 10.0);
         return buf;
     case SourceKind::File:
         return "channel " + std::to_string(s.channel) + " of " + s.path;
     case SourceKind::Input:
         return "channel " + std::to_string(s.channel) + " of the capture device";
     default:
-        std::snprintf(buf, sizeof buf, "%g Hz %s, amplitude %g", s.hz, kindName(s.kind), s.amplitude);
+        std::snprintf(buf, sizeof buf, "%g Hz %s, amplitude %g V", s.hz, kindName(s.kind), s.amplitude * 10.0);
         return buf;
     }
 }
@@ -175,7 +228,7 @@ std::string describeSource(const InputSource& s) {
 float waveSample(const InputSource& s, double rate, std::uint64_t clock) {
     if (s.kind == SourceKind::Dc) return static_cast<float>(s.amplitude);
     if (!periodic(s.kind)) return 0.0f;
-    return static_cast<float>(s.amplitude) * shape(s.kind, phase(s.hz, rate, clock));
+    return static_cast<float>(s.amplitude) * shapeFast(s.kind, sineTable(), phase(s.hz, rate, clock));
 }
 
 Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
@@ -200,9 +253,56 @@ Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
     const SourceKind kind = source.kind;
     const float amp = static_cast<float>(source.amplitude);
     const double hz = source.hz;
-    return Signal::generator([kind, amp, hz, rate](std::uint64_t first, float* out, int count) {
-        for (int i = 0; i < count; ++i)
-            out[i] = amp * shape(kind, phase(hz, rate, first + static_cast<std::uint64_t>(i)));
+    const double* table = sineTable();
+    const double inv_rate = 1.0 / rate;
+    if (hz == std::floor(hz) && rate == std::floor(rate) && rate <= 384000.0) {
+        // Whole numbers: the phase in whole steps, exactly what phase() gives.
+        const std::int64_t irate = static_cast<std::int64_t>(rate);
+        const std::int64_t ihz = static_cast<std::int64_t>(hz) % irate;
+        // One period, sample by sample, computed as waveSample() does; a
+        // block is then read out of it.
+        auto period = std::make_shared<std::vector<float>>(static_cast<std::size_t>(irate));
+        for (std::int64_t q = 0; q < irate; ++q)
+            (*period)[static_cast<std::size_t>(q)] = amp * shapeFast(kind, table, static_cast<double>(q) * inv_rate);
+        return Signal::generator([period, irate, ihz](std::uint64_t first, float* out, int count) {
+            const float* wave = period->data();
+            std::int64_t q = static_cast<std::int64_t>(first % static_cast<std::uint64_t>(irate)) * ihz % irate;
+            auto step = [irate](std::int64_t a, std::int64_t by) { return a + by >= irate ? a + by - irate : a + by; };
+            // Four phases a step apart, each stepping by four: four short
+            // chains instead of one long one.
+            const std::int64_t ihz4 = 4 * ihz % irate;
+            std::int64_t q1 = step(q, ihz), q2 = step(q1, ihz), q3 = step(q2, ihz);
+            int i = 0;
+            for (; i + 4 <= count; i += 4) {
+                out[i] = wave[q];
+                out[i + 1] = wave[q1];
+                out[i + 2] = wave[q2];
+                out[i + 3] = wave[q3];
+                q = step(q, ihz4);
+                q1 = step(q1, ihz4);
+                q2 = step(q2, ihz4);
+                q3 = step(q3, ihz4);
+            }
+            for (; i < count; ++i) {
+                out[i] = wave[q];
+                q = step(q, ihz);
+            }
+        });
+    }
+    return Signal::generator([=](std::uint64_t first, float* out, int count) {
+        std::uint64_t clock = first;
+        int i = 0;
+        while (i < count) {
+            const std::uint64_t anchor = clock - clock % kAnchor;
+            const double base = std::fmod(static_cast<double>(anchor) * hz, rate);
+            const int n = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(count - i),
+                                                                   anchor + kAnchor - clock));
+            const double k0 = static_cast<double>(clock - anchor);
+            for (int k = 0; k < n; ++k)
+                out[i + k] = amp * shapeFast(kind, table, stepPhase(base, k0 + k, hz, rate, inv_rate));
+            i += n;
+            clock += static_cast<std::uint64_t>(n);
+        }
     });
 }
 

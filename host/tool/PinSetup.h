@@ -25,8 +25,14 @@ struct ListChoice {
     std::string label;  // the chosen item's label
 };
 
-// A list pin by name, and a choice on it by label (exact, else ignoring
-// case) or by one of its numbers.
+// A list pin by name (exact, else ignoring case), and a choice on it by
+// label (exact, else ignoring case), by an English alias, or by one of its
+// numbers.
 ListChoice findListChoice(const PinTable& table, const std::string& pin, const std::string& choice);
+
+// In English, for people: what a pin of this module does ("" when unknown),
+// and what one of its list choices means with the aliases it takes.
+std::string pinMeaning(const std::string& pin);
+std::string choiceMeaning(const std::string& pin, const std::string& label);
 
 }  // namespace zohost::tool

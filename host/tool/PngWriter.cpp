@@ -13,24 +13,26 @@ bool PngWriter::write(const std::string& path, const std::uint32_t* pixels, int 
         return false;
     }
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    rgb_.resize(3 * count);
+    const std::size_t channels = alpha_ ? 4 : 3;
+    rgb_.resize(channels * count);
     unsigned char* out = rgb_.data();
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t p = pixels[i];
         out[0] = static_cast<unsigned char>(p >> 16);
         out[1] = static_cast<unsigned char>(p >> 8);
         out[2] = static_cast<unsigned char>(p);
-        out += 3;
+        if (alpha_) out[3] = static_cast<unsigned char>(p >> 24);
+        out += channels;
     }
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     image.width = static_cast<png_uint_32>(width);
     image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
+    image.format = alpha_ ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
     image.flags = fast_ ? PNG_IMAGE_FLAG_FAST : 0;
     if (!png_image_write_to_file(&image, path.c_str(), 0, rgb_.data(), 0, nullptr)) {
-        error = "cannot write " + path + ": " + image.message;
+        error = image.message;
         png_image_free(&image);
         return false;
     }

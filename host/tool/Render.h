@@ -1,12 +1,15 @@
 // The render loop: runs audio through an opened-or-not instance block by
 // block, takes each capture message as it is sent, and paints the display
 // into a canvas only when a picture is wanted: after each capture for
-// frames, once at the end for the last picture.
+// frames, at each frame time for time-regular frames and animations, at the
+// chosen moment or once at the end for the picture.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "zohost/Instance.h"
 
@@ -14,19 +17,30 @@ namespace zohost::tool {
 
 // Instance options for rendering: messages travel between blocks (one
 // capture per block at most reaches the display, as through a host's window
-// thread), capture samples are copied only when they are written out, no
-// request log.
+// thread), no request log.
 InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_colour,
-                                      std::int32_t background, int font_height, bool keep_samples);
+                                      std::int32_t background, int font_height);
 
 struct RenderJob {
     std::uint64_t samples = 0;
+    double rate = 44100.0;
     int width = 640, height = 360;
     std::uint32_t canvas_rgb = 0;  // 0x00RRGGBB, under each paint
-    std::string png;               // empty: none
+    bool transparent = false;      // what stays canvas_rgb is see-through in PNG pictures
+    struct Recolour {
+        std::uint32_t from, to;  // 0x00RRGGBB
+    };
+    std::vector<Recolour> recolour;  // colours the display draws, replaced in every picture
+    std::string png;               // empty: none; "-": standard output
     std::string frames_dir;        // empty: none
-    std::string captures;          // empty: none
+    int frame_digits = 5;          // frame numbers padded to so many digits
+    std::string captures;          // empty: none; "-": standard output
+    std::string animation;         // empty: none
+    double fps = 0.0;              // frames per second of input; 0: a frame per capture
+    std::int64_t at = -1;          // sample of the run whose capture in progress is the picture; -1: the end
+    bool end_at_picture = false;   // with `at`: stop once the picture is taken
     std::FILE* progress = nullptr;  // a terminal to draw a progress bar on, or null
+    const volatile std::sig_atomic_t* stop = nullptr;  // set: finish early, keeping what is whole
 };
 
 struct RenderStats {
@@ -34,13 +48,21 @@ struct RenderStats {
     std::size_t captures = 0;  // "data" messages sent by the audio object
     std::size_t frames = 0;
     std::size_t paints = 0;
-    int repaints = 0;  // display requests 0
+    int repaints = 0;  // display requests gui_repaint
+    std::size_t picture_capture = 0;  // the capture the picture shows (counted from 1), 0: none
+    bool stopped = false;             // ended early by `stop`
 };
 
-// False with `error` set when an output cannot be written.
+// False with `error` set when an output cannot be written; outputs are
+// checked (and their temporary files made) before the first block. Capture
+// samples are copied only when they are written out.
 bool render(Instance& instance, const RenderJob& job, RenderStats& stats, std::string& error);
 
-// "DIR/frame-00001.png"
-std::string framePath(const std::string& dir, std::size_t number);
+// "DIR/frame-00001.png", the number padded to `digits`.
+std::string framePath(const std::string& dir, std::size_t number, int digits = 5);
+// Frames of time-regular output in `seconds` at `fps`.
+std::size_t frameCount(double seconds, double fps);
+// Digits of the largest frame number.
+int frameDigits(std::size_t frames);
 
 }  // namespace zohost::tool

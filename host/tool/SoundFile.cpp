@@ -3,6 +3,9 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace zohost::tool {
 
@@ -11,17 +14,38 @@ SNDFILE* handle(void* p) { return static_cast<SNDFILE*>(p); }
 }  // namespace
 
 SoundFile::SoundFile(const std::string& path) : path_(path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error_ = "it is a directory";
+        return;
+    }
+    if (std::filesystem::exists(path, ec) && std::filesystem::is_regular_file(path, ec) &&
+        std::filesystem::file_size(path, ec) == 0) {
+        error_ = "the file is empty";
+        return;
+    }
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     if (!f) {
-        error_ = sf_strerror(nullptr);
+        const std::string why = sf_strerror(nullptr);
+        // libsndfile's own words for a header without a rate or channels.
+        if (why.find("SF_INFO") != std::string::npos)
+            error_ = "its header gives no sample rate or no channels";
+        else if (why.find("ormat not recognised") != std::string::npos)
+            error_ = "not a sound file in any format libsndfile reads";
+        else
+            error_ = why;
         return;
     }
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(f);
-        error_ = "no channels or no sample rate";
+        error_ = "its header gives no sample rate or no channels";
         return;
     }
+    // A file cut short: libsndfile plays what is there and says so in its log.
+    char log[4096] = {0};
+    sf_command(f, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    if (std::strstr(log, "(should be ") != nullptr) cut_ = true;
     // Integer formats come in scaled to [-1, 1).
     sf_command(f, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
     file_ = f;

@@ -26,6 +26,8 @@ public:
     int rate() const { return rate_; }
     int channels() const { return channels_; }
     std::int64_t frames() const { return frames_; }
+    // Its header promises more than the file holds; frames() is what it holds.
+    bool cut() const { return cut_; }
 
     // Next `count` samples of `channel` (0-based); zeros past the end.
     void read(int channel, float* out, int count);
@@ -37,6 +39,7 @@ private:
     int rate_ = 0;
     int channels_ = 0;
     std::int64_t frames_ = 0;
+    bool cut_ = false;
     std::vector<float> frame_buffer_;
 };
 

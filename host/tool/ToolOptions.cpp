@@ -2,24 +2,42 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "tool/Units.h"
+
+#ifndef ZOHOST_VERSION
+#define ZOHOST_VERSION "0.0"
+#endif
 
 namespace zohost::tool {
 
 namespace {
 
-const char* const kFooter = R"(SOURCE (pin values: 1.0 is 10 volts; AMP defaults to 0.8):
+const char* const kUsageLine =
+    "usage: zohost [MODULE] [--pin NAME=SOURCE]... [--set NAME=CHOICE]... [--png FILE|-] [OPTIONS]\n"
+    "       zohost --describe [MODULE] | --validate [MODULE] | --help | --version\n";
+
+const char* const kFooter = R"(UNITS: levels in volts (5V, 250mV) or as pin values (0.5 is 5 V); times in
+seconds (1.5s, 250ms); windows as a time, a length or a frequency (20ms,
+4410samples, 440Hz).
+
+SOURCE (AMP defaults to 8V):
   sine:HZ[:AMP]  square:HZ[:AMP]  saw:HZ[:AMP]  triangle:HZ[:AMP]
                       periodic, rising through 0 at clock 0
   noise[:AMP]         white, repeatable for a given --seed
-  dc:VALUE            constant
+  dc:VALUE            constant (dc:5V, or dc:0.5 in pin units)
   file:PATH[:CHANNEL] a sound file (any format libsndfile reads), channel
                       counted from 1; played at the run's rate, without
                       resampling. The first file's rate is the default
                       --rate, and the longest file's length the default
-                      --seconds.
+                      --seconds. --input FILE is "Signal A" from channel
+                      1 and "Signal B" from channel 2 (a mono file: A only).
   input:CHANNEL       a channel of the default capture device (--live only)
   off                 not connected
 Without --pin: a 440 Hz sine on "Signal A", a 660 Hz triangle on "Signal B",
@@ -30,14 +48,52 @@ Messages between the audio and display objects travel between blocks, as
 through a host's window thread; the display is painted after each block in
 which it asked for a repaint, and only when a picture is wanted.
 
---captures writes one JSON line per capture message:
+--captures writes one JSON line per capture message (levels in volts):
   {"capture":1,"clock":N,"size":N,"rate":R,"time":T,"y_scale":Y,
    "x_y_mode":M,"trigger":G,"active":[A,B],"a":[...],"b":[...]}
   where clock is the host sample clock at the start of the processing call
   that sent it.
 
+Outputs are written to a temporary file and renamed into place when
+complete; a file that cannot be written is left as it was. "-" is standard
+output for --png and --captures; status lines go to standard error whenever
+standard output is not a terminal.
+
 Exit status: 0 done, 1 an output could not be written, 2 bad usage (option,
-value, file, pin or choice), 3 the module could not be loaded.)";
+value, file, pin or choice), 3 the module could not be loaded, 130
+interrupted (what was written is whole).)";
+
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diag = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diag = up;
+        }
+    }
+    return row[b.size()];
+}
+
+// "--ratte" -> "--rate", from the app's own long names.
+std::string nearestOption(const CLI::App& app, const std::string& word) {
+    std::string name = word.substr(0, word.find('='));
+    std::string best;
+    std::size_t best_d = 3;
+    for (const CLI::Option* opt : app.get_options()) {
+        for (const std::string& l : opt->get_lnames()) {
+            const std::size_t d = editDistance(name, "--" + l);
+            if (d < best_d) {
+                best_d = d;
+                best = "--" + l;
+            }
+        }
+    }
+    return best;
+}
 
 double parseNumber(const std::string& text, const char* option) {
     const char* s = text.c_str();
@@ -66,6 +122,8 @@ struct Texts {
     std::string repeat, timeout;
     std::vector<std::string> pins, sets;
     std::string rate, block, seconds, size, font_height, text_colour, background, seed;
+    std::string start, at, scale, fps;
+    std::string trace_b_colour, readout_colour, figure_colour;
     bool no_png = false;
     std::string hold_at;
 };
@@ -113,14 +171,74 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         o.rate_given = true;
     }
     if (app.count("--block")) o.block = parseInt(t.block, "--block", 1, 65536);
+    auto seconds = [](const std::string& text, const char* option) {
+        try {
+            return parseSeconds(text, option);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+        }
+    };
     if (app.count("--seconds")) {
-        o.seconds = parseNumber(t.seconds, "--seconds");
+        o.seconds = seconds(t.seconds, "--seconds");
         if (o.seconds <= 0.0 || o.seconds > 86400.0)
             throw UsageError("--seconds: " + t.seconds + " is outside (0, 86400]");
         o.seconds_given = true;
     }
+    if (app.count("--start")) {
+        o.start = seconds(t.start, "--start");
+        if (o.start < 0.0 || o.start > 86400.0) throw UsageError("--start: " + t.start + " is outside [0, 86400]");
+    }
+    if (t.no_png) {
+        if (app.count("--png")) throw UsageError("--png and --no-png together");
+        o.png.clear();
+    } else if (o.png.empty()) {
+        throw UsageError("--png: no file name");
+    } else if (!app.count("--png") && (app.count("--frames") || app.count("--captures") || app.count("--animation"))) {
+        o.png.clear();  // the default picture only when nothing else is asked for
+    }
+    if (app.count("--at")) {
+        o.at = seconds(t.at, "--at");
+        if (o.at < o.start || o.at > 86400.0)
+            throw UsageError("--at: " + t.at + " is before --start or past a day");
+        if (o.png.empty()) throw UsageError("--at chooses the --png picture, and there is none");
+    }
+    if (app.count("--window")) {
+        try {
+            parseWindow(o.window);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+        }
+    }
+    if (app.count("--scale")) {
+        try {
+            o.scale = parseVolts(t.scale, "--scale");
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+        }
+        if (o.scale < 0.0 || o.scale > 1.0) throw UsageError("--scale: " + t.scale + " is outside 0V..10V");
+    }
+    if (app.count("--fps")) {
+        o.fps = parseNumber(t.fps, "--fps");
+        if (o.fps <= 0.0 || o.fps > 1000.0) throw UsageError("--fps: " + t.fps + " is outside (0, 1000]");
+    }
+    if (!o.animation.empty() && o.fps == 0.0) o.fps = 25.0;
+    if (o.fps > 0.0 && o.frames.empty() && o.animation.empty())
+        throw UsageError("--fps goes with --frames or --animation");
+    if (app.count("--animation") && o.animation.empty()) throw UsageError("--animation: no file name");
+    if (app.count("--input") && o.input.empty()) throw UsageError("--input: no file name");
+    if (!o.input.empty() && !t.pins.empty()) {
+        for (const std::string& a : t.pins) {
+            const std::string name = a.substr(0, a.find('='));
+            if (name == "Signal A" || name == "Signal B")
+                throw UsageError("--input feeds \"Signal A\" and \"Signal B\"; --pin \"" + name + "\" too");
+        }
+    }
+    // A NAME=VALUE where the module goes: a second value meant for --pin or --set.
+    if (t.module.find('=') != std::string::npos && !std::filesystem::exists(t.module))
+        throw UsageError("\"" + t.module + "\" is not a module file; give each value its own --pin or --set");
     if (app.count("--size")) parseSize(t.size, o.width, o.height);
     if (app.count("--font-height")) o.font_height = parseInt(t.font_height, "--font-height", 1, 512);
+    if (app.count("--no-png") && app.count("--at")) throw UsageError("--at chooses the --png picture, and there is none");
     if (app.count("--text-colour")) o.text_colour = parseColour(t.text_colour);
     if (app.count("--background")) {
         if (t.background == "none")
@@ -128,13 +246,14 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         else
             o.background = static_cast<std::int32_t>(parseColour(t.background));
     }
+    auto rgb = [](const std::string& text) {
+        const std::uint32_t c = parseColour(text);  // COLORREF
+        return static_cast<std::int64_t>(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
+    };
+    if (app.count("--trace-b-colour")) o.trace_b_colour = rgb(t.trace_b_colour);
+    if (app.count("--readout-colour")) o.readout_colour = rgb(t.readout_colour);
+    if (app.count("--figure-colour")) o.figure_colour = rgb(t.figure_colour);
     if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
-    if (t.no_png) {
-        if (app.count("--png")) throw UsageError("--png and --no-png together");
-        o.png.clear();
-    } else if (o.png.empty()) {
-        throw UsageError("--png: no file name");
-    }
     if (!o.live)
         for (const char* v : {"--mute", "--loop", "--snapshot", "--stats", "--hold-at"})
             if (app.count(v)) throw UsageError(std::string(v) + " goes with --live");
@@ -142,7 +261,7 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         if (p.source.kind == SourceKind::Input && !o.live)
             throw UsageError("--pin \"" + p.pin + "\": input: goes with --live");
     if (app.count("--hold-at")) {
-        o.hold_at = parseNumber(t.hold_at, "--hold-at");
+        o.hold_at = seconds(t.hold_at, "--hold-at");
         if (o.hold_at < 0.0 || o.hold_at > 86400.0) throw UsageError("--hold-at: " + t.hold_at + " is outside 0..86400");
     }
     if (app.count("--snapshot") && o.snapshot.empty()) throw UsageError("--snapshot: no file name");
@@ -151,6 +270,8 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
 }
 
 }  // namespace
+
+int autoFontHeight(int height) { return std::max(12, (height + 15) / 30); }
 
 void parseSize(const std::string& text, int& width, int& height) {
     const std::size_t x = text.find_first_of("xX");
@@ -185,6 +306,8 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
                  "through it and renders its display to PNG pictures.",
                  "zohost");
     app.footer(kFooter);
+    // The same options everywhere: on Windows "/path" stays a path.
+    app.allow_windows_style_options(false);
     app.get_formatter()->column_width(32);
     Texts t;
     app.add_option("MODULE", t.module, "Module file (default: Ondix2.zom beside zohost)");
@@ -195,28 +318,50 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
         ->type_name("NAME=SOURCE")
         ->allow_extra_args(false);
     app.add_option("--set", t.sets,
-                   "Set a list pin by label or number (Trigger=InputA, \"Time-Mode=2\"); repeatable")
+                   "Set a list pin by label, English word or number (Trigger=InputA, trigger=off, \"Time-Mode=2\"); repeatable")
         ->type_name("NAME=CHOICE")
         ->allow_extra_args(false);
+    app.add_flag("--version", o.version, "Print zohost's version and stop");
+    app.add_option("--input", o.input, "A sound file: channel 1 on \"Signal A\", channel 2 on \"Signal B\"")
+        ->type_name("FILE");
+    app.add_option("--window", o.window,
+                   "Capture length: sets Time-Mode and Time (20ms, 4410samples, 440Hz)")
+        ->type_name("LENGTH");
+    app.add_option("--scale", t.scale, "Y-Scale in volts (2V); at 1V, +-10 V fills the height")->type_name("VOLTS");
     app.add_option("--rate", t.rate, "Sample rate (default 44100, or the first file's)")->type_name("HZ");
     app.add_option("--block", t.block, "Samples per processing call (default 512)")->type_name("N");
-    app.add_option("--seconds", t.seconds, "Length of the run (default 1, or the longest file's)")
-        ->type_name("S");
+    app.add_option("--seconds", t.seconds, "Length of the run (default 1s, or the longest file's)")
+        ->type_name("TIME");
+    app.add_option("--start", t.start, "Where in the input the run starts (default 0s)")->type_name("TIME");
+    app.add_option("--at", t.at, "The picture shows the capture in progress at this time of the input")
+        ->type_name("TIME");
     app.add_option("--size", t.size, "Picture size (default 640x360)")->type_name("WxH");
-    app.add_option("--font-height", t.font_height, "Font height the host hands out (default 12)")
+    app.add_option("--font-height", t.font_height,
+                   "Font height the host hands out (default: 1/30 of the height, at least 12)")
         ->type_name("PX");
-    app.add_option("--text-colour,--text-color", t.text_colour, "Text and trace colour (default FFFFFF)")
+    app.add_option("--text-colour,--text-color", t.text_colour,
+                   "Colour the host hands the display: trace A and the labels, the axes at half (default FFFFFF)")
+        ->type_name("RRGGBB");
+    app.add_option("--trace-b-colour,--trace-b-color", t.trace_b_colour, "Trace B (the module's FAFA00)")
+        ->type_name("RRGGBB");
+    app.add_option("--readout-colour,--readout-color", t.readout_colour, "The readouts (the module's DC8CFA)")
+        ->type_name("RRGGBB");
+    app.add_option("--figure-colour,--figure-color", t.figure_colour, "The X-Y figure (the module's FA1E1E)")
         ->type_name("RRGGBB");
     app.add_option("--background", t.background,
-                   "Background the display paints (default 000000); none: not painted, the picture "
-                   "stays black")
+                   "Background the display paints (default 000000); none: not painted, see-through in "
+                   "PNG and GIF pictures")
         ->type_name("RRGGBB|none");
-    app.add_option("--png", o.png, "The picture after the last capture (default scope.png)")->type_name("FILE");
+    app.add_option("--png", o.png, "The picture after the last capture, or at --at; - for standard output (default scope.png when nothing else is written)")->type_name("FILE|-");
     app.add_flag("--no-png", t.no_png, "Write no --png picture");
-    app.add_option("--frames", o.frames, "One picture per capture: DIR/frame-00001.png, ...")
+    app.add_option("--frames", o.frames, "One picture per capture (or per --fps): DIR/frame-001.png, ...")
         ->type_name("DIR");
-    app.add_option("--captures", o.captures, "One JSON line per capture message (see below)")
-        ->type_name("FILE");
+    app.add_flag("--overwrite", o.overwrite, "--frames: replace the frames of an earlier run");
+    app.add_option("--fps", t.fps, "Frames per second of input, at regular times (default 25 for --animation)")
+        ->type_name("N");
+    app.add_option("--animation", o.animation, "An animated GIF playing at real time")->type_name("FILE.gif");
+    app.add_option("--captures", o.captures, "One JSON line per capture message (see below); - for standard output")
+        ->type_name("FILE|-");
     app.add_option("--seed", t.seed, "Seed of the noise sources, or of --validate (default 1)")->type_name("N");
     app.add_flag("-q,--quiet", o.quiet, "Print nothing on success; no progress bar");
     app.add_option("--validate", t.validate_module,
@@ -229,7 +374,15 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--only", o.only, "--validate: only the tests whose names start so; repeatable")
         ->type_name("NAME")
         ->allow_extra_args(false);
-    app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300)")->type_name("S");
+    app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300; 3600 with --randomise)")->type_name("S");
+    // Single-valued options: the last one given wins.
+    for (CLI::Option* opt : app.get_options())
+        if (opt->get_expected_max() == 1 && opt->get_items_expected_max() <= 1)
+            opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    if (argc <= 1) {
+        err << kUsageLine << "(zohost --help for all options; zohost --png scope.png draws the demonstration)\n";
+        return kUsage;
+    }
     app.add_flag("--list-tests", o.list_tests, "--validate: list the tests and stop");
     app.add_flag("--live", o.live,
                  "Show the display in a window as audio runs in real time (keys: H); --seconds quits");
@@ -240,10 +393,26 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--hold-at", t.hold_at, "--live: hold the picture after S seconds of audio")->type_name("S");
     try {
         app.parse(argc, argv);
+        if (app.count("--version")) {
+            out << "zohost " << ZOHOST_VERSION << "\n";
+            return kOk;
+        }
         check(t, app, o);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
         return kOk;
+    } catch (const CLI::ExtrasError& e) {
+        std::string hint;
+        for (const std::string& x : app.remaining()) {
+            if (x.rfind("--", 0) != 0) continue;
+            const std::string near = nearestOption(app, x);
+            if (!near.empty()) {
+                hint = "; did you mean " + near + "?";
+                break;
+            }
+        }
+        err << "zohost: " << e.what() << hint << " (see zohost --help)\n";
+        return kUsage;
     } catch (const CLI::ParseError& e) {
         err << "zohost: " << e.what() << " (see zohost --help)\n";
         return kUsage;

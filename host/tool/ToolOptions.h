@@ -12,7 +12,7 @@
 
 namespace zohost::tool {
 
-enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kNoModule = 3 };
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kNoModule = 3, kInterrupted = 130 };
 
 // A malformed or unknown value: exit status 2.
 struct UsageError : std::invalid_argument {
@@ -39,11 +39,22 @@ struct ToolOptions {
     int block = 512;
     double seconds = 1.0;
     bool seconds_given = false;
+    double start = 0.0;  // seconds into the input
+    double at = -1.0;    // seconds of the input whose capture is the picture; -1: the end
+    std::string window;  // --window as given; empty: none
+    double scale = -1.0;  // Y-Scale pin value from --scale; -1: none
+    std::string input;   // --input: a stereo file onto both signals
+    double fps = 0.0;    // time-regular frames; 0: a frame per capture
+    std::string animation;
+    bool overwrite = false;
+    bool version = false;
     int width = 640;
     int height = 360;
-    int font_height = 12;
+    int font_height = 0;  // 0: from the picture height
     std::uint32_t text_colour = 0x00FFFFFF;  // COLORREF, 0x00BBGGRR
-    std::int32_t background = 0;             // COLORREF, or -1 for none
+    std::int32_t background = 0;             // COLORREF, or -1 for none (see-through)
+    // Colours the module draws on its own, replaced in the pictures: 0x00RRGGBB, or -1 to keep.
+    std::int64_t trace_b_colour = -1, readout_colour = -1, figure_colour = -1;
     std::string png = "scope.png";           // empty: no picture file
     std::string frames;
     std::string captures;
@@ -76,6 +87,9 @@ void splitAssignment(const std::string& text, const char* option, std::string& n
 
 // Parses argv into `o`. Returns -1 when the command should run; otherwise
 // the exit status, with help written to `out` or one line to `err`.
+// The font height zohost hands out for a picture `height` pixels tall.
+int autoFontHeight(int height);
+
 int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
                      std::ostream& err);
 

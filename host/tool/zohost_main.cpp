@@ -2,11 +2,18 @@
 // or describes the module (--describe).
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
 #include "tool/Tool.h"
 
+namespace {
+extern "C" void onInterrupt(int) { zohost::tool::interrupt(); }
+}  // namespace
+
 int main(int argc, char** argv) {
-    return zohost::tool::runTool(argc, argv, std::cout, std::cerr, isatty(fileno(stderr)) != 0);
+    std::signal(SIGINT, onInterrupt);
+    return zohost::tool::runTool(argc, argv, std::cout, std::cerr, isatty(fileno(stderr)) != 0,
+                                 isatty(fileno(stdout)) != 0);
 }

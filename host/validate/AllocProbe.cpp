@@ -171,6 +171,12 @@ bool AllocProbe::available() {
 #endif
 }
 
+// Interposition reaches every library: nothing to do per module.
+bool AllocProbe::watch(const void*) { return available(); }
+
+// Our drawing library counts its own objects (ZoGdiLiveObjects).
+long AllocProbe::liveDrawingObjects() { return 0; }
+
 void AllocProbe::arm(bool on) { t_armed = on; }
 
 void AllocProbe::reset() {

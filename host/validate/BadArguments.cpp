@@ -8,13 +8,12 @@
 #include <cstring>
 #include <limits>
 
+#include "ChildRunner.h"
 #include "Harness.h"
 #include "scopedata.h"
 
 #ifndef _WIN32
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -62,14 +61,15 @@ void feed(Instance& in) {
 
 void audioOpcodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    Instance in(lib, recordingOptions(44100.0f, 256));
+    ScopeInstance in(lib, recordingOptions(44100.0f, 256));
     feed(in);
     unsigned char junk[256];
     std::memset(junk, kFill, sizeof junk);
     const std::vector<zolong> numbers = hostileNumbers();
     // 0 opens, 1 ends, 2 is the rate (its own test), 6 the pin table, 7 and 10
     // are contract violations, 12 the messages: the rest here, and unknown ones.
-    std::vector<zolong> ops = {3, 4, 5, 8, 9, 11, 13, 14, 15, 16, 99, 1000, -1, -2, 0x7FFFFFFF,
+    std::vector<zolong> ops = {zo_audio_op::set_block_size, zo_audio_op::nothing_4, zo_audio_op::nothing_5, zo_audio_op::resume, zo_audio_op::nothing_9,
+                               zo_audio_op::nothing_11, zo_audio_op::info, zo_audio_op::count, zo_audio_op::count + 1, zo_audio_op::count + 2, 99, 1000, -1, -2, 0x7FFFFFFF,
                                static_cast<zolong>(INT32_MIN)};
     if (sizeof(zolong) > 4) ops.push_back(static_cast<zolong>(std::int64_t{1} << 33));
     for (int phase = 0; phase < 2; ++phase) {
@@ -85,7 +85,7 @@ void audioOpcodes(TestContext& t) {
                 void* ptr = t.uniform(0, 1) ? nullptr : junk;
                 const zolong answer = in.audioCall(op, index, value, ptr, t.uniform(0, 1) ? 0.0f : -1.0f);
                 ++calls;
-                if (op == 13) {
+                if (op == zo_audio_op::info) {
                     t.check(answer != 0, opText("audio", op, index, value, ptr) + " answered no record");
                     continue;
                 }
@@ -93,7 +93,7 @@ void audioOpcodes(TestContext& t) {
                 if (phase == 1 && calls % 16 == 0) in.processBlock(t.uniform(0, 256));
             }
         // Pin descriptions asked with no record to write into.
-        for (zolong index : numbers) in.audioCall(6, index, 0, nullptr, 0.0f);
+        for (zolong index : numbers) in.audioCall(zo_audio_op::pin_properties, index, 0, nullptr, 0.0f);
         t.check(audioRecordBytes(in.audioRecord()) == before,
                 std::string("the audio record changed under bad calls ") + (phase ? "after" : "before") + " opening");
         for (std::size_t i = 0; i < sizeof junk; ++i)
@@ -107,11 +107,12 @@ void audioOpcodes(TestContext& t) {
     e.check_trigger = pinOf(in, "Trigger") >= 0;
     e.trigger = 1;
     e.growth_allowed = false;
-    t.check(checkCaptures(t, in, e, "after bad audio calls") > 0, "no capture after the bad calls");
+    t.check(checkCaptures(t, in, e, "after bad audio calls") > 0 || !t.scope(), "no capture after the bad calls");
 }
 
 void displayOpcodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
+    if (!moduleMakesDisplay()) return t.note("no display object");
     InstanceOptions o = recordingOptions();
     o.audio = false;
     Instance in(lib, o);
@@ -121,7 +122,9 @@ void displayOpcodes(TestContext& t) {
     const auto before = guiRecordBytes(in.displayRecord());
     const long live = liveDrawingObjects();
     const float opts[] = {0.0f, 1.0f, std::numeric_limits<float>::quiet_NaN(), -1.0f};
-    std::vector<zolong> ops = {0, 3, 4, 5, 7, 8, 9, 10, 11, 12, 13, 14, 100, -1, -2, 0x7FFFFFFF,
+    std::vector<zolong> ops = {zo_gui_op::initialise, zo_gui_op::lbutton_down, zo_gui_op::lbutton_up, zo_gui_op::mouse_move,
+                               zo_gui_op::pin_value_change, zo_gui_op::window_open, zo_gui_op::window_close, zo_gui_op::idle,
+                               zo_gui_op::new_connection, zo_gui_op::disconnect, zo_gui_op::count, zo_gui_op::count + 1, 100, -1, -2, 0x7FFFFFFF,
                                static_cast<zolong>(INT32_MIN)};
     for (zolong op : ops)
         for (zolong index : numbers) {
@@ -136,12 +139,140 @@ void displayOpcodes(TestContext& t) {
                 t.check(answer == 0, at + " answered " + std::to_string(answer));
         }
     // Paint with no window record, and with no device context.
-    t.check(in.displayCall(2, reinterpret_cast<zolong>(canvas.dc()), 0, nullptr, 0.0f) == 0,
+    t.check(in.displayCall(zo_gui_op::paint, reinterpret_cast<zolong>(canvas.dc()), 0, nullptr, 0.0f) == 0,
             "paint without a window record did not answer 0");
-    t.check(in.displayCall(2, 0, 0, &window, 0.0f) == 0, "paint without a device context did not answer 0");
+    t.check(in.displayCall(zo_gui_op::paint, 0, 0, &window, 0.0f) == 0, "paint without a device context did not answer 0");
     t.check(liveDrawingObjects() == live, "drawing objects left alive by paint without a window or a device context");
     t.check(guiRecordBytes(in.displayRecord()) == before, "the display record changed under bad calls");
     paintChecked(t, in, canvas, 100, 80, "paint after the bad calls");
+}
+
+// Where the interface's long is 64 bits, an opcode is known or unknown by its
+// full width: each known opcode with a high word set must answer 0 and do
+// nothing. The harmless ones are asked first, so that a module that reads
+// only the low word is caught before it closes itself.
+std::vector<zolong> withHighWords(zolong low) {
+    std::vector<zolong> v;
+    for (std::uint64_t high : {std::uint64_t{1} << 32, ~std::uint64_t{0} << 32, std::uint64_t{1} << 63})
+        v.push_back(static_cast<zolong>(high | static_cast<std::uint64_t>(low)));
+    return v;
+}
+
+void wideOpcodes(TestContext& t) {
+    if (sizeof(zolong) <= 4) {
+        t.note("the interface's long is 32 bits here: no opcode is wider");
+        return;
+    }
+    const ModuleLibrary& lib = t.library();
+    {
+        ScopeInstance in(lib, recordingOptions(44100.0f, 256));
+        feed(in);
+        unsigned char junk[sizeof(ZOPinProperties) + 16];
+        std::memset(junk, kFill, sizeof junk);
+        const std::vector<zolong> order = {zo_audio_op::info,      zo_audio_op::set_sample_rate,
+                                           zo_audio_op::set_block_size, zo_audio_op::pin_properties,
+                                           zo_audio_op::gui_notify, zo_audio_op::resume,
+                                           zo_audio_op::open,      zo_audio_op::forbidden_7,
+                                           zo_audio_op::forbidden_10, zo_audio_op::close};
+        for (zolong low : order) {
+            for (zolong op : withHighWords(low)) {
+                const zolong answer = in.audioCall(op, 1, SCOPE_MSG_ACK, junk, 8000.0f);
+                t.check(answer == 0, opText("audio", op, 1, SCOPE_MSG_ACK, junk) + " answered " +
+                                         std::to_string(answer) + " as if it were opcode " + std::to_string(low));
+            }
+            if (t.failures()) return;
+        }
+        for (std::size_t i = 0; i < sizeof junk; ++i)
+            if (!t.check(junk[i] == kFill, "a wide opcode wrote into its pointer")) return;
+        in.run(20000);
+        CaptureExpectations e;
+        e.max_part = 256;
+        e.active[0] = pinOf(in, "Signal A") >= 0;
+        e.growth_allowed = false;
+        if (!t.check(checkCaptures(t, in, e, "after wide audio opcodes") > 0 || !t.scope(),
+                     "no capture after wide audio opcodes"))
+            return;
+    }
+    InstanceOptions o = recordingOptions();
+    o.audio = false;
+    Instance in(lib, o);
+    if (!in.hasDisplay()) {
+        t.note("no display object");
+        return;
+    }
+    Canvas canvas(100, 80, 0);
+    ZOWndInfo window{100, 80, 0x5A0C};
+    const int fonts = in.fontRequests();
+    const std::size_t messages = in.messages().records().size();
+    T_SCOPE scope{};
+    const std::vector<zolong> order = {zo_gui_op::paint,        zo_gui_op::module_msg,   zo_gui_op::initialise,
+                                       zo_gui_op::lbutton_down, zo_gui_op::lbutton_up,   zo_gui_op::mouse_move,
+                                       zo_gui_op::pin_value_change, zo_gui_op::window_open, zo_gui_op::window_close,
+                                       zo_gui_op::idle,         zo_gui_op::new_connection, zo_gui_op::disconnect,
+                                       zo_gui_op::close};
+    for (zolong low : order) {
+        for (zolong op : withHighWords(low)) {
+            const bool msg = low == zo_gui_op::module_msg;
+            const zolong index = msg ? static_cast<zolong>(sizeof scope) : reinterpret_cast<zolong>(canvas.dc());
+            void* ptr = msg ? static_cast<void*>(&scope) : static_cast<void*>(&window);
+            const zolong answer = in.displayCall(op, index, SCOPE_MSG_DATA, ptr, 0.0f);
+            const std::string at = opText("display", op, index, SCOPE_MSG_DATA, ptr);
+            t.check(answer == 0, at + " answered " + std::to_string(answer) + " as if it were opcode " +
+                                     std::to_string(low));
+            t.check(in.fontRequests() == fonts, at + " painted");
+            t.check(in.messages().records().size() == messages, at + " took a message and acknowledged it");
+        }
+        if (t.failures()) return;
+    }
+    paintChecked(t, in, canvas, 100, 80, "paint after wide display opcodes");
+}
+
+// The window record is three 32-bit words: the display reads no further,
+// and hands the third back as request 10's index, widened as a signed
+// number. Where the platform allows, the record ends where readable memory
+// does.
+void windowRecord(TestContext& t) {
+    const ModuleLibrary& lib = t.library();
+    InstanceOptions o = recordingOptions();
+    o.audio = false;
+    Instance in(lib, o);
+    if (!in.hasDisplay()) {
+        t.note("no display object");
+        return;
+    }
+    Canvas canvas(100, 80, 0);
+    unsigned char* bytes = nullptr;
+    std::vector<unsigned char> heap(sizeof(ZOWndInfo));
+#ifndef _WIN32
+    const long page = sysconf(_SC_PAGESIZE);
+    void* map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map != MAP_FAILED) {
+        mprotect(static_cast<unsigned char*>(map) + page, page, PROT_NONE);
+        bytes = static_cast<unsigned char*>(map) + page - sizeof(ZOWndInfo);
+    }
+#endif
+    if (!bytes) bytes = heap.data();
+    for (std::int32_t context : {std::int32_t{0x5A0C}, std::int32_t{-5}, INT32_MIN, INT32_MAX, std::int32_t{-1}}) {
+        const ZOWndInfo w{100, 80, context};
+        std::memcpy(bytes, &w, sizeof w);
+        auto* window = reinterpret_cast<ZOWndInfo*>(bytes);
+        for (zolong op : {zo_gui_op::window_open, zo_gui_op::lbutton_down, zo_gui_op::mouse_move,
+                          zo_gui_op::lbutton_up, zo_gui_op::window_close})
+            in.displayCall(op, 3, 4, window, 0.0f);
+        const int fonts = in.fontRequests();
+        in.displayCall(zo_gui_op::paint, reinterpret_cast<zolong>(canvas.dc()), 0, window, 0.0f);
+        t.check(std::memcmp(bytes, &w, sizeof w) == 0, "the window record was written");
+        // Any display may paint without a font; the scope asks for one each time.
+        const int asked = in.fontRequests() - fonts;
+        if (!t.scope() && asked == 0) continue;
+        if (!t.check(asked == 1, "paint asked for " + std::to_string(asked) + " fonts, not 1")) continue;
+        t.check(in.lastFontContext() == static_cast<zolong>(context),
+                "request 10's index " + std::to_string(in.lastFontContext()) + " for the context word " +
+                    std::to_string(context));
+    }
+#ifndef _WIN32
+    if (map != MAP_FAILED) munmap(map, 2 * page);
+#endif
 }
 
 void propertiesSentinel(TestContext& t) {
@@ -176,7 +307,7 @@ void pinSentinel(TestContext& t) {
         for (zolong index : indexes) {
             unsigned char raw[sizeof(ZOPinProperties) + 16];
             std::memset(raw, kFill, sizeof raw);
-            const zolong answer = in.audioCall(6, index, 0, raw, 0.0f);
+            const zolong answer = in.audioCall(zo_audio_op::pin_properties, index, 0, raw, 0.0f);
             const std::string at = "opcode 6 for undescribed index " + std::to_string(index) + when;
             t.check(answer == 0, at + " answered " + std::to_string(answer));
             for (std::size_t i = 0; i < sizeof raw; ++i)
@@ -185,7 +316,7 @@ void pinSentinel(TestContext& t) {
         for (zolong index = 0; index < described; ++index) {
             unsigned char raw[sizeof(ZOPinProperties) + 16];
             std::memset(raw, kFill, sizeof raw);
-            const zolong answer = in.audioCall(6, index, 0, raw, 0.0f);
+            const zolong answer = in.audioCall(zo_audio_op::pin_properties, index, 0, raw, 0.0f);
             const std::string at = "opcode 6 for pin " + std::to_string(index) + when;
             t.check(answer == 1, at + " answered " + std::to_string(answer));
             const std::size_t r = offsetof(ZOPinProperties, reserved);
@@ -197,84 +328,47 @@ void pinSentinel(TestContext& t) {
     }
 }
 
-#ifndef _WIN32
-// Runs one opcode in a child of its own: it may end there by design.
-struct Death {
-    bool exited = false;
-    int status = 0;
-    int signal = 0;
-    std::string output;
-};
-
-Death callInChild(const std::string& module, zolong opcode) {
-    Death d;
-    int fds[2];
-    if (pipe(fds) != 0) return d;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        dup2(fds[1], 2);
-        dup2(fds[1], 1);
-        ModuleLibrary lib;
-        if (!lib.load(module)) _exit(3);
-        {
-            Instance in(lib, quietOptions());
-            in.open();
-            in.audioCall(opcode);
-            in.run(1000);
-        }
-        std::fflush(nullptr);
-        _exit(0);
-    }
-    close(fds[1]);
-    char buf[1024];
-    for (;;) {
-        pollfd f{fds[0], POLLIN, 0};
-        if (poll(&f, 1, 20000) <= 0) break;
-        const ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n <= 0) break;
-        if (d.output.size() < 8192) d.output.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    d.exited = WIFEXITED(status);
-    d.status = d.exited ? WEXITSTATUS(status) : 0;
-    d.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return d;
-}
-#endif
-
 // Opcodes 7 and 10 are contract violations by definition: a build with
 // assertions reports "false" and aborts, one without answers and goes on.
-// Either is right; anything else is not.
+// Either is right; anything else is not. Each runs in a child of its own.
 void contractOpcodes(TestContext& t) {
-#ifdef _WIN32
-    t.note("opcodes 7 and 10 not called: in-process here, a contract abort would end the run");
-#else
-    for (zolong op : {7, 10}) {
-        const Death d = callInChild(t.modulePath(), op);
+    for (zolong op : {zo_audio_op::forbidden_7, zo_audio_op::forbidden_10}) {
         const std::string at = "opcode " + std::to_string(op);
-        if (d.exited && d.status == 0) {
+        const ChildOutcome d = runChild(
+            at,
+            [&t, op] {
+                ModuleLibrary lib;
+                if (!lib.load(t.modulePath())) return std::string("not loaded");
+                noteDisplay(lib);
+                Instance in(lib, quietOptions());
+                in.open();
+                in.audioCall(op);
+                in.run(1000);
+                return std::string();
+            },
+            20.0);
+        const std::string said = d.output.empty() ? std::string() : ": " + outputGist(d.output).substr(0, 200);
+        if (d.end == ChildOutcome::End::Reported && d.report.empty()) {
             t.note(at + " answered (no assertion report in this build)");
-        } else if (d.signal == SIGABRT && d.output.find("false") != std::string::npos) {
+        } else if (d.aborted && d.output.find("false") != std::string::npos) {
             t.note(at + " aborted with its contract report");
-        } else if (d.signal) {
-            t.fail(at + " killed the process with signal " + std::to_string(d.signal) +
-                   (d.output.empty() ? std::string() : ": " + d.output.substr(0, 200)));
-        } else {
-            t.fail(at + " ended the process with status " + std::to_string(d.status));
+        } else if (d.end == ChildOutcome::End::Killed) {
+            t.fail(at + " killed the process (" + d.how + ")" + said);
+        } else if (d.end == ChildOutcome::End::TimedOut) {
+            t.fail(at + " hung the process");
+        } else if (d.end == ChildOutcome::End::Exited) {
+            t.fail(at + " ended the process with status " + std::to_string(d.status) + said);
+        } else if (d.end == ChildOutcome::End::Reported) {
+            t.fail(at + ": the module was " + d.report);
         }
     }
-#endif
 }
 
 void outOfOrder(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     std::vector<CaptureCopy> reference;
     {
-        Instance in(lib, recordingOptions(44100.0f, 200));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 200));
         feed(in);
         in.run(30000);
         reference = copyCaptures(in);
@@ -283,14 +377,14 @@ void outOfOrder(TestContext& t) {
     // after opening, and between blocks (delivery at once leaves nothing
     // awaiting an ack between blocks).
     {
-        Instance in(lib, recordingOptions(44100.0f, 200));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 200));
         feed(in);
-        in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         in.open();
-        in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         for (int done = 0; done < 30000; done += 200) {
             in.processBlock(200);
-            if (t.uniform(0, 3) == 0) in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
+            if (t.uniform(0, 3) == 0) in.audioCall(zo_audio_op::gui_notify, 0, zo_message::ack, nullptr, 0.0f);
         }
         const std::string diff = firstDifference(reference, copyCaptures(in));
         t.check(diff.empty(), "\"ack\" with no capture awaiting it changed the captures: " + diff);
@@ -299,23 +393,23 @@ void outOfOrder(TestContext& t) {
     {
         InstanceOptions o = recordingOptions(44100.0f, 200);
         o.display_first = true;
-        Instance in(lib, o);
+        ScopeInstance in(lib, o);
         ZOWndInfo w{64, 64, 1};
-        in.displayCall(9, 0, 0, &w, 0.0f);
-        in.displayCall(8, 0, 0, &w, 0.0f);
-        in.displayCall(8, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_close, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_open, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_open, 0, 0, &w, 0.0f);
         feed(in);
         in.run(5000);
-        in.audioCall(2, 0, 0, nullptr, 96000.0f);
-        in.audioCall(3, 0, 64, nullptr, 0.0f);
+        in.audioCall(zo_audio_op::set_sample_rate, 0, 0, nullptr, 96000.0f);
+        in.audioCall(zo_audio_op::set_block_size, 0, 64, nullptr, 0.0f);
         in.run(20000);
-        in.displayCall(9, 0, 0, &w, 0.0f);
+        in.displayCall(zo_gui_op::window_close, 0, 0, &w, 0.0f);
         CaptureExpectations e;
         e.max_part = 200;
         e.check_rate = false;
         e.active[0] = pinOf(in, "Signal A") >= 0;
         const int n = checkCaptures(t, in, e, "rate and block size told after opening");
-        t.check(n > 0, "no capture after rate and block size were told again");
+        t.check(n > 0 || !t.scope(), "no capture after rate and block size were told again");
         Canvas c(64, 64, 0);
         paintChecked(t, in, c, 64, 64, "paint after the window closed");
     }
@@ -323,7 +417,7 @@ void outOfOrder(TestContext& t) {
 
 void events(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    Instance in(lib, recordingOptions(44100.0f, 256));
+    ScopeInstance in(lib, recordingOptions(44100.0f, 256));
     feed(in);
     in.open();
     in.run(1000);
@@ -351,7 +445,7 @@ void events(TestContext& t) {
     e.check_trigger = pinOf(in, "Trigger") >= 0;
     e.trigger = 1;
     e.growth_allowed = false;
-    t.check(checkCaptures(t, in, e, "with events") > 0, "no capture with events delivered");
+    t.check(checkCaptures(t, in, e, "with events") > 0 || !t.scope(), "no capture with events delivered");
 }
 
 }  // namespace
@@ -361,6 +455,10 @@ void addArgumentTests(std::vector<TestCase>& out) {
                    &audioOpcodes});
     out.push_back({"args.display_opcodes", "display opcodes with -1, huge values, null pointers; unknown opcodes",
                    &displayOpcodes});
+    out.push_back({"args.wide_opcodes", "opcodes with a high word set, on both dispatchers: answered 0, nothing done",
+                   &wideOpcodes});
+    out.push_back({"args.window_record", "the window record is 12 bytes; its context word reaches request 10 signed",
+                   &windowRecord});
     out.push_back({"args.properties_sentinel", "getModuleProperties at other indexes writes only sdk_version",
                    &propertiesSentinel});
     out.push_back({"args.pin_sentinel", "opcode 6 writes nothing for undescribed indexes, never the reserved word",

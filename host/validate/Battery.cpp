@@ -2,14 +2,28 @@
 
 #include <stdexcept>
 
+#include "ScopeCaptures.h"
+#include "zohost/Describe.h"
+#include "AllocProbe.h"
+
 namespace zohost::validate {
 
 namespace {
 const int kKeptFailures = 3;
+bool g_makes_display = true;
+zolong silentHost(void*, zolong, zolong, zolong, void*, float) { return 0; }
+}  // namespace
+
+bool moduleMakesDisplay() { return g_makes_display; }
+
+void noteDisplay(const ModuleLibrary& lib) {
+    auto* g = static_cast<ZOGUI_struct_base*>(lib.makeModule(0, zo_object::gui, &silentHost, nullptr));
+    if (g) g->dispatcher(g, zo_gui_op::close, 0, 0, nullptr, 0.0f);
+    g_makes_display = g != nullptr;
 }
 
-TestContext::TestContext(std::string module_path, std::uint64_t seed, bool full)
-    : module_path_(std::move(module_path)), seed_(seed), full_(full), rng_(seed) {}
+TestContext::TestContext(std::string module_path, std::uint64_t seed, bool full, bool scope)
+    : module_path_(std::move(module_path)), seed_(seed), full_(full), scope_(scope), rng_(seed) {}
 
 TestContext::~TestContext() = default;
 
@@ -17,6 +31,11 @@ const ModuleLibrary& TestContext::library() {
     if (!library_) {
         library_ = std::make_unique<ModuleLibrary>();
         if (!library_->load(module_path_)) throw std::runtime_error(library_->error());
+        noteDisplay(*library_);
+#ifdef _WIN32
+        // Its drawing objects are counted through its import table.
+        AllocProbe::watch(reinterpret_cast<const void*>(library_->getModulePropertiesEntry()));
+#endif
     }
     return *library_;
 }
@@ -48,6 +67,19 @@ std::vector<TestCase> allTests() {
     addMessageTests(all);
     addPaintTests(all);
     return all;
+}
+
+bool moduleProfile(const std::string& path, Profile& profile, std::string& name, std::string& error) {
+    ModuleLibrary lib;
+    if (!lib.load(path)) {
+        error = lib.error();
+        return false;
+    }
+    ModuleDescription d;
+    if (!describeModule(lib, d, error)) return false;
+    profile = d.id == kScopeModuleId ? Profile::Scope : Profile::Generic;
+    name = d.name;
+    return true;
 }
 
 std::uint64_t testSeed(std::uint64_t run_seed, const std::string& name) {

@@ -1,5 +1,7 @@
 // The validation battery: named tests against any module of the two-object
-// audio interface, each run in isolation with a seed that replays it.
+// audio interface, each run in isolation with a seed that replays it. The
+// generic tests hold for every module and are driven by what it describes
+// about itself; the scope's tests run too when the module is the scope.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,7 @@ namespace zohost::validate {
 // What one test sees: the module, its seed and where it reports faults.
 class TestContext {
 public:
-    TestContext(std::string module_path, std::uint64_t seed, bool full);
+    TestContext(std::string module_path, std::uint64_t seed, bool full, bool scope = true);
     ~TestContext();
     TestContext(const TestContext&) = delete;
     TestContext& operator=(const TestContext&) = delete;
@@ -27,6 +29,8 @@ public:
     std::mt19937_64& rng() { return rng_; }
     // Whole cross products instead of seeded samples of them.
     bool full() const { return full_; }
+    // The module is the scope: generic tests check its captures as well.
+    bool scope() const { return scope_; }
     int uniform(int lo, int hi);  // inclusive
     template <typename T>
     const T& pick(const std::vector<T>& from) {
@@ -49,6 +53,7 @@ private:
     std::string module_path_;
     std::uint64_t seed_;
     bool full_;
+    bool scope_;
     std::mt19937_64 rng_;
     std::unique_ptr<ModuleLibrary> library_;
     std::vector<std::string> kept_;
@@ -56,10 +61,19 @@ private:
     std::string notes_;
 };
 
+// Whether the module under test makes a display object (a module need not:
+// the tests leave it out then); known once noteDisplay() has seen the
+// library, as TestContext::library() does.
+bool moduleMakesDisplay();
+void noteDisplay(const ModuleLibrary& library);
+
+enum class Profile { Generic, Scope };
+
 struct TestCase {
     const char* name;
     const char* covers;
     void (*run)(TestContext&);
+    Profile profile = Profile::Generic;
 };
 
 void addLifecycleTests(std::vector<TestCase>& out);
@@ -72,6 +86,10 @@ void addPaintTests(std::vector<TestCase>& out);
 
 // Every test, in the order they run.
 std::vector<TestCase> allTests();
+
+// The profile that applies to the module at `path`: Scope when its id is the
+// scope's. False with `error` set when the module describes nothing.
+bool moduleProfile(const std::string& path, Profile& profile, std::string& name, std::string& error);
 
 // Per-test seed from the run's seed, the test's name and the round.
 std::uint64_t testSeed(std::uint64_t run_seed, const std::string& name);

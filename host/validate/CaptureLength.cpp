@@ -55,7 +55,7 @@ void captureLength(TestContext& t) {
     for (int r = 0; r < rounds; ++r) {
         const float rate = t.pick(std::vector<float>{44100.0f, 48000.0f, 8000.0f, 96000.0f});
         const int block = t.pick(std::vector<int>{64, 500, 2048});
-        Instance in(lib, recordingOptions(rate, block));
+        ScopeInstance in(lib, recordingOptions(rate, block));
         const int a = pinOf(in, "Signal A"), time = pinOf(in, "Time"), mode = pinOf(in, "Time-Mode"),
                   trig = pinOf(in, "Trigger");
         if (a < 0 || time < 0 || mode < 0 || trig < 0 || !isSampleInput(in, time) || !isList(in, mode)) {
@@ -92,7 +92,7 @@ void captureLength(TestContext& t) {
             at += static_cast<std::uint64_t>(n);
         }
         int checked = 0;
-        for (const MessageRecord* c : in.messages().captures()) {
+        for (const Capture* c : in.captures()) {
             if (c->samples.empty() || c->scope.Trigger != 0) continue;
             const std::size_t n = static_cast<std::size_t>(c->scope.ScopeSize);
             const std::int64_t lo = static_cast<std::int64_t>(c->clock) - static_cast<std::int64_t>(n) - 1;
@@ -124,7 +124,7 @@ void captureLength(TestContext& t) {
 
 void addCaptureLengthTests(std::vector<TestCase>& out) {
     out.push_back({"signal.capture_length", "each capture's length follows Time and Time-Mode at its first sample",
-                   &captureLength});
+                   &captureLength, Profile::Scope});
 }
 
 }  // namespace zohost::validate

@@ -10,6 +10,7 @@
 
 #include "Battery.h"
 #include "zohost/Canvas.h"
+#include "ScopeCaptures.h"
 #include "zohost/Instance.h"
 
 namespace zohost::validate {
@@ -68,7 +69,7 @@ struct CaptureCopy {
     std::uint64_t clock = 0;
     bool sameAs(const CaptureCopy& o) const;
 };
-std::vector<CaptureCopy> copyCaptures(const Instance& in);
+std::vector<CaptureCopy> copyCaptures(const ScopeInstance& in);
 // The first difference between two runs' captures, or empty.
 std::string firstDifference(const std::vector<CaptureCopy>& a, const std::vector<CaptureCopy>& b);
 
@@ -86,7 +87,7 @@ struct CaptureExpectations {
 };
 // Every "data" message: record size, length bounds, settings and samples.
 // Returns the number of captures seen.
-int checkCaptures(TestContext& t, const Instance& in, const CaptureExpectations& e, const std::string& where);
+int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where);
 
 // Where a captured channel starts in its input: the clock in [lo, hi] from
 // which `n` samples of the feed equal the capture bit for bit, or -1.
@@ -99,7 +100,8 @@ void checkOneOutstanding(TestContext& t, const Instance& in, const std::string& 
 // ---------------------------------------------------------------- runs
 
 // One way of driving the module: rate, block, list values and inputs. Pins
-// the module lacks are left alone.
+// the module lacks are left alone; a module other than the scope gets the
+// first wave on each of its sample inputs.
 struct Scenario {
     float rate = 44100.0f;
     int block = 512;
@@ -119,6 +121,11 @@ CaptureExpectations scenarioExpectations(const Instance& in, const Scenario& s);
 // The run of a scenario under a splitter, its captures.
 std::vector<CaptureCopy> runScenario(const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
                                      const BlockSplitter* splitter = nullptr);
+
+// Every output stream over a run of the scenario, one copy per output pin
+// (none for a module without output streams).
+std::vector<CaptureCopy> runOutputs(const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
+                                    const BlockSplitter* splitter = nullptr);
 
 // ---------------------------------------------------------------- state
 

@@ -1,11 +1,11 @@
-// Runs one test body under a time limit. On POSIX in a forked child, so a
-// crash, a contract abort or a hang of the module becomes a failed test; on
-// Windows in this process, with a watchdog that reports a hang and exits.
+// Runs one test body in a child process of its own under a time limit
+// (ChildRunner.h), so that a crash, a contract abort or a hang of the module
+// becomes that test's failure.
 #pragma once
 
-#include <functional>
-#include <ostream>
 #include <string>
+
+#include <functional>
 
 namespace zohost::validate {
 
@@ -15,12 +15,8 @@ struct TestResult {
     std::string notes;
 };
 
-// `body` fills the result. `on_hang` runs (Windows only) before the process
-// exits on a hang, so the caller can still print its line and summary.
-TestResult runIsolated(const std::function<void(TestResult&)>& body, double timeout_seconds,
-                       const std::function<void(const TestResult&)>& on_hang);
-
-// Whether a failure of the module takes only the test down (forked children).
-bool isolationByProcess();
+// `name` is the test's, which a re-invoked program runs (Windows).
+TestResult runIsolated(const std::string& name, const std::function<void(TestResult&)>& body,
+                       double timeout_seconds);
 
 }  // namespace zohost::validate

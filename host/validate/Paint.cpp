@@ -39,7 +39,7 @@ InstanceOptions withColours(std::uint32_t text, std::int32_t background, std::in
 
 void beforeCapture(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    {
+    if (moduleMakesDisplay()) {
         InstanceOptions o = recordingOptions();
         o.audio = false;
         Instance in(lib, o);
@@ -47,7 +47,7 @@ void beforeCapture(TestContext& t) {
         paintTwice(t, in, 640, 360, "display alone, before any capture");
     }
     {
-        Instance in(lib, recordingOptions());
+        ScopeInstance in(lib, recordingOptions());
         paintTwice(t, in, 200, 100, "audio side not opened");
         in.open();
         paintTwice(t, in, 320, 240, "audio side opened, no block yet");
@@ -64,7 +64,7 @@ void windowSizes(TestContext& t) {
                           {8, 100}, {100, 8},   {-1, -1},  {-7, 20},    {30, -9},    {-1000, -1000},
                           {9, 9},   {8192, 8192}};
     for (bool captured : {false, true}) {
-        Instance in(lib, recordingOptions(44100.0f, 512));
+        ScopeInstance in(lib, recordingOptions(44100.0f, 512));
         if (captured) {
             Scenario s;
             s.connect_b = true;
@@ -73,7 +73,7 @@ void windowSizes(TestContext& t) {
             s.y = 0.3;
             applyScenario(in, s);
             in.run(20000);
-            t.check(!in.messages().captures().empty(), "no capture to paint");
+            t.check(!in.captures().empty() || !t.scope(), "no capture to paint");
         }
         for (const Size& z : sizes) {
             const std::string at = std::to_string(z.w) + "x" + std::to_string(z.h) + " window" +
@@ -158,11 +158,11 @@ void afterCaptures(TestContext& t) {
         s.time = k.length == 1 ? 0.0 : k.length == 2 ? 1.0 : 0.05;
         s.connect_ext = true;
         s.ext = Feed{k.length == 3 ? Wave::DcPlus : Wave::Square, 0, 500.0};
-        Instance in(lib, scenarioOptions(s));
+        ScopeInstance in(lib, scenarioOptions(s));
         applyScenario(in, s);
         in.run(k.length >= 2 ? 110000 : 20000);
         const std::string at = s.text();
-        t.check(!in.messages().captures().empty(), at + ": no capture to paint");
+        t.check(!in.captures().empty(), at + ": no capture to paint");
         paintTwice(t, in, 200, 100, at);
         paintTwice(t, in, 33, 17, at);
         paintTwice(t, in, 1, 1, at);
@@ -179,7 +179,7 @@ void addPaintTests(std::vector<TestCase>& out) {
     out.push_back({"paint.font_records", "font heights 0, negative, over the window; colours -1, 0, 0xFFFFFFFF",
                    &fontRecords});
     out.push_back({"paint.after_captures", "paint after every kind of capture: triggers, X-Y modes, channels, lengths",
-                   &afterCaptures});
+                   &afterCaptures, Profile::Scope});
 }
 
 }  // namespace zohost::validate

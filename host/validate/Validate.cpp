@@ -1,8 +1,10 @@
 #include "Validate.h"
 
+#include <cstdio>
 #include <random>
 
 #include "Battery.h"
+#include "ChildRunner.h"
 #include "Isolation.h"
 #include "zohost/ModuleLibrary.h"
 
@@ -26,29 +28,71 @@ std::string quoted(const std::string& s) {
     return s.find_first_of(" \t'\"") == std::string::npos ? s : "'" + s + "'";
 }
 
+std::string number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+}  // namespace
+
+namespace {
+
+TestResult runOne(const ValidateOptions& o, const TestCase& tc, std::uint64_t round_seed, double timeout,
+                  bool scope) {
+    setChildSeed(round_seed);
+    auto body = [&](TestResult& r) {
+        TestContext t(o.module, testSeed(round_seed, tc.name), o.randomise, scope);
+        tc.run(t);
+#ifdef ZO_LEAK_CHECK
+        if (__lsan_do_recoverable_leak_check() != 0) t.fail("memory leaked (LeakSanitizer)");
+#endif
+        r.passed = !t.failed();
+        r.detail = t.detail();
+        r.notes = t.notes();
+    };
+    return runIsolated(tc.name, body, timeout);
+}
+
 }  // namespace
 
 int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err) {
+    {
+        // Started again to run one test alone: that test and nothing else.
+        std::string name;
+        std::uint64_t round_seed = 0;
+        if (reinvokedFor(name, round_seed)) {
+            Profile profile = Profile::Generic;
+            std::string module_name, error;
+            const bool scope = moduleProfile(o.module, profile, module_name, error) && profile == Profile::Scope;
+            for (const TestCase& tc : allTests())
+                if (name == tc.name) runOne(o, tc, round_seed, 0.0, scope);
+            err << "zohost: no test " << name << " to run\n";
+            return 2;
+        }
+    }
     std::vector<TestCase> tests;
-    for (const TestCase& t : allTests())
-        if (selected(t.name, o.only)) tests.push_back(t);
     if (o.list) {
-        for (const TestCase& t : tests) out << t.name << "  " << t.covers << "\n";
+        for (const TestCase& t : allTests())
+            if (selected(t.name, o.only))
+                out << t.name << "  " << (t.profile == Profile::Scope ? "[scope] " : "") << t.covers << "\n";
         return 0;
     }
+    // Loaded here only to report a bad file once; each test loads its own.
+    Profile profile = Profile::Generic;
+    std::string name, error;
+    if (!moduleProfile(o.module, profile, name, error)) {
+        err << "zohost: " << error << "\n";
+        return 3;
+    }
+    const bool scope = profile == Profile::Scope;
+    for (const TestCase& t : allTests())
+        if (selected(t.name, o.only) && (scope || t.profile == Profile::Generic)) tests.push_back(t);
     if (tests.empty()) {
         err << "zohost: --validate: no test name starts with";
         for (const std::string& p : o.only) err << " \"" << p << "\"";
-        err << " (see --validate --list)\n";
+        err << (scope ? "" : " in the generic profile") << " (see --validate --list-tests)\n";
         return 2;
-    }
-    {
-        // Loaded here only to report a bad file once; each test loads its own.
-        ModuleLibrary lib;
-        if (!lib.load(o.module)) {
-            err << "zohost: " << lib.error() << "\n";
-            return 3;
-        }
     }
     const bool full = o.randomise;
     std::uint64_t seed = o.seed;
@@ -56,20 +100,28 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     const double timeout = o.timeout > 0.0 ? o.timeout : (full ? 3600.0 : 300.0);
     const int rounds = o.repeat < 1 ? 1 : o.repeat;
 
+    if (!o.quiet) out << "profile: generic" << (scope ? " + scope (" + name + ")" : std::string()) << "\n";
+    if (!o.quiet)
     out << "validating " << o.module << ": " << tests.size() << " test" << (tests.size() == 1 ? "" : "s") << " x "
         << rounds << " round" << (rounds == 1 ? "" : "s") << " from seed " << seed
         << (full ? ", whole cross products" : ", cross products sampled by the seed") << ", each "
-        << (isolationByProcess() ? "in its own process" : "in this process") << " with a limit of " << timeout
-        << " s\n";
+        << "in its own process (" << childIsolation() << ") with a limit of " << timeout << " s"
+        << (o.timeout > 0.0 ? "" : full ? " (the default with --randomise; --timeout S to change)" : " (the default; --timeout S to change)")
+        << "\n";
     out.flush();
 
     int passed = 0, failed = 0;
+    std::size_t done = 0;
+    const std::size_t total = tests.size() * static_cast<std::size_t>(rounds);
     auto lineFor = [&](const TestCase& tc, std::uint64_t round_seed, const TestResult& r) {
         std::string line = std::string(r.passed ? "ok   " : "FAIL ") + tc.name + "  seed " + std::to_string(round_seed);
         if (!r.passed) {
             line += ": " + (r.detail.empty() ? std::string("failed") : r.detail);
+            // Every option that changes the run.
             line += "  [replay: zohost --validate " + quoted(o.module) + " --seed " + std::to_string(round_seed) +
-                    (full ? " --randomise" : "") + " --only " + tc.name + "]";
+                    (full ? " --randomise" : "") +
+                    (o.timeout > 0.0 ? " --timeout " + number(o.timeout) : "") +
+                    " --only " + tc.name + "]";
         }
         if (!r.notes.empty()) line += "  (" + r.notes + ")";
         return line;
@@ -77,24 +129,14 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     for (int round = 0; round < rounds; ++round) {
         const std::uint64_t round_seed = seed + static_cast<std::uint64_t>(round);
         for (const TestCase& tc : tests) {
-            auto body = [&](TestResult& r) {
-                TestContext t(o.module, testSeed(round_seed, tc.name), full);
-                tc.run(t);
-#ifdef ZO_LEAK_CHECK
-                if (__lsan_do_recoverable_leak_check() != 0) t.fail("memory leaked (LeakSanitizer)");
-#endif
-                r.passed = !t.failed();
-                r.detail = t.detail();
-                r.notes = t.notes();
-            };
-            auto onHang = [&](const TestResult& r) {
-                out << lineFor(tc, round_seed, r) << "\n" << passed << " passed, " << failed + 1 << " failed\n";
-                out.flush();
-            };
             out.flush();
-            const TestResult r = runIsolated(body, timeout, onHang);
+            ++done;
+            if (o.progress)
+                *o.progress << "\r\033[K[" << done << "/" << total << "] " << tc.name << " ..." << std::flush;
+            const TestResult r = runOne(o, tc, round_seed, timeout, scope);
+            if (o.progress) *o.progress << "\r\033[K" << std::flush;
             (r.passed ? passed : failed)++;
-            out << lineFor(tc, round_seed, r) << "\n";
+            if (!r.passed || !o.quiet) out << lineFor(tc, round_seed, r) << "\n";
             out.flush();
         }
     }

@@ -16,6 +16,8 @@ struct ValidateOptions {
     int repeat = 1;          // rounds, with seeds seed, seed + 1, ...
     bool randomise = false;  // whole cross products, and a fresh seed unless given
     double timeout = 0.0;    // seconds per test; 0: the default
+    bool quiet = false;      // print only failures and the closing line
+    std::ostream* progress = nullptr;  // a terminal to show the test in progress on, or null
     std::vector<std::string> only;  // name prefixes
     bool list = false;
 };

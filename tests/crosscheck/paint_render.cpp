@@ -52,7 +52,7 @@ bool render(const zohost::ModuleLibrary& library, const crosscheck::PaintCase& c
     zohost::Instance in(library, o);
     std::vector<float> storage;
     T_SCOPE record = crosscheck::recordOf(c, storage);
-    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &record);
+    in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &record);
     zohost::Canvas canvas(c.width, c.height, kFill);
     if (!canvas.valid()) return false;
     in.paint(canvas.dc(), c.width, c.height);

@@ -78,7 +78,7 @@ TEST_F(HostEvents, EventsQueuedDuringDeliveryForTheSameClockComeFirst) {
 }
 
 TEST_F(HostEvents, EventsAreCopiedDuringTheRequest) {
-    // The fake overwrites its event right after request 19 returns.
+    // The fake overwrites its event right after add_event returns.
     fake->in_process_count = 1;
     fake->in_process[0] = FakeInProcess{0, 40, 12, 77};
     Instance inst(library);
@@ -156,7 +156,7 @@ TEST_F(HostEvents, AnEmptyBlockStillDeliversDueEventsAndCallsOnce) {
 }
 
 TEST_F(HostEvents, TheProcessWordIsReadAgainForEveryPart) {
-    fake->switch_at_call = 2;  // the second call switches routine and sends request 22
+    fake->switch_at_call = 2;  // the second call switches routine and sends process_changed
     InstanceOptions o;
     o.block_size = 12;
     Instance inst(library, o);

@@ -64,8 +64,8 @@ TEST_F(HostInstances, TwoInstancesSideBySideKeepTheirOwnState) {
     EXPECT_EQ(pb[1].clock, 5008u);
     EXPECT_EQ(pa[0].buffer7[0], reinterpret_cast<zolong>(a.buffer(0)));
     EXPECT_EQ(pb[0].buffer7[0], reinterpret_cast<zolong>(b.buffer(0)));
-    EXPECT_EQ(audioOps(0)[0].answers[0], 6);
-    EXPECT_EQ(audioOps(0)[1].answers[0], 3);
+    EXPECT_EQ(audioOps(zo_audio_op::open)[0].answers[0], 6);
+    EXPECT_EQ(audioOps(zo_audio_op::open)[1].answers[0], 3);
     // Each capture went to its own display and came back to its own audio object.
     EXPECT_EQ(calls({FK_GUI_OP}, 2).size(), 1u);
     EXPECT_EQ(calls({FK_GUI_OP}, 4).size(), 1u);
@@ -110,24 +110,25 @@ TEST_F(HostInstances, DestructionSendsOpcodeOneInOrderAndStopsTouchingRecords) {
             EXPECT_EQ(inst.displayCloseAnswer(), 1);
             EXPECT_EQ(inst.audioRecord(), nullptr);
             EXPECT_EQ(inst.displayRecord(), nullptr);
-            EXPECT_EQ(inst.audioCall(13), 0);
-            EXPECT_EQ(inst.displayCall(10), 0);
+            EXPECT_EQ(inst.audioCall(zo_audio_op::info), 0);
+            EXPECT_EQ(inst.displayCall(zo_gui_op::idle), 0);
             EXPECT_THROW(inst.processBlock(16), std::logic_error);
         }
-        ASSERT_EQ(fake->call_count, 2);  // nothing after the two opcode-1 calls
+        ASSERT_EQ(fake->call_count, 2);  // nothing after the two close calls
         EXPECT_EQ(fake->calls[0].kind, display_first ? FK_GUI_OP : FK_AUDIO_OP);
         EXPECT_EQ(fake->calls[1].kind, display_first ? FK_AUDIO_OP : FK_GUI_OP);
-        EXPECT_EQ(fake->calls[0].opcode, 1);
-        EXPECT_EQ(fake->calls[1].opcode, 1);
+        const zolong closes[] = {zo_audio_op::close, zo_gui_op::close};
+        EXPECT_EQ(fake->calls[0].opcode, closes[display_first]);
+        EXPECT_EQ(fake->calls[1].opcode, closes[!display_first]);
         EXPECT_EQ(fake->objects_alive, 0);
     }
 }
 
 TEST_F(HostInstances, RawOpcodeOneEndsTheObjectToo) {
     Instance inst(library);
-    EXPECT_EQ(inst.audioCall(1), 1);
+    EXPECT_EQ(inst.audioCall(zo_audio_op::close), 1);
     EXPECT_FALSE(inst.hasAudio());
-    EXPECT_EQ(inst.displayCall(1), 1);
+    EXPECT_EQ(inst.displayCall(zo_gui_op::close), 1);
     EXPECT_FALSE(inst.hasDisplay());
     EXPECT_EQ(fake->objects_alive, 0);
 }
@@ -161,8 +162,16 @@ TEST_F(HostInstances, DisplayRequestsAreAnsweredAndLogged) {
         zolong opcode;
         zolong answer;
         bool known;
-    } cases[] = {{0, 0, true},  {1, 0x4242, true}, {3, 0, true},  {8, 0, true},   {11, 0, true},
-                 {13, 0, true}, {18, 0, true},     {19, 0, true}, {20, -1, true}, {99, 0, false},
+    } cases[] = {{zo_request::gui_repaint, 0, true},
+                 {zo_request::gui_handle, 0x4242, true},
+                 {zo_request::gui_construct_3, 0, true},
+                 {zo_request::gui_add_plug, 0, true},
+                 {zo_request::gui_construct_11, 0, true},
+                 {zo_request::gui_construct_13, 0, true},
+                 {zo_request::gui_set_capture, 0, true},
+                 {zo_request::gui_release_capture, 0, true},
+                 {zo_request::gui_get_capture, -1, true},
+                 {99, 0, false},
                  {-4, 0, false}};
     for (const Case& c : cases) {
         inst.log().clear();
@@ -207,7 +216,7 @@ TEST_F(HostInstances, PaintHandsOverTheContextAndFillsTheFontRecord) {
     HDC dc = reinterpret_cast<HDC>(static_cast<std::uintptr_t>(0xD0D0));
     EXPECT_EQ(inst.paint(dc, 320, 200), 0);
     EXPECT_EQ(inst.paint(dc, 100, 50), 0);
-    std::vector<FakeCall> paints = guiOps(2);
+    std::vector<FakeCall> paints = guiOps(zo_gui_op::paint);
     ASSERT_EQ(paints.size(), 2u);
     const FakeCall& p = paints[0];
     EXPECT_EQ(p.index, reinterpret_cast<zolong>(dc));
@@ -216,13 +225,13 @@ TEST_F(HostInstances, PaintHandsOverTheContextAndFillsTheFontRecord) {
     EXPECT_EQ(p.window.height, 200);
     EXPECT_EQ(p.window.context, 0x77);
     EXPECT_EQ(paints[1].window.width, 100);
-    // Words 1, 2 and 4 are filled; the others stay as the display left them.
+    // The three font words are filled; the others stay as the display left them.
     const std::int32_t untouched = static_cast<std::int32_t>(0xEEEEEEEE);
     EXPECT_EQ(p.font_record[0], untouched);
-    EXPECT_EQ(p.font_record[1], 0x00123456);
-    EXPECT_EQ(p.font_record[2], -1);
+    EXPECT_EQ(p.font_record[zo_font::text_colour_word], 0x00123456);
+    EXPECT_EQ(p.font_record[zo_font::background_word], -1);
     EXPECT_EQ(p.font_record[3], untouched);
-    EXPECT_EQ(p.font_record[4], 15);
+    EXPECT_EQ(p.font_record[zo_font::height_word], 15);
     EXPECT_EQ(p.font_record[5], untouched);
     EXPECT_NE(p.answers[0], 0);
     EXPECT_EQ(paints[1].answers[0], p.answers[0]);  // one font per height
@@ -236,10 +245,10 @@ TEST_F(HostInstances, PaintHandsOverTheContextAndFillsTheFontRecord) {
 TEST_F(HostInstances, FontDefaults) {
     Instance inst(library);
     inst.paint(nullptr, 10, 10);
-    const FakeCall p = guiOps(2)[0];
-    EXPECT_EQ(p.font_record[1], 0x00FFFFFF);
-    EXPECT_EQ(p.font_record[2], 0);
-    EXPECT_EQ(p.font_record[4], 12);
+    const FakeCall p = guiOps(zo_gui_op::paint)[0];
+    EXPECT_EQ(p.font_record[zo_font::text_colour_word], 0x00FFFFFF);
+    EXPECT_EQ(p.font_record[zo_font::background_word], 0);
+    EXPECT_EQ(p.font_record[zo_font::height_word], 12);
 }
 
 TEST_F(HostInstances, RequestLogCanBeSwitchedOffAndBounded) {

@@ -40,7 +40,7 @@ TEST(ModuleLibrary, FailuresSayWhatAndLeaveNothingLoaded) {
         EXPECT_FALSE(lib.load(c.path)) << c.path;
         EXPECT_FALSE(lib.loaded());
         EXPECT_NE(lib.error().find(c.mentions), std::string::npos) << lib.error();
-        EXPECT_EQ(lib.makeModule(0, 1, nullptr, nullptr), nullptr);
+        EXPECT_EQ(lib.makeModule(zo_object::library_index, zo_object::audio, nullptr, nullptr), nullptr);
         ZOModuleProperties p{};
         EXPECT_EQ(lib.getModuleProperties(0, &p), 0);
     }
@@ -68,7 +68,7 @@ TEST(ModuleLibrary, UnloadAndReloadStartsTheModuleAfresh) {
     EXPECT_EQ(control()->objects_alive, 0);
     lib.unload();
     EXPECT_FALSE(lib.loaded());
-    EXPECT_EQ(lib.makeModule(0, 1, nullptr, nullptr), nullptr);
+    EXPECT_EQ(lib.makeModule(zo_object::library_index, zo_object::audio, nullptr, nullptr), nullptr);
 
     ASSERT_TRUE(lib.load(ZO_FAKE_MODULE)) << lib.error();
     control = reinterpret_cast<FakeControlFn>(lib.symbol("fake_control"));

@@ -6,21 +6,22 @@
 #include <string>
 
 #include "FakeFixture.h"
+#include "ScopeCaptures.h"
 
 using namespace zohost;
 
 namespace {
 
-// "P<n>" processing call n of the audio object, "D<size>" display opcode 6,
-// "A<code>" audio opcode 12 with "ack" shown as "ack".
+// "P<n>" processing call n of the audio object, "D<size>" display module_msg,
+// "A<code>" audio gui_notify with "ack" shown as "ack".
 std::string flow(const std::vector<FakeCall>& calls) {
     std::string s;
     int p = 0;
     for (const FakeCall& c : calls) {
         std::string item;
         if (c.kind == FK_PROCESS) item = "P" + std::to_string(p++);
-        else if (c.kind == FK_GUI_OP && c.opcode == 6) item = "D" + std::to_string(c.index);
-        else if (c.kind == FK_AUDIO_OP && c.opcode == 12)
+        else if (c.kind == FK_GUI_OP && c.opcode == zo_gui_op::module_msg) item = "D" + std::to_string(c.index);
+        else if (c.kind == FK_AUDIO_OP && c.opcode == zo_audio_op::gui_notify)
             item = c.value == SCOPE_MSG_ACK ? "ack" : "A" + std::to_string(c.value);
         else continue;
         s += (s.empty() ? "" : " ") + item;
@@ -43,6 +44,11 @@ protected:
         for (int i = 0; i < blocks; ++i) inst.processBlock(16);
         return flow(calls({FK_PROCESS, FK_GUI_OP, FK_AUDIO_OP}));
     }
+    static MessageOptions immediate() {
+        MessageOptions m;
+        m.delivery = Delivery::Immediate;
+        return m;
+    }
     static InstanceOptions with(MessageOptions m) {
         InstanceOptions o;
         o.block_size = 16;
@@ -53,16 +59,16 @@ protected:
 };
 
 TEST_F(HostMessages, ImmediateDeliveryHappensInsideTheSendersRequest) {
-    Instance inst(library, with(MessageOptions()));
+    Instance inst(library, with(immediate()));
     // Delivered and acknowledged before the sending block has ended.
     EXPECT_EQ(runFlow(inst, 2), "P0 P1 " + D + " ack");
     EXPECT_EQ(runFlow(inst, 1), "P0 P1 " + D + " ack P2");
-    FakeCall d = guiOps(6)[0];
+    FakeCall d = guiOps(zo_gui_op::module_msg)[0];
     EXPECT_EQ(d.value, SCOPE_MSG_DATA);
     // Unchanged envelope: the display gets the sender's own record.
     const RequestEntry sent = inst.log().find(Side::Audio, zo_request::send_to_gui)[0];
     EXPECT_EQ(d.ptr, sent.ptr);
-    FakeCall a = audioOps(12)[0];
+    FakeCall a = audioOps(zo_audio_op::gui_notify)[0];
     EXPECT_EQ(a.index, 0);
     EXPECT_EQ(a.ptr, nullptr);
     EXPECT_EQ(inst.repaints(), 1);
@@ -81,12 +87,11 @@ TEST_F(HostMessages, ImmediateDeliveryHappensInsideTheSendersRequest) {
 }
 
 TEST_F(HostMessages, CapturesAreCopiedWhenSent) {
-    Instance inst(library, with(MessageOptions()));
+    ScopeInstance inst(library, with(immediate()));
     inst.run(48);
-    std::vector<const MessageRecord*> caps = inst.messages().captures();
+    std::vector<const Capture*> caps = inst.captures();
     ASSERT_EQ(caps.size(), 1u);
-    const MessageRecord& c = *caps[0];
-    EXPECT_TRUE(c.has_scope);
+    const Capture& c = *caps[0];
     EXPECT_EQ(c.scope.ScopeSize, 5);
     EXPECT_EQ(c.scope.Samples, nullptr);
     ASSERT_EQ(c.samples.size(), 10u);
@@ -100,10 +105,8 @@ TEST_F(HostMessages, CapturesAreCopiedWhenSent) {
 }
 
 TEST_F(HostMessages, CaptureSamplesAreKeptWithinABudget) {
-    MessageOptions m;
-    m.sample_budget = 15;
     fake->gui_acks = 0;
-    Instance inst(library, with(m));
+    ScopeInstance inst(library, with(immediate()), 15);
     inst.open();
     float samples[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     T_SCOPE scope{};
@@ -113,7 +116,7 @@ TEST_F(HostMessages, CaptureSamplesAreKeptWithinABudget) {
         request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
     scope.ScopeSize = -3;  // a wild size is not followed
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
-    std::vector<const MessageRecord*> caps = inst.messages().captures();
+    std::vector<const Capture*> caps = inst.captures();
     ASSERT_EQ(caps.size(), 3u);
     EXPECT_EQ(caps[0]->samples.size(), 8u);
     EXPECT_FALSE(caps[0]->samples_dropped);
@@ -126,25 +129,23 @@ TEST_F(HostMessages, CaptureSamplesAreKeptWithinABudget) {
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
     scope.ScopeSize = 4;
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_DATA, &scope, 0.0f);
-    EXPECT_EQ(inst.messages().captures()[1]->samples.size(), 8u);
+    EXPECT_EQ(inst.captures()[1]->samples.size(), 8u);
     // Other sizes or codes are recorded without a capture.
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope - 1, SCOPE_MSG_DATA, &scope, 0.0f);
     request(inst.audioRecord(), zo_request::send_to_gui, sizeof scope, SCOPE_MSG_ACK, &scope, 0.0f);
     EXPECT_EQ(inst.messages().records().size(), 4u);
-    EXPECT_EQ(inst.messages().captures().size(), 2u);
+    EXPECT_EQ(inst.captures().size(), 2u);
 }
 
 TEST_F(HostMessages, QueuedDeliveryWaitsForTheNextBlockAndCarriesACopy) {
-    MessageOptions m;
-    m.delivery = Delivery::Queued;
-    Instance inst(library, with(m));
+    Instance inst(library, with(MessageOptions()));  // queued unless chosen otherwise
     inst.processBlock(16);
     inst.processBlock(16);
     EXPECT_EQ(inst.messages().pending(), 1u);
-    EXPECT_TRUE(guiOps(6).empty());
+    EXPECT_TRUE(guiOps(zo_gui_op::module_msg).empty());
     // The ack is queued during delivery and still arrives before the block.
     EXPECT_EQ(runFlow(inst, 1), "P0 P1 " + D + " ack P2");
-    FakeCall d = guiOps(6)[0];
+    FakeCall d = guiOps(zo_gui_op::module_msg)[0];
     const RequestEntry sent = inst.log().find(Side::Audio, zo_request::send_to_gui)[0];
     EXPECT_NE(d.ptr, sent.ptr);
     T_SCOPE original;
@@ -159,7 +160,7 @@ TEST_F(HostMessages, QueuedDeliveryWaitsForTheNextBlockAndCarriesACopy) {
 }
 
 TEST_F(HostMessages, QueuedPayloadsAreHostCopiesValidUntilDelivery) {
-    MessageOptions m;
+    MessageOptions m = immediate();
     m.delivery = Delivery::Queued;
     fake->gui_acks = 0;
     Instance inst(library, with(m));
@@ -171,7 +172,7 @@ TEST_F(HostMessages, QueuedPayloadsAreHostCopiesValidUntilDelivery) {
     request(inst.audioRecord(), zo_request::send_to_gui, 0, 1, &empty, 0.0f);
     request(inst.audioRecord(), zo_request::send_to_gui, 0, 2, nullptr, 0.0f);
     inst.deliverMessages();
-    std::vector<FakeCall> got = guiOps(6);
+    std::vector<FakeCall> got = guiOps(zo_gui_op::module_msg);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(got[0].bytes), 5), "hello");
     EXPECT_EQ(got[0].index, 5);
@@ -182,7 +183,7 @@ TEST_F(HostMessages, QueuedPayloadsAreHostCopiesValidUntilDelivery) {
 }
 
 TEST_F(HostMessages, OversizedQueuedPayloadsAreNotDelivered) {
-    MessageOptions m;
+    MessageOptions m = immediate();
     m.delivery = Delivery::Queued;
     m.payload_limit = 4;
     Instance inst(library, with(m));
@@ -190,7 +191,7 @@ TEST_F(HostMessages, OversizedQueuedPayloadsAreNotDelivered) {
     char text[] = "hello";
     request(inst.audioRecord(), zo_request::send_to_gui, 5, 1, text, 0.0f);
     inst.deliverMessages();
-    EXPECT_TRUE(guiOps(6).empty());
+    EXPECT_TRUE(guiOps(zo_gui_op::module_msg).empty());
     EXPECT_EQ(inst.messages().records()[0].fate, Fate::TooLarge);
 }
 
@@ -210,7 +211,7 @@ TEST_F(HostMessages, AcksCanBeHeldForBlocksOrDropped) {
     };
     for (const Case& c : cases) {
         fake->call_count = 0;
-        MessageOptions m;
+        MessageOptions m = immediate();
         m.ack = c.policy;
         m.ack_hold_blocks = c.hold;
         m.delivery = c.delivery;
@@ -228,7 +229,7 @@ TEST_F(HostMessages, AcksCanBeHeldForBlocksOrDropped) {
 TEST_F(HostMessages, WithoutDisplayTheHostCanAcknowledgeDataItself) {
     for (bool self_ack : {false, true}) {
         fake->call_count = 0;
-        MessageOptions m;
+        MessageOptions m = immediate();
         m.self_ack_without_display = self_ack;
         InstanceOptions o = with(m);
         o.display = false;
@@ -237,23 +238,23 @@ TEST_F(HostMessages, WithoutDisplayTheHostCanAcknowledgeDataItself) {
         EXPECT_EQ(inst.messages().records()[0].fate, self_ack ? Fate::SelfAcked : Fate::NoReceiver);
         // Only "data" is acknowledged by the host.
         request(inst.audioRecord(), zo_request::send_to_gui, 0, 0x1234, nullptr, 0.0f);
-        EXPECT_EQ(audioOps(12).size(), self_ack ? 1u : 0u);
+        EXPECT_EQ(audioOps(zo_audio_op::gui_notify).size(), self_ack ? 1u : 0u);
     }
 }
 
 TEST_F(HostMessages, DisplayMessagesOtherThanAckAreCarriedUnchanged) {
-    Instance inst(library, with(MessageOptions()));
+    Instance inst(library, with(immediate()));
     inst.open();
     int payload = 42;
     request(inst.displayRecord(), zo_request::gui_send_to_audio, 4, 0x55, &payload, 0.0f);
-    FakeCall a = audioOps(12).back();
+    FakeCall a = audioOps(zo_audio_op::gui_notify).back();
     EXPECT_EQ(a.index, 4);
     EXPECT_EQ(a.value, 0x55);
     EXPECT_EQ(a.ptr, &payload);
 }
 
 TEST_F(HostMessages, RecordingCanBeBoundedOrOff) {
-    MessageOptions m;
+    MessageOptions m = immediate();
     m.record_limit = 1;
     Instance bounded(library, with(m));
     bounded.run(48);
@@ -269,7 +270,7 @@ TEST_F(HostMessages, RecordingCanBeBoundedOrOff) {
 }
 
 TEST_F(HostMessages, PendingMessagesDieWithTheirReceiver) {
-    MessageOptions m;
+    MessageOptions m = immediate();
     m.delivery = Delivery::Queued;
     Instance inst(library, with(m));
     inst.processBlock(16);
@@ -278,5 +279,5 @@ TEST_F(HostMessages, PendingMessagesDieWithTheirReceiver) {
     inst.destroyDisplay();
     EXPECT_EQ(inst.messages().pending(), 0u);
     inst.processBlock(16);
-    EXPECT_TRUE(guiOps(6).empty());
+    EXPECT_TRUE(guiOps(zo_gui_op::module_msg).empty());
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ScopeCaptures.h"
 #include "scopedata.h"
 #include "zohost/Describe.h"
 #include "zohost/Instance.h"
@@ -126,7 +127,7 @@ TEST_F(RealModule, RecordWordsAsTheHostSeesThem) {
 }
 
 namespace {
-// The opcode-13 record as the host reads it.
+// The info opcode's record as the host reads it.
 struct InfoView {
     std::int32_t word0;
     std::int32_t word1;
@@ -137,14 +138,14 @@ struct InfoView {
 
 TEST_F(RealModule, InfoRecordIsSharedAndDescribesTheLastObjectAsked) {
     Instance a(library), b(library);
-    zolong ia = a.audioCall(13);
+    zolong ia = a.audioCall(zo_audio_op::info);
     ASSERT_NE(ia, 0);
     const InfoView* info = reinterpret_cast<const InfoView*>(ia);
-    EXPECT_EQ(info->word0, 1);
-    EXPECT_EQ(info->word1, 8);
-    EXPECT_EQ(info->word3, 102);
+    EXPECT_EQ(info->word0, zo_info::word0);
+    EXPECT_EQ(info->word1, zo_info::word1);
+    EXPECT_EQ(info->word3, zo_info::word3);
     const void* da = info->delegate;
-    zolong ib = b.audioCall(13);
+    zolong ib = b.audioCall(zo_audio_op::info);
     EXPECT_EQ(ib, ia);
     const void* db = info->delegate;
     EXPECT_NE(da, db);
@@ -166,14 +167,14 @@ TEST_F(RealModule, OpcodeOneEndsBothObjects) {
 
 namespace {
 
-struct Capture {
+struct Copied {
     std::uint64_t clock;
     T_SCOPE scope;
     std::vector<float> samples;
 };
 
 // One second of two sines through the scope, with the given host setup.
-std::vector<Capture> captures(const ModuleLibrary& library, const BlockSplitter& split, bool display,
+std::vector<Copied> captures(const ModuleLibrary& library, const BlockSplitter& split, bool display,
                               Delivery delivery = Delivery::Immediate) {
     InstanceOptions o;
     o.block_size = 256;
@@ -181,7 +182,7 @@ std::vector<Capture> captures(const ModuleLibrary& library, const BlockSplitter&
     o.log_requests = false;
     o.messages.delivery = delivery;
     o.messages.self_ack_without_display = true;
-    Instance inst(library, o);
+    ScopeInstance inst(library, o);
     auto sine = [](double hz, double amp) {
         return Signal::generator([hz, amp](std::uint64_t first, float* out, int n) {
             for (int i = 0; i < n; ++i)
@@ -195,13 +196,13 @@ std::vector<Capture> captures(const ModuleLibrary& library, const BlockSplitter&
     inst.applyDefaults();
     inst.setSplitter(split);
     inst.run(44100);
-    std::vector<Capture> out;
-    for (const MessageRecord* r : inst.messages().captures())
-        out.push_back(Capture{r->clock, r->scope, r->samples});
+    std::vector<Copied> out;
+    for (const zohost::Capture* r : inst.captures())
+        out.push_back(Copied{r->clock, r->scope, r->samples});
     return out;
 }
 
-void expectSame(const std::vector<Capture>& a, const std::vector<Capture>& b, const char* what) {
+void expectSame(const std::vector<Copied>& a, const std::vector<Copied>& b, const char* what) {
     ASSERT_EQ(a.size(), b.size()) << what;
     // The clock at sending is where the host's current part began, so it
     // follows the cuts; the captures themselves must not.
@@ -220,9 +221,9 @@ void expectSame(const std::vector<Capture>& a, const std::vector<Capture>& b, co
 }  // namespace
 
 TEST_F(RealModule, CapturesFlowAndDoNotDependOnBlockCuts) {
-    std::vector<Capture> whole = captures(library, BlockSplitter(), true);
+    std::vector<Copied> whole = captures(library, BlockSplitter(), true);
     ASSERT_GT(whole.size(), 2u) << "acknowledged captures keep coming";
-    for (const Capture& c : whole) {
+    for (const Copied& c : whole) {
         EXPECT_GT(c.scope.ScopeSize, 0);
         EXPECT_EQ(c.samples.size(), 2 * static_cast<std::size_t>(c.scope.ScopeSize));
         EXPECT_TRUE(c.scope.Channel_Active[0]);
@@ -235,7 +236,7 @@ TEST_F(RealModule, CapturesFlowAndDoNotDependOnBlockCuts) {
 }
 
 TEST_F(RealModule, QueuedDeliveryStillCarriesCaptures) {
-    std::vector<Capture> queued = captures(library, BlockSplitter(), true, Delivery::Queued);
+    std::vector<Copied> queued = captures(library, BlockSplitter(), true, Delivery::Queued);
     EXPECT_GT(queued.size(), 2u);
     expectSame(queued, captures(library, BlockSplitter::random(9, 50), true, Delivery::Queued), "queued");
 }

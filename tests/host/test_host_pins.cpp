@@ -13,7 +13,7 @@ using HostPins = FakeModuleTest;
 
 TEST_F(HostPins, TableIsReadWithClearedRecordsUntilTheModuleSaysNo) {
     Instance inst(library);
-    std::vector<FakeCall> reads = audioOps(6);
+    std::vector<FakeCall> reads = audioOps(zo_audio_op::pin_properties);
     ASSERT_EQ(reads.size(), standardPins().size() + 1);
     for (std::size_t i = 0; i < reads.size(); ++i) {
         EXPECT_EQ(reads[i].index, static_cast<zolong>(i));
@@ -38,8 +38,8 @@ TEST_F(HostPins, SetupOrderIsRateBlockTableThenOpen) {
     for (const FakeCall& c : calls({FK_AUDIO_OP})) opcodes.push_back(c.opcode);
     std::vector<zolong> want = {2, 3, 6, 6, 6, 6, 6, 6, 6, 0};
     EXPECT_EQ(opcodes, want);
-    EXPECT_FLOAT_EQ(audioOps(2)[0].opt, 48000.0f);
-    EXPECT_EQ(audioOps(3)[0].value, 32);
+    EXPECT_FLOAT_EQ(audioOps(zo_audio_op::set_sample_rate)[0].opt, 48000.0f);
+    EXPECT_EQ(audioOps(zo_audio_op::set_block_size)[0].value, 32);
 }
 
 TEST_F(HostPins, PinCountAnswersFollowTheOverride) {
@@ -50,7 +50,7 @@ TEST_F(HostPins, PinCountAnswersFollowTheOverride) {
         Instance inst(library, o);
         inst.open();
         int want = count < 0 ? 6 : count;
-        EXPECT_EQ(audioOps(0)[0].answers[0], want);
+        EXPECT_EQ(audioOps(zo_audio_op::open)[0].answers[0], want);
         EXPECT_EQ(inst.pinCount(), want);
         // Buffers exist for described sample pins only; other positions answer 0.
         inst.processBlock(8);
@@ -169,7 +169,7 @@ TEST_F(HostPins, ConnectionAnswersFollowSignalsAndOverrides) {
     inst.setConnected("In A", true);
     inst.setConnected("Out", false);
     inst.open();
-    FakeCall open = audioOps(0)[0];
+    FakeCall open = audioOps(zo_audio_op::open)[0];
     // positions 0..5: In A (forced), In B (signal), Mode, Out (forced off), Byte, Word
     const zolong want[] = {1, 1, 0, 0, 0, 0};
     for (int pos = 0; pos < 6; ++pos) EXPECT_EQ(open.answers[1 + pos], want[pos]) << pos;

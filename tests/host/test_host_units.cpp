@@ -17,7 +17,7 @@ using namespace zohost;
 
 namespace {
 
-ZoEvent event(std::uint32_t stamp, std::int32_t tag) { return ZoEvent(stamp, 0, tag, 0, nullptr); }
+ZoEvent event(std::uint32_t stamp, std::int32_t tag) { return ZoEvent(stamp, zo_event::pin_status, tag, 0, nullptr); }
 
 std::vector<std::int32_t> drainTags(EventQueue& q, std::uint64_t now) {
     std::vector<std::int32_t> out;
@@ -59,7 +59,7 @@ TEST(EventQueue, StampsAreReadAroundTheClockAcrossTheWrap) {
 
 TEST(EventQueue, PoppedEventIsACopyWithoutLink) {
     EventQueue q;
-    ZoEvent e(4, 2, 3, 4, reinterpret_cast<void*>(0x1234));
+    ZoEvent e(4, zo_event::midi, 3, 4, reinterpret_cast<void*>(0x1234));
     e.next = &e;
     q.push(e, 0);
     e.int_value1 = 99;
@@ -205,7 +205,8 @@ TEST(RequestLog, LimitDisableClearAndAnswers) {
     RequestLog log(3);
     RequestEntry e{Side::Audio, true, nullptr, 3, 0, 0, nullptr, 0.0f, 0, 0};
     std::size_t first = log.add(e);
-    e.opcode = 7;
+    const zolong code = 7;  // any number: the log does not read it
+    e.opcode = code;
     log.add(e);
     e.side = Side::Display;
     log.add(e);
@@ -215,8 +216,8 @@ TEST(RequestLog, LimitDisableClearAndAnswers) {
     log.answer(first, 77, false);
     EXPECT_EQ(log.entries()[0].answer, 77);
     EXPECT_FALSE(log.entries()[0].known);
-    EXPECT_EQ(log.count(Side::Audio, 7), 1u);
-    EXPECT_EQ(log.find(Side::Display, 7).size(), 1u);
+    EXPECT_EQ(log.count(Side::Audio, code), 1u);
+    EXPECT_EQ(log.find(Side::Display, code).size(), 1u);
     log.clear();
     log.answer(first, 1, true);  // a slot gone by clear() is ignored
     EXPECT_EQ(log.size(), 0u);

@@ -1,52 +1,26 @@
-// The audio path allocates only when a capture's length changes. A counting
-// operator new, armed only inside processing calls, shows it. The module's
-// allocations reach this program's operator new where the platform lets a
-// program replace it for the libraries it loads.
+// The audio path allocates only when a capture's length changes. The shared
+// allocation probe, armed only inside processing calls, shows it: on Linux
+// through interposition, on Windows through the module's import table.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
+#include "AllocProbe.h"
 #include "ModuleFixture.h"
-
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-// These replace the global allocation functions, so malloc and free pair up.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void* operator new(std::size_t size) {
-    if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (g_counting.load(std::memory_order_relaxed)) g_allocations.fetch_add(1);
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 using namespace zotest;
 
 namespace {
 
+using zohost::validate::AllocProbe;
+
+// Heap calls of both kinds and locks: none is allowed on the audio path.
 long countedBlocks(zohost::Instance& in, int blocks, int block_size) {
-    g_allocations = 0;
+    AllocProbe::reset();
     for (int b = 0; b < blocks; ++b) {
-        g_counting = true;
+        zohost::validate::ProbeScope armed;
         in.processBlock(block_size);
-        g_counting = false;
     }
-    return g_allocations.load();
+    const zohost::validate::ProbeCounts c = AllocProbe::counts();
+    return c.allocations + c.frees + c.locks;
 }
 
 zohost::InstanceOptions quiet(int block) {
@@ -58,18 +32,14 @@ zohost::InstanceOptions quiet(int block) {
 }
 
 bool moduleAllocationsAreVisible() {
-#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__)
-    return false;  // the module carries its own runtime, or the sanitizer owns new
-#else
-    return true;
-#endif
+    return AllocProbe::watch(reinterpret_cast<const void*>(moduleLibrary().getModulePropertiesEntry()));
 }
 
 TEST(AudioAllocations, NoneAtAFixedCaptureLength) {
     if (!moduleAllocationsAreVisible()) GTEST_SKIP() << "allocations of the module are not visible here";
     // (The external trigger grows and shrinks every capture: not a fixed length.)
     for (int trigger : {0, 1, 2, 3}) {
-        zohost::Instance in(moduleLibrary(), quiet(256));
+        zohost::ScopeInstance in(moduleLibrary(), quiet(256));
         in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
         in.setSignal("Signal B", zohost::Signal::constant(0.1f));
         in.setSignal("EXT-Trigger", signalOf([](std::uint64_t t) { return (t / 150) % 2 ? -1.0f : 1.0f; }));
@@ -83,7 +53,7 @@ TEST(AudioAllocations, NoneWhileBusyWithoutAcknowledgement) {
     if (!moduleAllocationsAreVisible()) GTEST_SKIP() << "allocations of the module are not visible here";
     auto o = quiet(128);
     o.messages.ack = zohost::AckPolicy::Drop;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
     in.setValue("Trigger", 1);
     in.run(4410);
@@ -93,7 +63,7 @@ TEST(AudioAllocations, NoneWhileBusyWithoutAcknowledgement) {
 // The negative control: a length change must be seen.
 TEST(AudioAllocations, ALengthChangeIsCounted) {
     if (!moduleAllocationsAreVisible()) GTEST_SKIP() << "allocations of the module are not visible here";
-    zohost::Instance in(moduleLibrary(), quiet(256));
+    zohost::ScopeInstance in(moduleLibrary(), quiet(256));
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
     float time = 0.5f;
     in.setSignal("Time", signalOf([&time](std::uint64_t) { return time; }));

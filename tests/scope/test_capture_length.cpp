@@ -24,7 +24,7 @@ TEST(CaptureLength, FollowsTimeAndTimeModeAtEveryCapture) {
     o.block_size = 128;
     o.display = false;
     o.messages.self_ack_without_display = true;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
     float time = 0.5f;
     in.setSignal("Time", signalOf([&time](std::uint64_t) { return time; }));
@@ -47,7 +47,7 @@ TEST(CaptureLength, FollowsTimeAndTimeModeAtEveryCapture) {
     // taken wholly under that step's settings; its record says which.
     std::set<std::int32_t> lengths;
     std::vector<int> clean(steps.size(), 0);
-    for (const zohost::MessageRecord* r : in.messages().captures()) {
+    for (const zohost::Capture* r : in.captures()) {
         std::size_t k = 0;
         while (k + 1 < starts.size() && starts[k + 1] <= r->clock) ++k;
         const std::uint64_t margin = static_cast<std::uint64_t>(r->scope.ScopeSize) + o.block_size;

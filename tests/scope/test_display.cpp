@@ -10,6 +10,7 @@
 
 using namespace zotest;
 using zohost::Instance;
+using zohost::ScopeInstance;
 using zohost::InstanceOptions;
 using zohost::Side;
 
@@ -21,9 +22,11 @@ InstanceOptions displayOnly() {
     return o;
 }
 
-const T_SCOPE& shown(const Instance& in) {
-    return static_cast<GuiModule*>(static_cast<ZOGUI_base*>(in.displayRecord()->object))->scope();
+GuiModule& display(const Instance& in) {
+    return *static_cast<GuiModule*>(static_cast<ZOGUI_base*>(in.displayRecord()->object));
 }
+
+const T_SCOPE& shown(const Instance& in) { return display(in).scope(); }
 
 std::vector<zolong> displayOpcodes(const Instance& in) {
     std::vector<zolong> out;
@@ -33,8 +36,9 @@ std::vector<zolong> displayOpcodes(const Instance& in) {
 }
 
 TEST(Display, ConstructionSendsItsThreeRequestsInOrder) {
-    Instance in(moduleLibrary(), displayOnly());
-    EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{3, 11, 13}));
+    ScopeInstance in(moduleLibrary(), displayOnly());
+    EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{zo_request::gui_construct_3, zo_request::gui_construct_11,
+                                                       zo_request::gui_construct_13}));
     const auto& e = in.log().entries();
     EXPECT_EQ(e[0].index, 100);
     EXPECT_EQ(e[0].value, 200);
@@ -43,7 +47,18 @@ TEST(Display, ConstructionSendsItsThreeRequestsInOrder) {
     EXPECT_EQ(s.ScopeSize, 100);
     for (int i = 0; i < 200; ++i) ASSERT_EQ(s.Samples[i], 0.0f);
     EXPECT_EQ(in.destroyDisplay(), 1);
-    EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{3, 11, 13})) << "destruction sends nothing";
+    EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{zo_request::gui_construct_3, zo_request::gui_construct_11,
+                                                       zo_request::gui_construct_13})) << "destruction sends nothing";
+}
+
+TEST(Display, HandleAnswersWhatTheHostAnswers) {
+    for (zolong handle : {0x4242, -7}) {
+        InstanceOptions o = displayOnly();
+        o.window_handle = handle;
+        Instance in(moduleLibrary(), o);
+        EXPECT_EQ(display(in).Handle(), handle);
+        EXPECT_EQ(in.log().count(Side::Display, zo_request::gui_handle), 1u);
+    }
 }
 
 struct Message {
@@ -65,10 +80,10 @@ struct Message {
 };
 
 TEST(Display, CopiesACaptureThenAcknowledgesThenAsksForRepaint) {
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     Message m(250);
     in.log().clear();
-    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
+    in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
     const T_SCOPE& s = shown(in);
     ASSERT_EQ(s.ScopeSize, 250);
     EXPECT_NE(s.Samples, m.samples.data());
@@ -77,7 +92,7 @@ TEST(Display, CopiesACaptureThenAcknowledgesThenAsksForRepaint) {
     EXPECT_EQ(s.X_Y_Mode, 2);
     EXPECT_EQ(s.Rate, 22050.0f);
     EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{2, 0}));
-    const auto ack = in.log().find(Side::Display, 2)[0];
+    const auto ack = in.log().find(Side::Display, zo_request::gui_send_to_audio)[0];
     EXPECT_EQ(ack.value, SCOPE_MSG_ACK);
     EXPECT_EQ(ack.index, 0);
     EXPECT_EQ(ack.ptr, nullptr);
@@ -87,11 +102,11 @@ TEST(Display, CopiesACaptureThenAcknowledgesThenAsksForRepaint) {
 TEST(Display, WrongSizeResetsAndIsStillAcknowledged) {
     const zolong sizes[] = {0, 31, 33, static_cast<zolong>(sizeof(T_SCOPE)) - 1, INTPTR_MAX, -1};
     for (zolong size : sizes) {
-        Instance in(moduleLibrary(), displayOnly());
+        ScopeInstance in(moduleLibrary(), displayOnly());
         Message m(250);
-        in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
+        in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
         in.log().clear();
-        in.displayCall(6, size, SCOPE_MSG_DATA, &m.scope);
+        in.displayCall(zo_gui_op::module_msg, size, SCOPE_MSG_DATA, &m.scope);
         const T_SCOPE& s = shown(in);
         EXPECT_EQ(s.ScopeSize, 100) << size;
         EXPECT_EQ(s.X_Y_Mode, 0);
@@ -99,34 +114,34 @@ TEST(Display, WrongSizeResetsAndIsStillAcknowledged) {
         for (int i = 0; i < 200; ++i) ASSERT_EQ(s.Samples[i], 0.0f);
         EXPECT_EQ(displayOpcodes(in), (std::vector<zolong>{2, 0})) << size;
     }
-    Instance in(moduleLibrary(), displayOnly());
-    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, nullptr);  // no record to read
+    ScopeInstance in(moduleLibrary(), displayOnly());
+    in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, nullptr);  // no record to read
     EXPECT_EQ(shown(in).ScopeSize, 100);
 }
 
 TEST(Display, EmptyCaptureLeavesNoSamples) {
-    Instance in(moduleLibrary(), displayOnly());
+    ScopeInstance in(moduleLibrary(), displayOnly());
     Message m(0);
-    in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
+    in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &m.scope);
     EXPECT_EQ(shown(in).ScopeSize, 0);
     EXPECT_EQ(shown(in).Samples, nullptr);
-    EXPECT_EQ(in.log().count(Side::Display, 2), 1u);
+    EXPECT_EQ(in.log().count(Side::Display, zo_request::gui_send_to_audio), 1u);
 }
 
 TEST(Messages, OtherCodesAreIgnoredOnBothSides) {
-    Instance in(moduleLibrary());
+    ScopeInstance in(moduleLibrary());
     in.setValue("Trigger", 0);
     Message m(10);
     in.log().clear();
     for (zolong code : std::vector<zolong>{0, 1, 0x61746165, SCOPE_MSG_ACK, -1})
-        in.displayCall(6, sizeof(T_SCOPE), code, &m.scope);
+        in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), code, &m.scope);
     EXPECT_TRUE(displayOpcodes(in).empty());
     EXPECT_EQ(shown(in).ScopeSize, 100);
     // The audio side: only "ack" clears its busy flag, and an ack while not
     // busy changes nothing.
     for (zolong code : std::vector<zolong>{0, SCOPE_MSG_DATA, 0x006B6362})
-        EXPECT_EQ(in.audioCall(12, 0, code, nullptr), 0);
-    EXPECT_EQ(in.audioCall(12, 0, SCOPE_MSG_ACK, nullptr), 0);
+        EXPECT_EQ(in.audioCall(zo_audio_op::gui_notify, 0, code, nullptr), 0);
+    EXPECT_EQ(in.audioCall(zo_audio_op::gui_notify, 0, SCOPE_MSG_ACK, nullptr), 0);
     EXPECT_TRUE(displayOpcodes(in).empty());
 }
 
@@ -135,7 +150,7 @@ TEST(Messages, DataReachesTheDisplayWithItsPointerUnchanged) {
         InstanceOptions o;
         o.block_size = 100;
         o.messages.delivery = delivery;
-        Instance in(moduleLibrary(), o);
+        ScopeInstance in(moduleLibrary(), o);
         in.setSignal("Signal A", zohost::Signal::constant(0.5f));
         in.setValue("Trigger", 0);
         in.run(1000);

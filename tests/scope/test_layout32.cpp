@@ -7,6 +7,7 @@
 #include <string>
 
 #include "GuiModule.h"
+#include "Module.h"
 #include "ModuleFixture.h"
 
 using namespace zotest;
@@ -31,14 +32,14 @@ TEST(Layout32, PinDescriptionsAtTheirOffsets) {
     if (!is32()) GTEST_SKIP() << "byte offsets are fixed for 32-bit targets";
     zohost::InstanceOptions o;
     o.display = false;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     unsigned char raw[40];
     std::memset(raw, 0xA5, sizeof raw);
     put<std::int32_t>(raw, 24, 0);  // flags and reserved are the caller's
     put<std::int32_t>(raw, 28, 0x11223344);
-    ASSERT_EQ(in.audioCall(6, 5, 0, raw), 1);
-    EXPECT_EQ(at<std::int32_t>(raw, 4), 0) << "direction";
-    EXPECT_EQ(at<std::int32_t>(raw, 8), 0) << "list type";
+    ASSERT_EQ(in.audioCall(zo_audio_op::pin_properties, PIN_TRIGGER, 0, raw), 1);
+    EXPECT_EQ(at<std::int32_t>(raw, 4), DR_IN) << "direction";
+    EXPECT_EQ(at<std::int32_t>(raw, 8), DT_ENUM) << "list type";
     EXPECT_STREQ(reinterpret_cast<const char*>(at<std::uintptr_t>(raw, 12)), "Trigger");
     EXPECT_STREQ(reinterpret_cast<const char*>(at<std::uintptr_t>(raw, 16)), "1");
     EXPECT_STREQ(reinterpret_cast<const char*>(at<std::uintptr_t>(raw, 20)),
@@ -46,15 +47,15 @@ TEST(Layout32, PinDescriptionsAtTheirOffsets) {
     EXPECT_EQ(at<std::int32_t>(raw, 24), 0);
     EXPECT_EQ(at<std::int32_t>(raw, 28), 0x11223344) << "reserved is not written";
     EXPECT_EQ(at<std::uint32_t>(raw, 32), 0xA5A5A5A5u) << "nothing past the record";
-    ASSERT_EQ(in.audioCall(6, 7, 0, raw), 1);
-    EXPECT_EQ(at<std::int32_t>(raw, 4), 3);
+    ASSERT_EQ(in.audioCall(zo_audio_op::pin_properties, PIN_TIME_MODE, 0, raw), 1);
+    EXPECT_EQ(at<std::int32_t>(raw, 4), DR_PARAMETER);
 }
 
 TEST(Layout32, CaptureRecordReadAtItsOffsets) {
     if (!is32()) GTEST_SKIP() << "byte offsets are fixed for 32-bit targets";
     zohost::InstanceOptions o;
     o.audio = false;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     float samples[6] = {0.1f, 0.2f, 0.3f, -0.1f, -0.2f, -0.3f};
     unsigned char raw[32];
     std::memset(raw, 0, sizeof raw);
@@ -68,7 +69,7 @@ TEST(Layout32, CaptureRecordReadAtItsOffsets) {
     put<std::int16_t>(raw, 24, 2);
     put<std::int16_t>(raw, 26, 4);
     put<std::int16_t>(raw, 28, 3);
-    in.displayCall(6, 32, SCOPE_MSG_DATA, raw);
+    in.displayCall(zo_gui_op::module_msg, 32, SCOPE_MSG_DATA, raw);
     const T_SCOPE& s =
         static_cast<GuiModule*>(static_cast<ZOGUI_base*>(in.displayRecord()->object))->scope();
     EXPECT_EQ(s.ScopeSize, 3);
@@ -89,7 +90,7 @@ TEST(Layout32, CaptureMessageCarriesTheRecordBytes) {
     o.messages.self_ack_without_display = true;
     o.block_size = 100;
     o.sample_rate = 22050.0f;
-    zohost::Instance in(moduleLibrary(), o);
+    zohost::ScopeInstance in(moduleLibrary(), o);
     in.setSignal("Signal B", zohost::Signal::constant(0.5f));
     in.setValue("Trigger", 0);
     in.setValue("X-Y-Mode", 1);
@@ -98,10 +99,12 @@ TEST(Layout32, CaptureMessageCarriesTheRecordBytes) {
     const auto& r = in.messages().records()[0];
     EXPECT_EQ(r.size, 32);
     // The host copied the record as it was sent; read it as bytes.
-    const auto* raw = reinterpret_cast<const unsigned char*>(&r.scope);
+    ASSERT_FALSE(in.captures().empty());
+    const T_SCOPE& copy = in.captures()[0]->scope;
+    const auto* raw = reinterpret_cast<const unsigned char*>(&copy);
     EXPECT_EQ(raw[4], 0);
     EXPECT_EQ(raw[5], 1);
-    EXPECT_EQ(at<std::int32_t>(raw, 8), r.scope.ScopeSize);
+    EXPECT_EQ(at<std::int32_t>(raw, 8), copy.ScopeSize);
     EXPECT_EQ(at<float>(raw, 12), 22050.0f);
     EXPECT_EQ(at<float>(raw, 16), 5.0f);
     EXPECT_EQ(at<float>(raw, 20), 1.0f);

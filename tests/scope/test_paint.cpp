@@ -7,14 +7,22 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+#include "GuiModule.h"
 #include "ModuleFixture.h"
 #include "zogdi.h"
 
 using namespace zotest;
 using zohost::Instance;
+using zohost::ScopeInstance;
 using zohost::InstanceOptions;
 
 namespace {
@@ -132,7 +140,7 @@ struct Picture {
           }()),
           dc(ZoGdiCreateCanvasDC(w > 0 ? w : 1, h > 0 ? h : 1, RGB(0x12, 0x34, 0x56))), w_(w), h_(h) {}
     ~Picture() { ZoGdiDeleteDC(dc); }
-    void show(Capture& c) { in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &c.scope); }
+    void show(Capture& c) { in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &c.scope); }
     void paint() {
         rec.segments.clear();
         rec.texts.clear();
@@ -386,6 +394,117 @@ TEST(Paint, HostileRecordsAndWindowsDrawSomethingDefined) {
             EXPECT_LE(std::abs(static_cast<long long>(s.x1)), 1 << 22);
             EXPECT_LE(std::abs(static_cast<long long>(s.y1)), 1 << 22);
         }
+    }
+}
+
+// A scope run with the given "Time" and "Y-Scale" inputs until it has sent
+// two captures, then painted: what reached the display and what it drew.
+struct ScopeRun {
+    zohost::ScopeInstance in;
+    HDC dc;
+    Recorder rec;
+    ScopeRun(int time_mode, float time, float y_scale) : in(moduleLibrary(), InstanceOptions()) {
+        in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 440.0); }));
+        in.setSignal("Signal B", zohost::Signal::constant(0.25f));
+        in.setSignal("Time", zohost::Signal::constant(time));
+        in.setSignal("Y-Scale", zohost::Signal::constant(y_scale));
+        in.setValue("Trigger", 0);
+        in.setValue("Time-Mode", time_mode);
+        while (in.captures().size() < 2) in.run(4096);
+        in.deliverMessages();
+        dc = ZoGdiCreateCanvasDC(200, 100, RGB(0x12, 0x34, 0x56));
+        in.paint(dc, 200, 100);
+    }
+    ~ScopeRun() { ZoGdiDeleteDC(dc); }
+    const T_SCOPE& shown() const {
+        return static_cast<GuiModule*>(static_cast<ZOGUI_base*>(in.displayRecord()->object))->scope();
+    }
+    std::vector<std::uint32_t> pixels() const {
+        int w = 0, h = 0;
+        const std::uint32_t* p = ZoGdiPixels(dc, &w, &h);
+        return std::vector<std::uint32_t>(p, p + static_cast<std::size_t>(w) * h);
+    }
+};
+
+TEST(Paint, NaNTimeAndScaleGoThroughACaptureAndDrawAsScaleZero) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // A NaN "Time" is not above 0: one second in V/KHz, limited to 44100;
+    // elsewhere the period is NaN and the length 1.
+    const struct {
+        int time_mode;
+        std::int32_t size;
+        const char *hz, *ms;
+    } cases[] = {{0, 44100, "1.00", "1000.00"},
+                 {1, 1, "44100.00", "0.02"},
+                 {2, 1, "44100.00", "0.02"},
+                 {3, 1, "44100.00", "0.02"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("Time-Mode " + std::to_string(c.time_mode));
+        ScopeRun run(c.time_mode, nan, nan);
+        for (const zohost::Capture* r : run.in.captures()) {
+            EXPECT_EQ(r->scope.ScopeSize, c.size);
+            EXPECT_TRUE(std::isnan(r->scope.Time)) << r->scope.Time;
+            EXPECT_TRUE(std::isnan(r->scope.Y_Scale)) << r->scope.Y_Scale;
+        }
+        EXPECT_TRUE(std::isnan(run.shown().Time));
+        EXPECT_TRUE(std::isnan(run.shown().Y_Scale));
+        EXPECT_EQ(run.rec.textStrings(), (std::vector<std::string>{c.hz, c.ms, " 0 Hz", " 0 msec", " 0"}));
+        // A scale that is not a number is not above 0: the picture of scale 0.
+        ScopeRun zero(c.time_mode, nan, 0.0f);
+        EXPECT_EQ(zero.shown().Y_Scale, 0.0f);
+        EXPECT_TRUE(run.rec.segments == zero.rec.segments);
+        EXPECT_EQ(run.rec.textStrings(), zero.rec.textStrings());
+        EXPECT_TRUE(run.pixels() == zero.pixels());
+        // Negative control: a real scale draws another picture.
+        ScopeRun one(c.time_mode, nan, 0.1f);
+        EXPECT_FALSE(run.rec.segments == one.rec.segments);
+    }
+}
+
+// A window record of exactly its three words, at the very end of readable
+// memory where the platform allows: reading a byte past it faults.
+class EdgeWindow {
+public:
+    explicit EdgeWindow(const ZOWndInfo& w) {
+#ifndef _WIN32
+        const long page = sysconf(_SC_PAGESIZE);
+        void* m = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m != MAP_FAILED) {
+            map_ = static_cast<unsigned char*>(m);
+            map_size_ = 2 * page;
+            mprotect(map_ + page, page, PROT_NONE);
+            bytes_ = map_ + page - sizeof(ZOWndInfo);
+        }
+#endif
+        if (!bytes_) {
+            heap_.reset(new unsigned char[sizeof(ZOWndInfo)]);
+            bytes_ = heap_.get();
+        }
+        std::memcpy(bytes_, &w, sizeof w);
+    }
+    ~EdgeWindow() {
+#ifndef _WIN32
+        if (map_) munmap(map_, map_size_);
+#endif
+    }
+    ZOWndInfo* get() { return reinterpret_cast<ZOWndInfo*>(bytes_); }
+
+private:
+    unsigned char* map_ = nullptr;
+    std::size_t map_size_ = 0;
+    std::unique_ptr<unsigned char[]> heap_;
+    unsigned char* bytes_ = nullptr;
+};
+
+TEST(Paint, WindowContextIsItsThirdWordWidenedAsSigned) {
+    static_assert(sizeof(ZOWndInfo) == 12, "three 32-bit words");
+    const std::int32_t contexts[] = {0, 0x5A0C, -1, -5, INT32_MIN, INT32_MAX};
+    for (std::int32_t context : contexts) {
+        Picture p(200, 100);
+        EdgeWindow window(ZOWndInfo{200, 100, context});
+        p.in.displayCall(zo_gui_op::paint, reinterpret_cast<zolong>(p.dc), 0, window.get(), 0.0f);
+        EXPECT_EQ(p.in.lastFontContext(), static_cast<zolong>(context)) << context;
+        EXPECT_EQ(p.rec.textStrings().size(), 9u) << "the whole default picture, " << context;
     }
 }
 

@@ -15,6 +15,9 @@ namespace {
 
 std::vector<std::string> g_calls;
 
+// An event type that the base class ignores.
+constexpr std::int32_t kIgnoredType = 6;
+
 class TestModule : public ZOModule_base {
 public:
     explicit TestModule(ZOHostCallback cb = &FakeHost::callback, void* data = nullptr)
@@ -80,9 +83,9 @@ TEST(AudioDispatcher, DefaultsAndRateAndBlockSize) {
     TestModule m;
     EXPECT_EQ(m.getSampleRate(), 44100.0f);
     EXPECT_EQ(m.getBlockSize(), 1024);
-    EXPECT_EQ(dispatch(&m, 2, 77, 88, nullptr, 48000.0f), 0);
+    EXPECT_EQ(dispatch(&m, zo_audio_op::set_sample_rate, 77, 88, nullptr, 48000.0f), 0);
     EXPECT_EQ(m.getSampleRate(), 48000.0f);
-    EXPECT_EQ(dispatch(&m, 3, 5, 256), 0);
+    EXPECT_EQ(dispatch(&m, zo_audio_op::set_block_size, 5, 256), 0);
     EXPECT_EQ(m.getBlockSize(), 256);
     EXPECT_TRUE(host.requests.empty()) << "the constructor and these opcodes send nothing";
 }
@@ -92,11 +95,21 @@ TEST(AudioDispatcher, UnknownAndInertOpcodesAnswerZeroAndChangeNothing) {
     TestModule m;
     const ZOMod_struct_base2 before = *m.getRecord();
     g_calls.clear();
-    for (zolong op : {4, 5, 9, 11, 14, 1000, -1})
+    std::vector<zolong> ops = {zo_audio_op::nothing_4, zo_audio_op::nothing_5, zo_audio_op::nothing_9,
+                               zo_audio_op::nothing_11, zo_audio_op::count, 1000, -1};
+    // Where a long is 64 bits, an opcode is unknown by its full width: every
+    // known opcode with a high word set, above or below zero, does nothing.
+    if (sizeof(zolong) > 4)
+        for (std::uint64_t k = zo_audio_op::open; k < zo_audio_op::count; ++k)
+            for (std::uint64_t high : {std::uint64_t{1} << 32, ~std::uint64_t{0} << 32, std::uint64_t{1} << 63})
+                ops.push_back(static_cast<zolong>(high | k));
+    for (zolong op : ops)
         EXPECT_EQ(dispatch(&m, op, 1, 2, &m, 3.0f), 0) << op;
     EXPECT_EQ(std::memcmp(&before, m.getRecord(), sizeof before), 0);
     EXPECT_TRUE(g_calls.empty());
+    EXPECT_TRUE(host.requests.empty()) << "not opened, not asked for anything";
     EXPECT_EQ(m.getSampleRate(), 44100.0f);
+    EXPECT_EQ(m.getBlockSize(), 1024);
 }
 
 TEST(AudioDispatcher, ResumeAndVoiceReset) {
@@ -108,7 +121,7 @@ TEST(AudioDispatcher, ResumeAndVoiceReset) {
     } cases[] = {{0, {"Resume"}}, {-4, {"Resume"}}, {3, {"Resume", "VoiceReset 3"}}};
     for (const auto& c : cases) {
         g_calls.clear();
-        EXPECT_EQ(dispatch(&m, 8, c.index), 0);
+        EXPECT_EQ(dispatch(&m, zo_audio_op::resume, c.index), 0);
         EXPECT_EQ(g_calls, c.calls) << c.index;
     }
 }
@@ -117,7 +130,7 @@ TEST(AudioDispatcher, GuiNotifyTakesValueThenIndex) {
     FakeHost host;
     TestModule m;
     g_calls.clear();
-    dispatch(&m, 12, 32, 0x61746164, reinterpret_cast<void*>(0x40));
+    dispatch(&m, zo_audio_op::gui_notify, 32, zo_message::data, reinterpret_cast<void*>(0x40));
     ASSERT_EQ(g_calls.size(), 1u);
     EXPECT_EQ(g_calls[0], "OnGuiNotify 1635017060 32 64");
 }
@@ -127,21 +140,21 @@ TEST(AudioDispatcher, CloseRunsBeforeDestructorAndAnswersOne) {
     auto* m = new TestModule;
     host.answers[zo_request::pin_count] = [](zolong) { return 2; };
     m->table = {pin(DT_INT, nullptr), pin(DT_INT, nullptr)};
-    dispatch(m, 0);
+    dispatch(m, zo_audio_op::open);
     g_calls.clear();
-    EXPECT_EQ(dispatch(m, 1), 1);
+    EXPECT_EQ(dispatch(m, zo_audio_op::close), 1);
     EXPECT_EQ(g_calls, (std::vector<std::string>{"close", "destructor"}));
 }
 
 TEST(AudioDispatcher, InfoRecordDescribesTheLastObjectAsked) {
     FakeHost host;
     TestModule a, b;
-    const auto* ia = reinterpret_cast<const ZoModuleInfo*>(dispatch(&a, 13));
-    const auto* ib = reinterpret_cast<const ZoModuleInfo*>(dispatch(&b, 13));
+    const auto* ia = reinterpret_cast<const ZoModuleInfo*>(dispatch(&a, zo_audio_op::info));
+    const auto* ib = reinterpret_cast<const ZoModuleInfo*>(dispatch(&b, zo_audio_op::info));
     ASSERT_EQ(ia, ib);
-    EXPECT_EQ(ib->word0, 1);
-    EXPECT_EQ(ib->word1, 8);
-    EXPECT_EQ(ib->word3, 102);
+    EXPECT_EQ(ib->word0, zo_info::word0);
+    EXPECT_EQ(ib->word1, zo_info::word1);
+    EXPECT_EQ(ib->word3, zo_info::word3);
     EXPECT_EQ(ib->sub_process, &b.getSubProcess());
     EXPECT_EQ(ib->sub_process->RawPointer(), b.getRecord()->process);
 }
@@ -166,7 +179,7 @@ TEST(AudioDispatcher, PinFlagContract) {
         ContractCatcher::reports().clear();
         m.table = {pin(DT_FSAMPLE, nullptr, c.flags, c.direction)};
         ZOPinProperties out{};
-        EXPECT_EQ(dispatch(&m, 6, 0, 0, &out), 1);
+        EXPECT_EQ(dispatch(&m, zo_audio_op::pin_properties, 0, 0, &out), 1);
         ASSERT_EQ(ContractCatcher::reports().size(), c.violates ? 1u : 0u) << c.flags;
         if (c.violates) {
             EXPECT_EQ(ContractCatcher::reports()[0].expression,
@@ -183,7 +196,7 @@ TEST(AudioDispatcher, PinFlagContract) {
     ContractCatcher::reports().clear();
     ZOPinProperties out{};
     out.flags = 0x7;
-    EXPECT_EQ(dispatch(&m, 6, 5, 0, &out), 0);
+    EXPECT_EQ(dispatch(&m, zo_audio_op::pin_properties, 5, 0, &out), 0);
     EXPECT_EQ(out.flags, 0x7);
 }
 
@@ -191,8 +204,8 @@ TEST(AudioDispatcher, ForbiddenOpcodesReportFalse) {
     FakeHost host;
     ContractCatcher catcher;
     TestModule m;
-    EXPECT_EQ(dispatch(&m, 7), 0);
-    EXPECT_EQ(dispatch(&m, 10), 0);
+    EXPECT_EQ(dispatch(&m, zo_audio_op::forbidden_7), 0);
+    EXPECT_EQ(dispatch(&m, zo_audio_op::forbidden_10), 0);
     ASSERT_EQ(ContractCatcher::reports().size(), 2u);
     for (const auto& r : ContractCatcher::reports()) {
         EXPECT_EQ(r.expression, "false");
@@ -218,12 +231,15 @@ TEST(AudioFramework, RecordWords) {
 
 TEST(AudioFramework, NullHostCallbackAnswersZero) {
     TestModule m(nullptr);
-    for (zolong op : {0, 1, 3, 7, 14, 17, 19, 22, 99})
+    const zolong requests[] = {zo_request::pin_status, zo_request::pin_connected, zo_request::sample_clock,
+                               zo_request::pin_buffer, zo_request::pin_count, zo_request::send_to_gui,
+                               zo_request::add_event, zo_request::process_changed, 99};
+    for (zolong op : requests)
         EXPECT_EQ(m.CallHost(op, 1, 2, nullptr, 0.0f), 0);
     EXPECT_EQ(m.SampleClock(), 0u);
     m.setSubProcess<&TestModule::routineA>();
     EXPECT_EQ(m.getRecord()->process, ZoSubProcess::of<&TestModule::routineA>().RawPointer());
-    dispatch(&m, 0);  // open with no host: no pins
+    dispatch(&m, zo_audio_op::open);  // open with no host: no pins
     EXPECT_EQ(m.m_pins, nullptr);
 }
 
@@ -257,7 +273,7 @@ TEST(PinOpening, BindsPositionsToDescriptions) {
         TestModule m;
         for (std::size_t i = 0; i < c.flags.size(); ++i)
             m.table.push_back(pin(DT_FSAMPLE, &m.vars[i], c.flags[i]));
-        dispatch(&m, 0);
+        dispatch(&m, zo_audio_op::open);
         EXPECT_EQ(host.requests.front().opcode, zo_request::pin_count);
         EXPECT_EQ(m.getPinCount(), c.host_count > 0 ? c.host_count : 0);
         if (c.host_count <= 0) {
@@ -299,7 +315,7 @@ TEST(PinOpening, EmptyTableAsksForIndexMinusOne) {
             return TestModule::getPinProperties(index, p);
         }
     } m;
-    dispatch(&m, 0);
+    dispatch(&m, zo_audio_op::open);
     EXPECT_EQ(m.asked, (std::vector<zolong>{0, -1}));
     EXPECT_EQ(m.getPin(0)->getModule(), nullptr);
 }
@@ -310,7 +326,7 @@ TEST(PinOpening, OwnStorageByDataType) {
     TestModule m;
     m.table = {pin(DT_ENUM, nullptr), pin(DT_CHAR, nullptr), pin(DT_INT, nullptr),
                pin(static_cast<EPlugDataType>(9), nullptr), pin(DT_ENUM, &m.vars[0])};
-    dispatch(&m, 0);
+    dispatch(&m, zo_audio_op::open);
     for (int p : {0, 1, 2}) {
         ASSERT_NE(m.getPin(p)->getVariablePtr(), nullptr);
         EXPECT_EQ(*static_cast<std::int32_t*>(m.getPin(p)->getVariablePtr()), 0);
@@ -332,8 +348,8 @@ TEST(Pins, StatusConnectionValueAndMidi) {
     float* buffer_var = nullptr;
     float buffer[8] = {0, 1, 2, 3.5f, 4, 5, 6, 7};
     m.table = {pin(DT_FSAMPLE, &buffer_var), pin(DT_INT, nullptr)};
-    dispatch(&m, 3, 0, 8);
-    dispatch(&m, 0);
+    dispatch(&m, zo_audio_op::set_block_size, 0, 8);
+    dispatch(&m, zo_audio_op::open);
     buffer_var = buffer;
     ZOPin* p0 = m.getPin(0);
 
@@ -382,8 +398,8 @@ TEST(Events, AddEventAndRunDelayed) {
     zolong clock = 100;
     host.answers[zo_request::sample_clock] = [&](zolong) { return clock; };
     TestModule m;
-    m.AddEvent(100, 6, 1, 2, nullptr);
-    m.AddEvent(99, 6, 1, 2, nullptr);
+    m.AddEvent(100, kIgnoredType, 1, 2, nullptr);
+    m.AddEvent(99, kIgnoredType, 1, 2, nullptr);
     ASSERT_EQ(host.events.size(), 1u);
     EXPECT_EQ(host.events[0].time_stamp, 100u);
     EXPECT_EQ(host.events[0].next, nullptr);
@@ -394,7 +410,7 @@ TEST(Events, AddEventAndRunDelayed) {
     m.RunDelayed<&TestModule::delayed>(120);
     ASSERT_EQ(host.events.size(), 1u);
     const ZoEvent e = host.events[0];
-    EXPECT_EQ(e.type, 21);
+    EXPECT_EQ(e.type, zo_event::delayed_call);
     EXPECT_EQ(e.int_value1, 0);
     EXPECT_EQ(e.int_value2, 0);
     EXPECT_EQ(e.ptr_value,
@@ -414,26 +430,25 @@ TEST(Events, DeliveryByType) {
     host.answers[zo_request::pin_count] = [](zolong) { return 2; };
     TestModule m;
     m.table = {pin(DT_INT, nullptr), pin(DT_INT, nullptr)};
-    dispatch(&m, 0);
+    dispatch(&m, zo_audio_op::open);
     auto deliver = [&](ZoEvent e) { m.getRecord()->event_handler(m.getRecord()->object, &e); };
 
-    deliver(ZoEvent(7, 0, 1, 0, reinterpret_cast<void*>(1)));
+    deliver(ZoEvent(7, zo_event::pin_status, 1, 0, reinterpret_cast<void*>(1)));
     ASSERT_EQ(m.state_changes.size(), 1u);
     EXPECT_EQ(m.state_changes[0], m.getPin(1));
     EXPECT_EQ(m.status_seen[0], 1);
     EXPECT_EQ(m.getPin(1)->getStatus(), 0);
 
-    deliver(ZoEvent(7, 2, 0x90, 0x12345, nullptr));
-    deliver(ZoEvent(7, 2, 0x80, 0xFFFF, nullptr));
+    deliver(ZoEvent(7, zo_event::midi, 0x90, 0x12345, nullptr));
+    deliver(ZoEvent(7, zo_event::midi, 0x80, 0xFFFF, nullptr));
     EXPECT_EQ(m.midi, (std::vector<std::string>{"7 144 9029", "7 128 -1"}));
 
     const std::size_t before = m.state_changes.size();
-    deliver(ZoEvent(7, 6, 1, 0, reinterpret_cast<void*>(1)));
-    deliver(ZoEvent(7, 99, 1, 0, reinterpret_cast<void*>(1)));
+    for (std::int32_t type : {kIgnoredType, 99}) deliver(ZoEvent(7, type, 1, 0, reinterpret_cast<void*>(1)));
     EXPECT_EQ(m.state_changes.size(), before);
     EXPECT_TRUE(ContractCatcher::reports().empty());
 
-    deliver(ZoEvent(8, 6, 0, 0, nullptr));
+    deliver(ZoEvent(8, kIgnoredType, 0, 0, nullptr));
     ASSERT_EQ(ContractCatcher::reports().size(), 1u);
     EXPECT_EQ(ContractCatcher::reports()[0].expression, "e->time_stamp == SampleClock()");
 }
@@ -446,14 +461,14 @@ TEST(Events, HostileEventsAreRefusedSafely) {
     m.table = {pin(DT_INT, nullptr)};
     auto deliver = [&](ZoEvent e) { m.getRecord()->event_handler(m.getRecord()->object, &e); };
 
-    deliver(ZoEvent(0, 0, 1, 0, reinterpret_cast<void*>(0)));  // no pins yet
+    deliver(ZoEvent(0, zo_event::pin_status, 1, 0, reinterpret_cast<void*>(0)));  // no pins yet
     EXPECT_EQ(ContractCatcher::reports().back().expression, "m_pins != 0");
-    dispatch(&m, 0);
-    deliver(ZoEvent(0, 0, 1, 0, reinterpret_cast<void*>(5)));  // no such position
-    deliver(ZoEvent(0, 0, 1, 0, reinterpret_cast<void*>(-3)));
+    dispatch(&m, zo_audio_op::open);
+    deliver(ZoEvent(0, zo_event::pin_status, 1, 0, reinterpret_cast<void*>(5)));  // no such position
+    deliver(ZoEvent(0, zo_event::pin_status, 1, 0, reinterpret_cast<void*>(-3)));
     // A forged delayed call: an address this library never handed out.
-    deliver(ZoEvent(0, 21, 0, 0, reinterpret_cast<void*>(&dispatch)));
-    deliver(ZoEvent(0, 21, 0, 0, nullptr));
+    deliver(ZoEvent(0, zo_event::delayed_call, 0, 0, reinterpret_cast<void*>(&dispatch)));
+    deliver(ZoEvent(0, zo_event::delayed_call, 0, 0, nullptr));
     EXPECT_TRUE(m.state_changes.empty());
     EXPECT_EQ(m.delayed_calls, 0);
     EXPECT_EQ(ContractCatcher::reports().size(), 5u);

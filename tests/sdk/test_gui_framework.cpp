@@ -85,20 +85,20 @@ TEST(GuiDispatcher, OpcodeTable) {
         zolong result;
         std::string call;
     } cases[] = {
-        {0, 1, 0, nullptr, 0, 0, "Initialise 1"},
-        {0, 0, 0, nullptr, 0, 0, "Initialise 0"},
-        {0, 2, 0, nullptr, 0, 0, "Initialise 0"},
-        {2, 77, 5, &window, 9.0f, 0, "paint"},
-        {3, -5, 7, &window, bitsAsFloat(1), 0, "down " + std::to_string(w) + " 1 -5,7"},
-        {4, 3, -9, &window, bitsAsFloat(0x80000001u), 0, "up " + std::to_string(w) + " 2147483649 3,-9"},
-        {5, 0, 0, &window, bitsAsFloat(0x7FC00000u), 0, "move " + std::to_string(w) + " 2143289344 0,0"},
-        {6, 32, 0x61746164, reinterpret_cast<void*>(0x50), 0, 0, "msg 1635017060 32 80"},
-        {8, 0, 0, &window, 0, 0, "open"},
-        {9, 0, 0, &window, 0, 0, "wclose"},
-        {10, 0, 0, nullptr, 0, 0, "idle"},
-        {11, 4, 0, nullptr, 0, 0, "connect 4"},
-        {12, -2, 0, nullptr, 0, 0, "disconnect -2"},
-        {13, 0, 0, nullptr, 0, 0, ""},
+        {zo_gui_op::initialise, 1, 0, nullptr, 0, 0, "Initialise 1"},
+        {zo_gui_op::initialise, 0, 0, nullptr, 0, 0, "Initialise 0"},
+        {zo_gui_op::initialise, 2, 0, nullptr, 0, 0, "Initialise 0"},
+        {zo_gui_op::paint, 77, 5, &window, 9.0f, 0, "paint"},
+        {zo_gui_op::lbutton_down, -5, 7, &window, bitsAsFloat(1), 0, "down " + std::to_string(w) + " 1 -5,7"},
+        {zo_gui_op::lbutton_up, 3, -9, &window, bitsAsFloat(0x80000001u), 0, "up " + std::to_string(w) + " 2147483649 3,-9"},
+        {zo_gui_op::mouse_move, 0, 0, &window, bitsAsFloat(0x7FC00000u), 0, "move " + std::to_string(w) + " 2143289344 0,0"},
+        {zo_gui_op::module_msg, 32, zo_message::data, reinterpret_cast<void*>(0x50), 0, 0, "msg 1635017060 32 80"},
+        {zo_gui_op::window_open, 0, 0, &window, 0, 0, "open"},
+        {zo_gui_op::window_close, 0, 0, &window, 0, 0, "wclose"},
+        {zo_gui_op::idle, 0, 0, nullptr, 0, 0, "idle"},
+        {zo_gui_op::new_connection, 4, 0, nullptr, 0, 0, "connect 4"},
+        {zo_gui_op::disconnect, -2, 0, nullptr, 0, 0, "disconnect -2"},
+        {zo_gui_op::count, 0, 0, nullptr, 0, 0, ""},
         {-1, 0, 0, nullptr, 0, 0, ""},
         {1000, 0, 0, nullptr, 0, 0, ""},
     };
@@ -110,7 +110,20 @@ TEST(GuiDispatcher, OpcodeTable) {
         else
             EXPECT_EQ(g_calls, std::vector<std::string>{c.call}) << c.opcode;
     }
-    dispatch(&g, 2, 77, 5, &window, 9.0f);
+    // Where a long is 64 bits, an opcode is unknown by its full width: every
+    // known opcode with a high word set neither closes nor paints nor calls
+    // anything else.
+    g.painted_dc = nullptr;
+    if (sizeof(zolong) > 4)
+        for (std::uint64_t k = zo_gui_op::initialise; k < zo_gui_op::count; ++k)
+            for (std::uint64_t high : {std::uint64_t{1} << 32, ~std::uint64_t{0} << 32, std::uint64_t{1} << 63}) {
+                g_calls.clear();
+                const zolong op = static_cast<zolong>(high | k);
+                EXPECT_EQ(dispatch(&g, op, 77, 5, &window, 9.0f), 0) << op;
+                EXPECT_TRUE(g_calls.empty()) << op;
+            }
+    EXPECT_EQ(g.painted_dc, nullptr);
+    dispatch(&g, zo_gui_op::paint, 77, 5, &window, 9.0f);
     EXPECT_EQ(reinterpret_cast<zolong>(g.painted_dc), 77);
     EXPECT_EQ(g.painted_window, &window);
     EXPECT_TRUE(host.requests.empty());
@@ -119,20 +132,20 @@ TEST(GuiDispatcher, OpcodeTable) {
 TEST(GuiDispatcher, IdleAnswer) {
     FakeHost host;
     TestGui g;
-    EXPECT_EQ(dispatch(&g, 10), 0);
+    EXPECT_EQ(dispatch(&g, zo_gui_op::idle), 0);
     g.idle_answer = true;
-    EXPECT_EQ(dispatch(&g, 10), 1);
+    EXPECT_EQ(dispatch(&g, zo_gui_op::idle), 1);
     struct Plain : ZOGUI_base {
         Plain() : ZOGUI_base(&FakeHost::callback, nullptr) {}
     } plain;
-    EXPECT_EQ(dispatch(&plain, 10), 0);
+    EXPECT_EQ(dispatch(&plain, zo_gui_op::idle), 0);
 }
 
 TEST(GuiDispatcher, CloseThenDestructorAnswersOne) {
     FakeHost host;
     auto* g = new TestGui;
     g_calls.clear();
-    EXPECT_EQ(dispatch(g, 1), 1);
+    EXPECT_EQ(dispatch(g, zo_gui_op::close), 1);
     EXPECT_EQ(g_calls, (std::vector<std::string>{"close", "destructor"}));
     EXPECT_TRUE(host.requests.empty());
 }
@@ -140,12 +153,12 @@ TEST(GuiDispatcher, CloseThenDestructorAnswersOne) {
 TEST(GuiDispatcher, SharedPinRecord) {
     FakeHost host;
     TestGui a, b;
-    dispatch(&a, 7, 3);
-    dispatch(&a, 7, 4);
+    dispatch(&a, zo_gui_op::pin_value_change, 3);
+    dispatch(&a, zo_gui_op::pin_value_change, 4);
     ASSERT_EQ(a.pins.size(), 2u);
     EXPECT_EQ(a.pins[0], a.pins[1]);
     EXPECT_EQ(a.pin_indices, (std::vector<int>{3, 4}));
-    dispatch(&b, 7, 9);
+    dispatch(&b, zo_gui_op::pin_value_change, 9);
     ASSERT_EQ(b.pins.size(), 1u);
     EXPECT_EQ(b.pins[0], a.pins[0]) << "one record for the whole library";
     EXPECT_EQ(a.pins[0]->m_module, &b);
@@ -180,7 +193,9 @@ TEST(GuiFramework, RequestWrappers) {
     EXPECT_EQ(host.requests[0].index, DT_FSAMPLE);
     EXPECT_EQ(host.requests[0].value, DR_OUT);
     EXPECT_STREQ(static_cast<const char*>(host.requests[0].ptr), "out");
-    const zolong expected[] = {8, 18, 19, 20, 20};
+    const zolong expected[] = {zo_request::gui_add_plug, zo_request::gui_set_capture,
+                               zo_request::gui_release_capture, zo_request::gui_get_capture,
+                               zo_request::gui_get_capture};
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(host.requests[i].opcode, expected[i]);
         EXPECT_EQ(host.requests[i].record, g.getRecord());
@@ -194,7 +209,7 @@ TEST(GuiFramework, RequestWrappers) {
 TEST(GuiFramework, NullCallbackIsReportedAndSendsNothing) {
     ContractCatcher catcher;
     TestGui g(nullptr);
-    EXPECT_EQ(g.CallHost(0, 0, 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(g.CallHost(zo_request::gui_repaint, 0, 0, nullptr, 0.0f), 0);
     EXPECT_FALSE(g.GetCapture(nullptr));
     ASSERT_EQ(ContractCatcher::reports().size(), 2u);
     EXPECT_EQ(ContractCatcher::reports()[0].expression, "zoaudioMaster");

@@ -6,10 +6,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "ScopeCaptures.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
 
@@ -30,19 +32,24 @@ struct Capture {
     std::vector<float> samples;
     std::uint64_t sent_clock;
 
+    // Floats compared by their bits: a NaN setting or sample equals itself.
     bool operator==(const Capture& o) const {
-        return size == o.size && rate == o.rate && time == o.time && y_scale == o.y_scale &&
-               x_y_mode == o.x_y_mode && trigger == o.trigger && active[0] == o.active[0] &&
-               active[1] == o.active[1] && samples == o.samples;
+        auto same = [](const float* a, const float* b, std::size_t n) {
+            return n == 0 || std::memcmp(a, b, n * sizeof(float)) == 0;
+        };
+        return size == o.size && same(&rate, &o.rate, 1) && same(&time, &o.time, 1) &&
+               same(&y_scale, &o.y_scale, 1) && x_y_mode == o.x_y_mode && trigger == o.trigger &&
+               active[0] == o.active[0] && active[1] == o.active[1] && samples.size() == o.samples.size() &&
+               same(samples.data(), o.samples.data(), samples.size());
     }
     float sample(int channel, int index) const {
         return samples[static_cast<std::size_t>(channel) * size + index];
     }
 };
 
-inline std::vector<Capture> captures(const zohost::Instance& instance) {
+inline std::vector<Capture> captures(const zohost::CaptureRecorder& recorder) {
     std::vector<Capture> out;
-    for (const zohost::MessageRecord* r : instance.messages().captures()) {
+    for (const zohost::Capture* r : recorder.captures()) {
         Capture c;
         c.size = r->scope.ScopeSize;
         c.rate = r->scope.Rate;
@@ -58,6 +65,7 @@ inline std::vector<Capture> captures(const zohost::Instance& instance) {
     }
     return out;
 }
+inline std::vector<Capture> captures(const zohost::ScopeInstance& instance) { return captures(instance.recorder()); }
 
 // A signal given as a function of the sample clock, evaluated per block.
 inline zohost::Signal signalOf(std::function<float(std::uint64_t)> f) {

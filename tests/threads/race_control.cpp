@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "ModuleFixture.h"
+#include "ThreadedCaptures.h"
 #include "zohost/ThreadedInstance.h"
 
 using namespace zotest;
@@ -15,10 +16,11 @@ TEST(RaceControl, AckDeliveredOnTheDisplayThreadWhileAudioRuns) {
     o.instance.block_size = 64;
     o.ack_on_display_thread = true;
     zohost::ThreadedInstance threaded(moduleLibrary(), o);
+    zohost::ThreadedCaptures view(threaded);
     threaded.audio().setSignal("Signal B", signalOf(rampAt));
     threaded.audio().setValue("Trigger", 0);
     threaded.start();
     threaded.run(2 * 44100);
     threaded.stop();
-    EXPECT_GE(threaded.received().size(), 1u);
+    EXPECT_GE(view.received().size(), 1u);
 }

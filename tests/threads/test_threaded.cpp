@@ -15,6 +15,7 @@
 #include "Module.h"
 #include "ModuleFixture.h"
 #include "zohost/Canvas.h"
+#include "ThreadedCaptures.h"
 #include "zohost/ThreadedInstance.h"
 
 using namespace zotest;
@@ -24,8 +25,10 @@ using zohost::Delivery;
 using zohost::Direction;
 using zohost::Fate;
 using zohost::Instance;
+using zohost::ScopeInstance;
 using zohost::InstanceOptions;
 using zohost::ReceivedCapture;
+using zohost::ThreadedCaptures;
 using zohost::ThreadedInstance;
 using zohost::ThreadedOptions;
 
@@ -124,7 +127,7 @@ TEST(Link, AnAudioOnlyInstanceHandsEachCaptureToTheLink) {
     InstanceOptions o = base(64);
     o.display = false;
     o.messages.link = &link;
-    Instance in(moduleLibrary(), o);
+    ScopeInstance in(moduleLibrary(), o);
     in.setSignal("Signal A", signalOf([](std::uint64_t t) { return sineAt(t, 190.0); }));
     in.setValue("Trigger", kInputA);
     in.run(20000);
@@ -136,7 +139,7 @@ TEST(Link, AnAudioOnlyInstanceHandsEachCaptureToTheLink) {
     EXPECT_EQ(in.messages().records()[0].fate, Fate::Linked);
     EXPECT_FALSE(in.messages().records()[0].delivered);
     EXPECT_TRUE(moduleOf(in).guiBusy());
-    in.audioCall(12, 0, SCOPE_MSG_ACK);
+    in.audioCall(zo_audio_op::gui_notify, 0, SCOPE_MSG_ACK);
     in.run(20000);
     EXPECT_GT(link.seen.size(), 1u);
 }
@@ -154,13 +157,13 @@ TEST(Link, ADisplayOnlyInstanceHandsAcksToTheLinkUnlessDropped) {
         o.audio = false;
         o.messages.link = &link;
         o.messages.ack = policy;
-        Instance in(moduleLibrary(), o);
+        ScopeInstance in(moduleLibrary(), o);
         std::vector<float> samples(2 * 50, 0.25f);
         T_SCOPE s{};
         s.Samples = samples.data();
         s.ScopeSize = 50;
         s.Rate = 44100.0f;
-        in.displayCall(6, sizeof(T_SCOPE), SCOPE_MSG_DATA, &s);
+        in.displayCall(zo_gui_op::module_msg, sizeof(T_SCOPE), SCOPE_MSG_DATA, &s);
         const bool dropped = policy == AckPolicy::Drop;
         EXPECT_EQ(link.codes, dropped ? std::vector<zolong>{} : std::vector<zolong>{SCOPE_MSG_ACK});
         ASSERT_EQ(in.messages().records().size(), 1u);
@@ -176,7 +179,7 @@ TEST(Threaded, InLockstepCapturesAndPictureEqualASingleThreadedRun) {
 
         InstanceOptions single_options = base(s.block);
         single_options.messages.delivery = Delivery::Queued;
-        Instance single(moduleLibrary(), single_options);
+        ScopeInstance single(moduleLibrary(), single_options);
         feed(single, s);
         single.run(samples);
         std::size_t acks_in_time = 0;
@@ -194,29 +197,30 @@ TEST(Threaded, InLockstepCapturesAndPictureEqualASingleThreadedRun) {
         o.paint_width = kWidth;
         o.paint_height = kHeight;
         ThreadedInstance threaded(moduleLibrary(), o);
+        ThreadedCaptures view(threaded);
         feed(threaded.audio(), s);
         std::vector<Capture> shown;
-        threaded.onDisplayDelivery([&](Instance& display, const ReceivedCapture&) {
+        view.onDelivery([&](Instance& display, const ReceivedCapture&) {
             shown.push_back(fromShown(guiOf(display).scope()));
         });
         threaded.start();
         threaded.run(samples);
         threaded.stop();
 
-        const auto sent = captures(threaded.audio());
+        const auto sent = captures(view.sent());
         ASSERT_EQ(sent.size(), expected.size());
         for (std::size_t k = 0; k < sent.size(); ++k) {
             ASSERT_TRUE(sent[k] == expected[k]) << k;
             EXPECT_EQ(sent[k].sent_clock, expected[k].sent_clock) << k;
         }
-        ASSERT_EQ(threaded.received().size(), sent.size());
+        ASSERT_EQ(view.received().size(), sent.size());
         ASSERT_EQ(shown.size(), sent.size());
         for (std::size_t k = 0; k < sent.size(); ++k) {
-            ASSERT_TRUE(fromReceived(threaded.received()[k]) == sent[k]) << k;
+            ASSERT_TRUE(fromReceived(view.received()[k]) == sent[k]) << k;
             ASSERT_TRUE(shown[k] == sent[k]) << k;
         }
-        EXPECT_EQ(threaded.busyWindowViolations(), 0u);
-        EXPECT_EQ(threaded.overlappingSends(), 0u);
+        EXPECT_EQ(view.busyWindowViolations(), 0u);
+        EXPECT_EQ(view.overlappingSends(), 0u);
         EXPECT_EQ(threaded.acksDelivered(), acks_in_time);
 
         ASSERT_NE(threaded.canvas(), nullptr);
@@ -234,7 +238,7 @@ TEST(Threaded, HeldAcksGiveTheSameHoldOffsAsASingleThreadedRun) {
     single_options.messages.delivery = Delivery::Queued;
     single_options.messages.ack = AckPolicy::Hold;
     single_options.messages.ack_hold_blocks = 3;
-    Instance single(moduleLibrary(), single_options);
+    ScopeInstance single(moduleLibrary(), single_options);
     feed(single, s);
     single.run(44100);
     const auto expected = captures(single);
@@ -244,16 +248,17 @@ TEST(Threaded, HeldAcksGiveTheSameHoldOffsAsASingleThreadedRun) {
     o.instance = single_options;
     o.lockstep = true;
     ThreadedInstance threaded(moduleLibrary(), o);
+    ThreadedCaptures view(threaded);
     feed(threaded.audio(), s);
     threaded.run(44100);
     threaded.stop();
-    const auto sent = captures(threaded.audio());
+    const auto sent = captures(view.sent());
     ASSERT_EQ(sent.size(), expected.size());
     for (std::size_t k = 0; k < sent.size(); ++k) {
         ASSERT_TRUE(sent[k] == expected[k]) << k;
         EXPECT_EQ(sent[k].sent_clock, expected[k].sent_clock) << k;
     }
-    EXPECT_EQ(threaded.busyWindowViolations(), 0u);
+    EXPECT_EQ(view.busyWindowViolations(), 0u);
 }
 
 TEST(Threaded, RunningFreeTheDisplayGetsEveryCaptureAsSent) {
@@ -264,10 +269,11 @@ TEST(Threaded, RunningFreeTheDisplayGetsEveryCaptureAsSent) {
         o.paint_width = kWidth;
         o.paint_height = kHeight;
         ThreadedInstance threaded(moduleLibrary(), o);
+        ThreadedCaptures view(threaded);
         feed(threaded.audio(), s);
         std::vector<Capture> shown;
         int delivery = 0;
-        threaded.onDisplayDelivery([&](Instance& display, const ReceivedCapture&) {
+        view.onDelivery([&](Instance& display, const ReceivedCapture&) {
             shown.push_back(fromShown(guiOf(display).scope()));
             // A slow display now and then: the audio side holds off meanwhile.
             if (++delivery % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -281,12 +287,12 @@ TEST(Threaded, RunningFreeTheDisplayGetsEveryCaptureAsSent) {
         for (int part = 0; part < 3; ++part) threaded.run(44100);
         threaded.settle();
 
-        const auto sent = captures(threaded.audio());
+        const auto sent = captures(view.sent());
         ASSERT_GE(sent.size(), 3u);
-        ASSERT_EQ(threaded.received().size(), sent.size()) << "nothing lost between the threads";
+        ASSERT_EQ(view.received().size(), sent.size()) << "nothing lost between the threads";
         ASSERT_EQ(shown.size(), sent.size());
         for (std::size_t k = 0; k < sent.size(); ++k) {
-            ASSERT_TRUE(fromReceived(threaded.received()[k]) == sent[k]) << k;
+            ASSERT_TRUE(fromReceived(view.received()[k]) == sent[k]) << k;
             ASSERT_TRUE(shown[k] == sent[k]) << k;
             // Channel B is a ramp: a capture is one unbroken stretch of input.
             const std::uint64_t start = clockOf(sent[k].sample(1, 0));
@@ -296,8 +302,8 @@ TEST(Threaded, RunningFreeTheDisplayGetsEveryCaptureAsSent) {
                 EXPECT_GE(start, clockOf(sent[k - 1].sample(1, 0)) + sent[k - 1].size) << k;
             }
         }
-        EXPECT_EQ(threaded.busyWindowViolations(), 0u);
-        EXPECT_EQ(threaded.overlappingSends(), 0u);
+        EXPECT_EQ(view.busyWindowViolations(), 0u);
+        EXPECT_EQ(view.overlappingSends(), 0u);
         EXPECT_GE(threaded.acksDelivered() + 1, sent.size());
         threaded.stop();
     }
@@ -308,11 +314,12 @@ TEST(Threaded, AckThatNeverComesStopsCapturing) {
     o.instance = base(512);
     o.instance.messages.ack = AckPolicy::Drop;
     ThreadedInstance threaded(moduleLibrary(), o);
+    ThreadedCaptures view(threaded);
     feed(threaded.audio(), Scenario{"", kAus, 512, 0, 0.3f});
     threaded.run(3 * 44100);
     threaded.stop();
-    EXPECT_EQ(captures(threaded.audio()).size(), 1u);
-    EXPECT_EQ(threaded.received().size(), 1u);
+    EXPECT_EQ(captures(view.sent()).size(), 1u);
+    EXPECT_EQ(view.received().size(), 1u);
     EXPECT_EQ(threaded.acksDelivered(), 0u);
     EXPECT_TRUE(moduleOf(threaded.audio()).guiBusy());
 }
@@ -327,6 +334,7 @@ TEST(ThreadedChecks, AWriteIntoASentCaptureBeforeItsAckIsCounted) {
     // below races with nothing; only the ack is still on hold.
     o.lockstep = true;
     ThreadedInstance threaded(moduleLibrary(), o);
+    ThreadedCaptures view(threaded);
     feed(threaded.audio(), Scenario{"", kAus, 128, 0, 0.3f});
     int spoiled = 0;
     std::size_t spoiled_capture = 0;
@@ -343,7 +351,7 @@ TEST(ThreadedChecks, AWriteIntoASentCaptureBeforeItsAckIsCounted) {
     threaded.run(44100);
     threaded.stop();
     ASSERT_EQ(spoiled, 2);
-    EXPECT_EQ(threaded.busyWindowViolations(), 2u);
+    EXPECT_EQ(view.busyWindowViolations(), 2u);
 }
 
 TEST(ThreadedChecks, ASecondCaptureBeforeTheAckIsCounted) {
@@ -352,14 +360,15 @@ TEST(ThreadedChecks, ASecondCaptureBeforeTheAckIsCounted) {
     o.instance.messages.ack = AckPolicy::Drop;
     o.lockstep = true;
     ThreadedInstance threaded(moduleLibrary(), o);
+    ThreadedCaptures view(threaded);
     feed(threaded.audio(), Scenario{"", kAus, 128, 0, 0.3f});
     // An ack the host never sent: the module is free again while the host
     // still waits for the display's.
     threaded.onAudioBlock([&](Instance& audio) {
-        if (moduleOf(audio).guiBusy()) audio.audioCall(12, 0, SCOPE_MSG_ACK);
+        if (moduleOf(audio).guiBusy()) audio.audioCall(zo_audio_op::gui_notify, 0, SCOPE_MSG_ACK);
     });
     threaded.run(20000);
     threaded.stop();
-    EXPECT_GE(captures(threaded.audio()).size(), 3u);
-    EXPECT_EQ(threaded.overlappingSends(), captures(threaded.audio()).size() - 1);
+    EXPECT_GE(captures(view.sent()).size(), 3u);
+    EXPECT_EQ(view.overlappingSends(), captures(view.sent()).size() - 1);
 }

@@ -5,10 +5,16 @@
 //
 // The wrapper sits between host and objects: it replaces the records' entry
 // words with its own, and gives the objects a host callback of its own.
+#ifdef _WIN32
+// The lock a Windows module takes: kernel32's, through its import table.
+#include <windows.h>
+#else
 #include <pthread.h>
-#include <unistd.h>
+#endif
 
 #include <cfenv>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -31,7 +37,7 @@ enum Fault {
     kScribble,  // writes the first input's buffer just past the processed range
     kFpEnv,     // leaves the rounding mode toward zero after processing
     kProps,     // getModuleProperties at other indexes writes the name too
-    kPin6,      // opcode 6 for an undescribed index clears the first word
+    kPin6,      // pin_properties for an undescribed index clears the first word
     kSplit,     // skips the first sample of every processing call
     kCapSize,   // "data" claims one byte more than the record
     kCapLen,    // "data" carries a capture of no samples
@@ -39,12 +45,16 @@ enum Fault {
     kSpam,      // "data" sent twice
     kNoAck,     // the display never acknowledges
     kReply,     // the display answers unknown messages
-    kInfo,      // opcode 13 answers a record of each object's own
+    kInfo,      // info answers a record of each object's own
     kUnknownOp, // unknown audio opcodes answer 1
-    kAbort7,    // opcode 7 aborts without a contract report
+    kAbort7,    // forbidden_7 aborts without a contract report
     kLeak,      // every display object leaks a little memory
     kShortLen,  // "data" claims one sample less than captured
     kBusyWrite, // writes into the capture before its acknowledgement
+    kWideAudio, // the audio dispatcher reads only the opcode's low 32 bits
+    kWideGui,   // the display dispatcher reads only the opcode's low 32 bits
+    kCtxPast,   // the display reads 16 bytes of the 12-byte window record
+    kCtxUnsigned, // request 10's index is the context word widened unsigned
 };
 
 struct Named {
@@ -56,7 +66,8 @@ const Named kFaults[] = {{"alloc", kAlloc},      {"lock", kLock},         {"hang
                          {"split", kSplit},      {"capsize", kCapSize},  {"caplen", kCapLen}, {"gdileak", kGdiLeak},
                          {"spam", kSpam},        {"noack", kNoAck},       {"reply", kReply},   {"info", kInfo},
                          {"unknownop", kUnknownOp}, {"abort7", kAbort7},   {"leak", kLeak},
-                         {"shortlen", kShortLen}, {"busywrite", kBusyWrite}};
+                         {"shortlen", kShortLen}, {"busywrite", kBusyWrite}, {"wideaudio", kWideAudio},
+                         {"widegui", kWideGui},   {"ctxpast", kCtxPast},   {"ctxunsigned", kCtxUnsigned}};
 
 Fault fault() {
     static const Fault f = [] {
@@ -69,18 +80,12 @@ Fault fault() {
     return f;
 }
 
-struct InfoCopy {
-    std::int32_t words[2];
-    const void* sub_process;
-    std::int32_t word3;
-};
-
 struct AudioSlot {
     void* object;
     ZOMod_struct_base2* record;
     zo_process_word real;
     zolong capacity;
-    InfoCopy info;
+    ZoModuleInfo info;
 };
 
 const int kSlots = 256;
@@ -88,7 +93,12 @@ AudioSlot g_slots[kSlots];
 ZOHostCallback g_host = nullptr;
 zo_audio_dispatcher g_audio_dispatcher = nullptr;
 zo_gui_dispatcher g_gui_dispatcher = nullptr;
+#ifdef _WIN32
+CRITICAL_SECTION g_mutex;
+const bool g_mutex_made = (InitializeCriticalSection(&g_mutex), true);
+#else
 pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
+#endif
 void* volatile g_sink = nullptr;
 T_SCOPE* g_unacknowledged = nullptr;  // the capture sent last, until its "ack"
 
@@ -107,8 +117,13 @@ void faultyProcess(void* object, zolong offset, zolong count) {
         std::free(g_sink);
         break;
     case kLock:
+#ifdef _WIN32
+        if (g_mutex_made) EnterCriticalSection(&g_mutex);
+        LeaveCriticalSection(&g_mutex);
+#else
         pthread_mutex_lock(&g_mutex);
         pthread_mutex_unlock(&g_mutex);
+#endif
         break;
     case kScribble:
         if (g_host && offset + count < s->capacity) {
@@ -162,6 +177,8 @@ zolong faultyHost(void* record, zolong opcode, zolong index, zolong value, void*
         }
     } else if (magic == ZO_MAGIC_GUI) {
         if (opcode == zo_request::gui_send_to_audio && fault() == kNoAck) return 0;
+        if (opcode == zo_request::gui_font && fault() == kCtxUnsigned)
+            index = static_cast<zolong>(static_cast<std::uint32_t>(index));
     }
     return g_host(record, opcode, index, value, ptr, opt);
 }
@@ -170,29 +187,30 @@ zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong i
                              float opt) {
     void* object = record->object;
     AudioSlot* s = slotOf(object);
+    if (fault() == kWideAudio) opcode = static_cast<std::int32_t>(opcode);
     switch (opcode) {
-    case 1: {
+    case zo_audio_op::close: {
         const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
         if (s) *s = AudioSlot{};
         return r;
     }
-    case 3:
+    case zo_audio_op::set_block_size:
         if (s) s->capacity = value;
         break;
-    case 12:
+    case zo_audio_op::gui_notify:
         if (static_cast<std::int32_t>(value) == SCOPE_MSG_ACK) g_unacknowledged = nullptr;
         break;
-    case 6:
+    case zo_audio_op::pin_properties:
         if (fault() == kPin6) {
             const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
             if (r == 0 && ptr) std::memset(ptr, 0, 4);
             return r;
         }
         break;
-    case 7:
+    case zo_audio_op::forbidden_7:
         if (fault() == kAbort7) std::abort();
         break;
-    case 13:
+    case zo_audio_op::info:
         if (fault() == kInfo && s) {
             const zolong r = g_audio_dispatcher(record, opcode, index, value, ptr, opt);
             std::memcpy(&s->info, reinterpret_cast<const void*>(r), sizeof s->info);
@@ -200,7 +218,7 @@ zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong i
         }
         break;
     default:
-        if (fault() == kUnknownOp && (opcode > 13 || opcode < 0)) return 1;
+        if (fault() == kUnknownOp && (opcode >= zo_audio_op::count || opcode < 0)) return 1;
         break;
     }
     return g_audio_dispatcher(record, opcode, index, value, ptr, opt);
@@ -208,13 +226,19 @@ zolong faultyAudioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong i
 
 zolong faultyGuiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong index, zolong value, void* ptr,
                            float opt) {
-    if (opcode == 2 && fault() == kHang && ptr && static_cast<ZOWndInfo*>(ptr)->width == 1)
-        for (;;) usleep(10000);
-    if (opcode == 6 && fault() == kCrash && !ptr) *static_cast<volatile int*>(nullptr) = 1;
-    if (opcode == 6 && fault() == kReply && static_cast<std::int32_t>(value) != SCOPE_MSG_DATA && g_host)
+    if (fault() == kWideGui) opcode = static_cast<std::int32_t>(opcode);
+    if (opcode == zo_gui_op::paint && fault() == kCtxPast && ptr) {
+        unsigned char wide[16];
+        std::memcpy(wide, ptr, sizeof wide);
+        g_sink = reinterpret_cast<void*>(static_cast<std::uintptr_t>(wide[15]));
+    }
+    if (opcode == zo_gui_op::paint && fault() == kHang && ptr && static_cast<ZOWndInfo*>(ptr)->width == 1)
+        for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (opcode == zo_gui_op::module_msg && fault() == kCrash && !ptr) *static_cast<volatile int*>(nullptr) = 1;
+    if (opcode == zo_gui_op::module_msg && fault() == kReply && static_cast<std::int32_t>(value) != SCOPE_MSG_DATA && g_host)
         g_host(record, zo_request::gui_send_to_audio, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
     const zolong r = g_gui_dispatcher(record, opcode, index, value, ptr, opt);
-    if (opcode == 2 && fault() == kGdiLeak) CreatePen(0, 1, 0);
+    if (opcode == zo_gui_op::paint && fault() == kGdiLeak) CreatePen(0, 1, 0);
     return r;
 }
 
@@ -229,7 +253,7 @@ __attribute__((noinline)) void leakSome() {
 FAULTY_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* properties) {
     if (!properties) return 0;
     properties->sdk_version = ZO_SDK_VERSION;
-    if (index != 0) {
+    if (index != zo_object::library_index) {
         if (fault() == kProps) properties->name = "faulty";
         return 0;
     }
@@ -238,10 +262,10 @@ FAULTY_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* properti
 }
 
 FAULTY_EXPORT void* makeModule(zolong index, zolong type, ZOHostCallback callback, void* host_data) {
-    if (index != 0 || !callback) return nullptr;
+    if (index != zo_object::library_index || !callback) return nullptr;
     g_host = callback;
     try {
-        if (type == 1) {
+        if (type == zo_object::audio) {
             AudioSlot* s = slotOf(nullptr);
             if (!s) return nullptr;
             Module* m = new Module(&faultyHost, host_data);
@@ -256,7 +280,7 @@ FAULTY_EXPORT void* makeModule(zolong index, zolong type, ZOHostCallback callbac
             r->dispatcher = &faultyAudioDispatcher;
             return r;
         }
-        if (type == 2) {
+        if (type == zo_object::gui) {
             if (fault() == kLeak) leakSome();
             GuiModule* g = new GuiModule(&faultyHost, host_data);
             ZOGUI_struct_base* r = g->getRecord();

@@ -30,6 +30,12 @@ struct Json {
         for (const Json& j : items) out.push_back(j.single);
         return out;
     }
+    // Levels written in volts, back as the pin values (a tenth) they were.
+    std::vector<float> pinValues() const {
+        std::vector<float> out;
+        for (const Json& j : items) out.push_back(static_cast<float>(j.number / 10.0));
+        return out;
+    }
 };
 
 class JsonReader {

@@ -5,7 +5,14 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sndfile.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include <cstdint>
 #include <cstring>
@@ -35,6 +42,46 @@ inline ToolRun runZohost(std::vector<std::string> args) {
     return ToolRun{rc, out.str(), err.str()};
 }
 
+// The zohost program as a process: standard output and error into files,
+// SIGINT once `ready` says so (polled; at most 60 s) when it is given.
+// Returns the exit status, or 128 + the signal that ended it.
+inline int runProcess(std::vector<std::string> args, const std::string& out_file, const std::string& err_file,
+                      const std::function<bool()>& ready = nullptr) {
+    args.insert(args.begin(), ZOHOST_PATH);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int o = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(o, 1);
+        dup2(e, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (ready) {
+        for (int i = 0; i < 6000 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        kill(pid, SIGINT);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The frames of a --frames directory, in order of their names.
+inline std::vector<std::string> frameFiles(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 // A fresh directory per test, removed afterwards.
 class ScratchDir {
 public:
@@ -50,6 +97,7 @@ public:
         std::filesystem::remove_all(path_, ec);
     }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const { return path_; }
 
 private:
     std::filesystem::path path_;

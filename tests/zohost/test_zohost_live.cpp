@@ -15,7 +15,7 @@
 namespace zotest {
 namespace {
 
-const std::string kZohost = ZOHOST_EXE;
+const std::string kZohost = ZOHOST_PATH;
 
 class Live : public ::testing::Test {
 protected:
@@ -191,7 +191,7 @@ TEST_F(Live, CaptureDeviceInputReachesTheCaptures) {
     ASSERT_GE(caps.size(), 3u);
     std::size_t found = 0;
     for (const Json& c : caps) {
-        const std::vector<float> a = c["a"].floats();
+        const std::vector<float> a = c["a"].pinValues();
         ASSERT_GE(a.size(), 8u);
         // Where its first samples are in the input; the rest must follow on.
         std::size_t at = in.size();
@@ -211,7 +211,7 @@ TEST_F(Live, CaptureDeviceInputReachesTheCaptures) {
     ASSERT_EQ(other.wait(60), 0);
     const std::vector<Json> gen = readCaptures(dir_ / "gen.jsonl");
     ASSERT_FALSE(gen.empty());
-    const std::vector<float> a = gen.back()["a"].floats();
+    const std::vector<float> a = gen.back()["a"].pinValues();
     bool hit = false;
     for (std::size_t n = 0; n + 3 <= in.size(); ++n)
         hit = hit || (in[n] == a[1] && in[n + 1] == a[2] && in[n + 2] == a[3]);
@@ -231,7 +231,7 @@ TEST_F(Live, LoopPlaysAFileAgain) {
         float loudest = 0.0f;
         for (const Json& c : readCaptures(dir_ / "caps.jsonl"))
             if (c["clock"].number > 2 * 4410)
-                for (float v : c["a"].floats()) loudest = std::max(loudest, std::fabs(v));
+                for (float v : c["a"].pinValues()) loudest = std::max(loudest, std::fabs(v));
         return loudest;
     };
     EXPECT_GT(loudAfterTheEnd(true), 0.5f);

@@ -40,8 +40,15 @@ int lines(const std::string& s) {
 
 }  // namespace
 
-TEST(ZohostOptions, DefaultsWithoutArguments) {
+TEST(ZohostOptions, NoArgumentsPrintUsageAndWriteNothing) {
     Parsed p = parse({});
+    EXPECT_EQ(p.rc, 2);
+    EXPECT_NE(p.err.find("usage: zohost"), std::string::npos) << p.err;
+    EXPECT_TRUE(p.out.empty());
+}
+
+TEST(ZohostOptions, Defaults) {
+    Parsed p = parse({"--seed", "1"});
     ASSERT_EQ(p.rc, -1) << p.err;
     const ToolOptions& o = p.options;
     EXPECT_FALSE(o.describe);
@@ -55,7 +62,10 @@ TEST(ZohostOptions, DefaultsWithoutArguments) {
     EXPECT_FALSE(o.seconds_given);
     EXPECT_EQ(o.width, 640);
     EXPECT_EQ(o.height, 360);
-    EXPECT_EQ(o.font_height, 12);
+    EXPECT_EQ(o.font_height, 0) << "from the picture's height";
+    EXPECT_EQ(autoFontHeight(360), 12);
+    EXPECT_EQ(autoFontHeight(1080), 36);
+    EXPECT_EQ(autoFontHeight(100), 12);
     EXPECT_EQ(o.text_colour, 0x00FFFFFFu);
     EXPECT_EQ(o.background, 0);
     EXPECT_EQ(o.png, "scope.png");
@@ -108,6 +118,28 @@ TEST(ZohostOptions, GoodValues) {
              EXPECT_EQ(o.sets[0].choice, "InputA");
              EXPECT_EQ(o.sets[1].choice, "V/1000 Samples");
          }},
+        // Single-valued options: the last one given wins.
+        {{"--rate", "48000", "--rate", "22050"}, [](const ToolOptions& o) { EXPECT_EQ(o.rate, 22050.0); }},
+        {{"--png", "a.png", "--png", "b.png"}, [](const ToolOptions& o) { EXPECT_EQ(o.png, "b.png"); }},
+        // Times in seconds or milliseconds; volts or pin values.
+        {{"--seconds", "250ms", "--start", "1.5s", "--at", "2"},
+         [](const ToolOptions& o) {
+             EXPECT_EQ(o.seconds, 0.25);
+             EXPECT_EQ(o.start, 1.5);
+             EXPECT_EQ(o.at, 2.0);
+         }},
+        {{"--scale", "2V"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.scale, 0.2); }},
+        {{"--scale", "500mV"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.scale, 0.05); }},
+        {{"--pin", "Time=dc:5V", "--pin", "Y-Scale=dc:0.5"},
+         [](const ToolOptions& o) {
+             EXPECT_DOUBLE_EQ(o.pins.at(0).source.amplitude, 0.5);
+             EXPECT_DOUBLE_EQ(o.pins.at(1).source.amplitude, 0.5);
+         }},
+        {{"--pin", "Signal A=sine:440:3V"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.pins.at(0).source.amplitude, 0.3); }},
+        {{"--window", "20ms"}, [](const ToolOptions& o) { EXPECT_EQ(o.window, "20ms"); }},
+        {{"--animation", "a.gif"}, [](const ToolOptions& o) { EXPECT_EQ(o.fps, 25.0) << "real time at 25 frames a second"; }},
+        {{"--frames", "d", "--fps", "12.5"}, [](const ToolOptions& o) { EXPECT_EQ(o.fps, 12.5); }},
+        {{"--input", "song.wav"}, [](const ToolOptions& o) { EXPECT_EQ(o.input, "song.wav"); }},
         // Split at the first '=': a choice may hold one.
         {{"--set", "X=a=b"}, [](const ToolOptions& o) { EXPECT_EQ(o.sets.at(0).choice, "a=b"); }},
         {{"--live", "--mute", "--loop", "--stats", "--snapshot", "w.png", "--hold-at", "0.5", "--pin",
@@ -167,6 +199,23 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         {{"--png", ""}, "--png"},
         {{"--png", "a.png", "--no-png"}, "--no-png"},
         {{"--describe", "a.zom", "b.zom"}, "two modules"},
+        {{"--ratte", "48000"}, "did you mean --rate?"},
+        {{"--animaton", "a.gif"}, "did you mean --animation?"},
+        // A second value after one --pin is no module path.
+        {{"--pin", "Signal A=sine:440", "Signal B=sine:660"}, "give each value its own --pin"},
+        {{"--set", "Trigger=Auto", "X-Y-Mode=X-Y"}, "give each value its own --pin"},
+        {{"--window", "20"}, "--window"},
+        {{"--window", "20 furlongs"}, "--window"},
+        {{"--window", "-5ms"}, "--window"},
+        {{"--scale", "2"}, "volts"},
+        {{"--scale", "20V"}, "--scale"},
+        {{"--seconds", "3 weeks"}, "--seconds"},
+        {{"--at", "1s", "--no-png"}, "--at"},
+        {{"--at", "1s", "--start", "2s"}, "--at"},
+        {{"--fps", "10"}, "--fps goes with"},
+        {{"--fps", "0", "--frames", "d"}, "--fps"},
+        {{"--pin", "Time=dc:5W"}, "volts"},
+        {{"--input", "s.wav", "--pin", "Signal A=sine:3"}, "--input"},
         {{"--mute"}, "--live"},
         {{"--snapshot", "w.png"}, "--live"},
         {{"--hold-at", "1"}, "--live"},
@@ -186,14 +235,41 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
     }
 }
 
+TEST(ZohostOptions, DescribeExplainsEveryPinAndChoiceInEnglish) {
+    zotest::ToolRun r = zotest::runZohost({"--describe", ZO_MODULE_PATH});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string english = r.out.substr(r.out.find("in English"));
+    for (const char* line : {"\"Time\"         default 5 V", "\"Trigger\"      default InputA", "2 \"V/zehntel Sek.\"",
+                             "a tenth of a second", "(also: tenths", "0 \"Aus\""})
+        EXPECT_NE(english.find(line), std::string::npos) << line << "\n" << english;
+    // Every pin and every choice has its explanation.
+    std::size_t described = 0;
+    std::istringstream in(english);
+    std::string text;
+    std::getline(in, text);
+    while (std::getline(in, text)) {
+        ++described;
+        EXPECT_GT(text.size(), 40u) << "no explanation: " << text;
+    }
+    EXPECT_EQ(described, 8u + 3u + 5u + 4u);
+}
+
+TEST(ZohostOptions, VersionSaysItsNameAndStops) {
+    Parsed p = parse({"--version", "--png", ""});
+    EXPECT_EQ(p.rc, 0);
+    EXPECT_EQ(p.out.rfind("zohost ", 0), 0u) << p.out;
+    EXPECT_EQ(lines(p.out), 1);
+}
+
 TEST(ZohostOptions, HelpNamesEveryOptionAndEverySource) {
     Parsed p = parse({"--help"});
     EXPECT_EQ(p.rc, 0);
     for (const char* word : {"--pin", "--set", "--rate", "--block", "--seconds", "--size", "--font-height",
                              "--text-colour", "--background", "--png", "--frames", "--captures",
-                             "--describe", "sine:HZ", "square:HZ", "saw:HZ", "triangle:HZ", "noise",
-                             "dc:VALUE", "file:PATH", "input:CHANNEL", "off", "--live", "--mute", "--loop",
-                             "--snapshot", "--stats", "--hold-at", "Exit status"})
+                             "--describe", "--window", "--scale", "--at", "--start", "--fps", "--animation",
+                             "--input", "--overwrite", "--version", "--live", "--mute", "--loop",
+                             "--snapshot", "--stats", "--hold-at", "sine:HZ", "square:HZ", "saw:HZ", "triangle:HZ", "noise",
+                             "dc:VALUE", "file:PATH", "input:CHANNEL", "off", "Exit status"})
         EXPECT_NE(p.out.find(word), std::string::npos) << word;
 }
 
@@ -213,6 +289,10 @@ TEST(ZohostOptions, ExitStatusesOfTheCommand) {
         {{module, "--set", "Trigger=Foo"}, 2, "Aus=0, InputA=1, InputB=2, Auto=3, EXT=4"},
         {{module, "--set", "Trigger=7"}, 2, "no choice \"7\""},
         {{module, "--set", "Time-Mode=4"}, 2, "V/1000 Samples=3"},
+        {{module, "--window", "2s"}, 2, "nearest it shows"},
+        {{module, "--window", "0.5Hz"}, 2, "nearest it shows"},
+        {{module, "--window", "20ms", "--set", "Time-Mode=1"}, 2, "--window sets"},
+        {{module, "--pin", "Signal A=file:/tmp"}, 2, "directory"},
         {{module, "--pin", "Signal A=file:/nonexistent/take.wav"}, 2, "/nonexistent/take.wav"},
         {{"/nonexistent/missing.zom"}, 3, "missing.zom"},
         {{"--describe", "/nonexistent/missing.zom"}, 3, "missing.zom"},

@@ -1,8 +1,11 @@
 // zohost end to end with the built module: the pictures it writes, the
 // capture log against the signals that were fed in, frames against
 // captures, sound-file input, and painting only when a picture is wanted.
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cmath>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include "tool/Render.h"
 #include "tool/SoundFile.h"
 #include "tool/InputSource.h"
+#include "tool/Units.h"
 #include "zohost/ModuleLibrary.h"
 
 using namespace zotest;
@@ -90,7 +94,7 @@ TEST(ZohostRender, DemoPictureShowsTheLastCaptureOnTheBackground) {
     EXPECT_GT(pic.count(rgb(220, 140, 250)), 50u) << "readouts";
 
     // Channel B is drawn last: each of its points is in its colour.
-    const std::vector<float> a = last["a"].floats(), b = last["b"].floats();
+    const std::vector<float> a = last["a"].pinValues(), b = last["b"].pinValues();
     for (int n = 0; n + 1 < N; ++n)
         ASSERT_EQ(pic.at(g.x(n, N), g.y(b[static_cast<std::size_t>(n)])), rgb(250, 250, 0)) << "B point " << n;
     int white = 0;
@@ -120,6 +124,45 @@ TEST(ZohostRender, ColoursFontAndSizeReachTheDisplay) {
     ASSERT_TRUE(readPng(dir / "n.png", pic));
     EXPECT_EQ(pic.at(1, 1), 0u);
     EXPECT_EQ(pic.at(101, 2), rgb(127, 127, 127));
+}
+
+TEST(ZohostRender, EachDrawnColourHasItsOptionAndNoneIsSeeThrough) {
+    ScratchDir dir;
+    ToolRun r = runZohost({kModule, "--png", dir / "p.png", "--size", "200x100", "--trace-b-colour", "0080FF",
+                           "--readout-colour", "00FF00", "--background", "none", "--seconds", "0.1"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir / "p.png").c_str()));
+    EXPECT_NE(image.format & PNG_FORMAT_FLAG_ALPHA, 0u) << "a see-through background needs alpha";
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    auto at = [&](int x, int y) { return &rgba[4 * (static_cast<std::size_t>(y) * 200 + x)]; };
+    EXPECT_EQ(at(1, 1)[3], 0) << "the background is see-through";
+    EXPECT_EQ(at(101, 2)[3], 255) << "the axis is not";
+    std::size_t blue = 0, green = 0, yellow = 0, lilac = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x) {
+            const unsigned char* p = at(x, y);
+            const std::uint32_t c = rgb(p[0], p[1], p[2]);
+            blue += c == rgb(0, 0x80, 0xFF);
+            green += c == rgb(0, 0xFF, 0);
+            yellow += c == rgb(250, 250, 0);
+            lilac += c == rgb(220, 140, 250);
+        }
+    EXPECT_GT(blue, 50u) << "trace B";
+    EXPECT_GT(green, 20u) << "readouts";
+    EXPECT_EQ(yellow, 0u);
+    EXPECT_EQ(lilac, 0u);
+
+    // A trace in the background's colour is warned of; a visible one is not.
+    ToolRun hidden = runZohost({kModule, "--png", dir / "h.png", "--background", "FFFFFF", "--seconds", "0.05"});
+    EXPECT_NE(hidden.err.find("warning: trace A"), std::string::npos) << hidden.err;
+    ToolRun seen = runZohost({kModule, "--png", dir / "h.png", "--background", "FFFFFF", "--text-colour", "000000",
+                              "--seconds", "0.05"});
+    EXPECT_EQ(seen.err.find("warning"), std::string::npos) << seen.err;
 }
 
 TEST(ZohostRender, FontHeightDecidesWhetherTextIsDrawn) {
@@ -175,7 +218,7 @@ TEST(ZohostRender, CaptureLogHoldsTheSignalsThatWereFedIn) {
         previous_clock = clock;
 
         // The capture ended in the block that sent it.
-        const std::vector<float> a = c["a"].floats(), b = c["b"].floats();
+        const std::vector<float> a = c["a"].pinValues(), b = c["b"].pinValues();
         ASSERT_EQ(a.size(), 100u);
         ASSERT_EQ(b.size(), 100u);
         const std::int64_t c0 = findStart(a, clock - 99, clock + 256 - 100,
@@ -201,15 +244,18 @@ TEST(ZohostRender, OneFramePerCaptureAndTheLastIsThePicture) {
     const std::size_t captures = readCaptures(dir / "c.jsonl").size();
     ASSERT_GT(captures, 5u);
     EXPECT_EQ(countFiles(dir / "frames"), captures);
+    const std::vector<std::string> frames = frameFiles(dir / "frames");
+    EXPECT_EQ(frames.front(), zohost::tool::framePath(dir / "frames", 1, 2)) << "padded to the most frames, 23";
     Picture first, last, picture;
-    ASSERT_TRUE(readPng(zohost::tool::framePath(dir / "frames", 1), first));
+    ASSERT_TRUE(readPng(frames.front(), first));
     EXPECT_EQ(first.width, 160);
     EXPECT_EQ(first.height, 90);
-    ASSERT_TRUE(readPng(zohost::tool::framePath(dir / "frames", captures), last));
+    ASSERT_TRUE(readPng(frames.back(), last));
     ASSERT_TRUE(readPng(dir / "last.png", picture));
     EXPECT_EQ(last.pixels, picture.pixels);
     EXPECT_NE(first.pixels, last.pixels) << "frames follow the signal";
     EXPECT_EQ(zohost::tool::framePath("d", 12), (std::filesystem::path("d") / "frame-00012.png").string());
+    EXPECT_EQ(zohost::tool::framePath("d", 7, 3), (std::filesystem::path("d") / "frame-007.png").string());
 }
 
 TEST(ZohostRender, PaintsOnlyWhenAPictureIsWanted) {
@@ -218,7 +264,7 @@ TEST(ZohostRender, PaintsOnlyWhenAPictureIsWanted) {
     ScratchDir dir;
     auto runOnce = [&](bool frames, zohost::tool::RenderStats& st) {
         zohost::Instance in(library,
-                            zohost::tool::renderInstanceOptions(44100.0f, 512, 0xFFFFFF, 0, 12, false));
+                            zohost::tool::renderInstanceOptions(44100.0f, 512, 0xFFFFFF, 0, 12));
         in.setSignal("Signal A", zohost::tool::makeSignal(zohost::tool::parseSource("sine:1000"), 44100.0, 1));
         zohost::tool::RenderJob job;
         job.samples = 22050;
@@ -277,7 +323,7 @@ TEST(ZohostRender, SoundFileFeedsAPinAtItsOwnRateAndLength) {
         EXPECT_EQ(c["rate"].number, 22050);
         EXPECT_TRUE(c["active"].items.at(0).boolean);
         EXPECT_FALSE(c["active"].items.at(1).boolean) << "Signal B is not connected";
-        const std::vector<float> a = c["a"].floats();
+        const std::vector<float> a = c["a"].pinValues();
         const std::int64_t clock = static_cast<std::int64_t>(c["clock"].number);
         const std::int64_t size = static_cast<std::int64_t>(a.size());
         EXPECT_GE(findStart(a, clock - size + 1, clock + 512 - size,
@@ -303,6 +349,49 @@ TEST(ZohostRender, SoundFileFeedsAPinAtItsOwnRateAndLength) {
     EXPECT_NE(bad.err.find("not-sound.wav"), std::string::npos) << bad.err;
 }
 
+TEST(ZohostRender, BadSoundFilesSayWhyInPlainWords) {
+    ScratchDir dir;
+    const std::string good = dir / "good.wav";
+    writeWav(good, 8000, 2, 4000, SF_FORMAT_PCM_16, [](int c, int t) { return c ? 0.1f : static_cast<float>(t % 9) / 10.0f; });
+    const std::string bytes = readFile(good);
+    auto save = [&](const std::string& name, const std::string& data) {
+        std::ofstream(dir / name, std::ios::binary) << data;
+        return dir / name;
+    };
+    std::string rate0 = bytes.substr(0, 2000);
+    rate0.replace(24, 4, std::string(4, '\0'));  // the header's sample rate
+    struct Case {
+        std::string path;
+        const char* says;
+    } cases[] = {
+        {save("empty.wav", ""), "the file is empty"},
+        {save("rate0.wav", rate0), "no sample rate"},
+        {save("header.wav", bytes.substr(0, 44)), "holds no samples"},
+        {save("text.wav", "just words"), "not a sound file"},
+        {dir.path().string(), "is a directory"},
+    };
+    for (const Case& c : cases) {
+        for (const std::vector<std::string>& how : {std::vector<std::string>{"--input", c.path},
+                                                     std::vector<std::string>{"--pin", "Signal B=file:" + c.path}}) {
+            std::vector<std::string> args{kModule, "--no-png", "--captures", dir / "c.jsonl"};
+            args.insert(args.end(), how.begin(), how.end());
+            ToolRun r = runZohost(args);
+            SCOPED_TRACE(::testing::PrintToString(args));
+            EXPECT_EQ(r.rc, 2);
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("SF_INFO"), std::string::npos) << "libsndfile's own words";
+        }
+    }
+    // Cut short: played as far as it goes, with one note.
+    ToolRun cut = runZohost({kModule, "--no-png", "--input", save("cut.wav", bytes.substr(0, 3044))});
+    EXPECT_EQ(cut.rc, 0) << cut.err;
+    EXPECT_NE(cut.out.find("(750 samples)"), std::string::npos) << cut.out;
+    EXPECT_EQ(cut.err.find("cut short"), cut.err.rfind("cut short")) << cut.err;
+    EXPECT_NE(cut.err.find("cut short"), std::string::npos) << cut.err;
+    ToolRun whole = runZohost({kModule, "--no-png", "--input", good});
+    EXPECT_EQ(whole.err.find("cut short"), std::string::npos) << "negative control";
+}
+
 TEST(ZohostRender, SoundFileReadsInBlocksThenZeros) {
     ScratchDir dir;
     const std::string wav = dir / "pcm.wav";
@@ -321,4 +410,374 @@ TEST(ZohostRender, SoundFileReadsInBlocksThenZeros) {
     for (int t = 0; t < 150; ++t)
         ASSERT_EQ(got[static_cast<std::size_t>(t)], t < 100 ? static_cast<float>(3000 + t) / 32768.0f : 0.0f)
             << t;
+}
+
+// --- outputs never destroy data ---
+
+namespace {
+
+std::string pngBytes() {
+    // Eight bytes of signature and some text: not a picture zohost made.
+    return std::string("\x89PNG\r\n\x1a\nkeep me", 16);
+}
+
+}  // namespace
+
+TEST(ZohostOutputs, AFailedRunLeavesEveryExistingOutputByteForByte) {
+    ScratchDir dir;
+    const std::string keep = pngBytes();
+    std::ofstream(dir / "p.png", std::ios::binary) << keep;
+    std::ofstream(dir / "c.jsonl", std::ios::binary) << "old log\n";
+    std::filesystem::create_directories(dir / "frames/frame-2.png");  // a frame that cannot be written
+    ToolRun r = runZohost({kModule, "--png", dir / "p.png", "--captures", dir / "c.jsonl", "--frames",
+                           dir / "frames", "--overwrite", "--seconds", "0.1", "--block", "4096"});
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_NE(r.err.find("frame-2.png"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir / "p.png"), keep);
+    EXPECT_EQ(readFile(dir / "c.jsonl"), "old log\n");
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().find(".zohost-"), std::string::npos) << "temporary file left";
+
+    // Nothing is written before an output that cannot be made is found.
+    ToolRun early = runZohost({kModule, "--png", dir / "p.png", "--captures", dir / "no/such/c.jsonl"});
+    EXPECT_EQ(early.rc, 1);
+    EXPECT_EQ(readFile(dir / "p.png"), keep);
+}
+
+TEST(ZohostOutputs, AReplacedFileKeepsItsPermissionsAndALinkStaysALink) {
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    std::ofstream(dir / "p.png") << "old";
+    fs::permissions(dir / "p.png", fs::perms::owner_read | fs::perms::owner_write);
+    std::ofstream(dir / "real.png") << "old";
+    fs::create_symlink(dir / "real.png", dir / "link.png");
+    ToolRun r = runZohost({kModule, "--png", dir / "p.png", "--captures", dir / "link.png", "--seconds", "0.05"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    Picture pic;
+    EXPECT_TRUE(readPng(dir / "p.png", pic));
+    EXPECT_EQ(fs::status(dir / "p.png").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.png"));
+    EXPECT_FALSE(readCaptures(dir / "real.png").empty()) << "written where the link points";
+}
+
+TEST(ZohostOutputs, AFailedWriteIntoADeviceLeavesTheDevice) {
+    ScratchDir dir;
+    // A node of its own that fails every write, as a full disk would.
+    if (::mknod((dir / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "cannot make a device node here (not root)";
+    struct stat before{}, after{};
+    ASSERT_EQ(::stat((dir / "full").c_str(), &before), 0);
+    for (const char* option : {"--png", "--captures"}) {
+        ToolRun r = runZohost({kModule, option, dir / "full", "--seconds", "0.05"});
+        EXPECT_EQ(r.rc, 1) << option;
+        ASSERT_EQ(::stat((dir / "full").c_str(), &after), 0) << option << ": the node is gone";
+        EXPECT_TRUE(S_ISCHR(after.st_mode));
+        EXPECT_EQ(after.st_rdev, before.st_rdev);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+    }
+    // Negative control: a regular file in its place is replaced.
+    ToolRun r = runZohost({kModule, "--png", dir / "plain", "--seconds", "0.05"});
+    EXPECT_EQ(r.rc, 0);
+}
+
+TEST(ZohostOutputs, AnOutputThatIsAnInputOrAnotherOutputIsRefused) {
+    ScratchDir dir;
+    const std::string wav = dir / "in.wav";
+    writeWav(wav, 8000, 1, 800, SF_FORMAT_PCM_16, [](int, int t) { return static_cast<float>(t % 50) / 100.0f; });
+    const std::string original = readFile(wav);
+    std::filesystem::create_hard_link(wav, dir / "same.wav");
+    std::filesystem::create_directories(dir / "sub");
+    const std::string file = "Signal A=file:" + wav;
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--pin", file, "--png", wav}, "--png"},
+        {{"--pin", file, "--no-png", "--captures", wav}, "--captures"},
+        {{"--input", wav, "--png", dir / "same.wav"}, "input"},
+        {{"--pin", file, "--png", dir / "sub/../in.wav"}, "input"},
+        {{"--png", dir / "x.png", "--captures", dir / "sub/../x.png"}, "same file"},
+        {{"--png", "-", "--captures", "-"}, "same file"},
+        {{"--png", kModule}, "module"},
+        {{"--frames", dir / "f", "--png", dir / "f/frame-01.png"}, "one of the --frames"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), kModule);
+        ToolRun r = runZohost(args);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        EXPECT_EQ(r.rc, 2);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(wav), original);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "f"));
+}
+
+TEST(ZohostOutputs, StandardOutputGetsExactlyOnePictureAndStatusGoesToStandardError) {
+    ScratchDir dir;
+    ASSERT_EQ(runProcess({kModule, "--png", "-", "--size", "160x90", "--seconds", "0.1"}, dir / "out", dir / "err"), 0);
+    const std::string bytes = readFile(dir / "out");
+    ASSERT_GT(bytes.size(), 8u);
+    EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    EXPECT_EQ(bytes.find("IEND"), bytes.size() - 8) << "one picture, and nothing after it";
+    Picture pic;
+    ASSERT_TRUE(readPng(dir / "out", pic));
+    EXPECT_EQ(pic.width, 160);
+    EXPECT_NE(readFile(dir / "err").find("picture written to standard output"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "-"));
+
+    // Captures on standard output: whole lines only, status elsewhere.
+    ASSERT_EQ(runProcess({kModule, "--no-png", "--captures", "-", "--seconds", "0.1"}, dir / "out", dir / "err"), 0);
+    std::vector<Json> caps = readCaptures(dir / "out");
+    EXPECT_GT(caps.size(), 3u);
+    // A standard output that is no terminal gets no status at all.
+    ASSERT_EQ(runProcess({kModule, "--png", dir / "p.png", "--seconds", "0.1"}, dir / "out", dir / "err"), 0);
+    EXPECT_EQ(readFile(dir / "out"), "");
+    EXPECT_NE(readFile(dir / "err").find("picture written to"), std::string::npos);
+}
+
+TEST(ZohostOutputs, FramesOfAnotherRunAreRefusedUnlessOverwritten) {
+    ScratchDir dir;
+    const std::vector<std::string> run = {kModule, "--no-png", "--frames", dir / "f", "--seconds", "0.1", "--size",
+                                          "64x48"};
+    ASSERT_EQ(runZohost(run).rc, 0);
+    const std::size_t first = countFiles(dir / "f");
+    ASSERT_GT(first, 3u);
+    std::ofstream(dir / "f/notes.txt") << "mine";
+    ToolRun again = runZohost(run);
+    EXPECT_EQ(again.rc, 2);
+    EXPECT_NE(again.err.find("--overwrite"), std::string::npos) << again.err;
+    // A shorter run with --overwrite leaves no stale frame behind, and nothing else touched.
+    std::vector<std::string> shorter = run;
+    shorter[5] = "0.05";
+    shorter.push_back("--overwrite");
+    ToolRun over = runZohost(shorter);
+    ASSERT_EQ(over.rc, 0) << over.err;
+    EXPECT_LT(countFiles(dir / "f"), first + 1);
+    EXPECT_EQ(readFile(dir / "f/notes.txt"), "mine");
+    std::size_t frames = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir / "f")) frames += e.path().extension() == ".png";
+    EXPECT_NE(over.out.find(std::to_string(frames) + " frames written"), std::string::npos) << over.out;
+}
+
+TEST(ZohostOutputs, AnInterruptedRunLeavesWholeLinesAndWholeFiles) {
+    ScratchDir dir;
+    // Interrupted once the run is under way: its capture log has lines.
+    auto running = [&] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path(), ec))
+            if (e.path().filename().string().rfind(".c.jsonl.zohost-", 0) == 0 && e.file_size(ec) > 20000 && !ec)
+                return true;
+        return false;
+    };
+    const int rc = runProcess({kModule, "--png", dir / "p.png", "--captures", dir / "c.jsonl", "--seconds", "3000",
+                               "--block", "64"},
+                              dir / "out", dir / "err", running);
+    EXPECT_EQ(rc, 130) << readFile(dir / "err");
+    const std::string log = readFile(dir / "c.jsonl");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), '\n');
+    std::vector<Json> caps;
+    EXPECT_NO_THROW(caps = readCaptures(dir / "c.jsonl"));
+    EXPECT_GT(caps.size(), 10u);
+    Picture pic;
+    EXPECT_TRUE(readPng(dir / "p.png", pic));
+    EXPECT_NE(readFile(dir / "err").find("interrupted"), std::string::npos);
+}
+
+// --- units, moments and motion ---
+
+TEST(ZohostUnits, WindowGivesCapturesOfThatLength) {
+    ScratchDir dir;
+    struct Case {
+        const char* window;
+        double rate;
+        int size;
+        int mode;
+    } cases[] = {
+        {"20ms", 44100, 882, 2}, {"4410samples", 44100, 4410, 3}, {"440Hz", 44100, 100, 0},
+        {"0.1s", 48000, 4800, 2}, {"1ms", 8000, 8, 2},            {"100Hz", 48000, 480, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.window);
+        ToolRun r = runZohost({kModule, "--no-png", "--captures", dir / "c.jsonl", "--window", c.window, "--rate",
+                               std::to_string(c.rate), "--seconds", "0.3"});
+        ASSERT_EQ(r.rc, 0) << r.err;
+        EXPECT_NE(r.out.find("captures of " + std::to_string(c.size) + " samples"), std::string::npos) << r.out;
+        std::vector<Json> caps = readCaptures(dir / "c.jsonl");
+        ASSERT_FALSE(caps.empty());
+        for (const Json& cap : caps) EXPECT_EQ(cap["size"].number, c.size);
+    }
+}
+
+TEST(ZohostUnits, ChoicesAndNamesIgnoreCaseTakeAliasesAndBeatTheDemo) {
+    ScratchDir dir;
+    struct Case {
+        std::vector<std::string> set;
+        const char* field;
+        int value;
+    } cases[] = {
+        {{"--set", "trigger=auto"}, "trigger", 3},
+        {{"--set", "TRIGGER=off"}, "trigger", 0},
+        {{"--set", "Trigger=input-b"}, "trigger", 2},
+        {{"--set", "x-y-mode=xy"}, "x_y_mode", 1},
+        {{}, "trigger", 1},  // the demo's own default
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.set));
+        std::vector<std::string> args{kModule, "--no-png", "--captures", dir / "c.jsonl", "--seconds", "0.2"};
+        args.insert(args.end(), c.set.begin(), c.set.end());
+        ToolRun r = runZohost(args);
+        ASSERT_EQ(r.rc, 0) << r.err;
+        std::vector<Json> caps = readCaptures(dir / "c.jsonl");
+        ASSERT_FALSE(caps.empty());
+        EXPECT_EQ(caps.back()[c.field].number, c.value);
+    }
+    ToolRun tenths = runZohost({kModule, "--no-png", "--set", "Time-Mode=tenths", "--seconds", "0.1"});
+    EXPECT_EQ(tenths.rc, 0) << tenths.err;
+    EXPECT_NE(tenths.out.find("Time-Mode=V/zehntel Sek."), std::string::npos) << tenths.out;
+
+    // Volts and pin units name the same level.
+    ToolRun volts = runZohost({kModule, "--no-png", "--captures", dir / "v.jsonl", "--pin", "Signal A=dc:2.5V",
+                               "--set", "Trigger=off", "--seconds", "0.05", "--scale", "2V"});
+    ASSERT_EQ(volts.rc, 0) << volts.err;
+    std::vector<Json> caps = readCaptures(dir / "v.jsonl");
+    ASSERT_FALSE(caps.empty());
+    EXPECT_EQ(caps.back()["a"].items.at(5).number, 2.5);
+    EXPECT_EQ(caps.back()["y_scale"].number, 2);
+}
+
+TEST(ZohostMoments, AtPicksTheCaptureInProgressAtThatTime) {
+    ScratchDir dir;
+    for (const char* at : {"0.1s", "250ms", "0.5"}) {
+        SCOPED_TRACE(at);
+        std::filesystem::remove_all(dir / "f");
+        ToolRun r = runZohost({kModule, "--png", dir / "p.png", "--at", at, "--frames", dir / "f", "--captures",
+                               dir / "c.jsonl", "--seconds", "0.6", "--size", "120x80", "--block", "1024"});
+        ASSERT_EQ(r.rc, 0) << r.err;
+        const double seconds = zohost::tool::parseSeconds(at, "at");
+        const std::int64_t sample = std::llround(seconds * 44100);
+        std::vector<Json> caps = readCaptures(dir / "c.jsonl");
+        // The first capture sent from a block that ends past the moment.
+        std::size_t k = 0;
+        while (k < caps.size() && static_cast<std::int64_t>(caps[k]["clock"].number) + 1024 <= sample) ++k;
+        ASSERT_LT(k, caps.size());
+        EXPECT_NE(r.out.find("capture " + std::to_string(k + 1) + " at"), std::string::npos) << r.out;
+        const std::vector<std::string> frames = frameFiles(dir / "f");
+        ASSERT_EQ(frames.size(), caps.size());
+        Picture pic, frame, other;
+        ASSERT_TRUE(readPng(dir / "p.png", pic));
+        ASSERT_TRUE(readPng(frames[k], frame));
+        ASSERT_TRUE(readPng(frames[k + 1], other));
+        EXPECT_EQ(pic.pixels, frame.pixels);
+        EXPECT_NE(pic.pixels, other.pixels) << "negative control: the next capture looks different";
+    }
+    ToolRun past = runZohost({kModule, "--png", dir / "p.png", "--at", "2s", "--seconds", "1"});
+    EXPECT_EQ(past.rc, 2);
+    EXPECT_NE(past.err.find("past the end"), std::string::npos);
+}
+
+TEST(ZohostMoments, TimeRegularFramesWhateverTheBlock) {
+    ScratchDir dir;
+    for (const char* block : {"64", "4096"}) {
+        const std::string frames = dir / (std::string("f") + block);
+        ToolRun r = runZohost({kModule, "--no-png", "--frames", frames, "--fps", "20", "--seconds", "0.5", "--block",
+                               block, "--size", "96x64", "--pin", "Signal A=sine:100", "--set", "Trigger=off"});
+        ASSERT_EQ(r.rc, 0) << r.err;
+        const std::vector<std::string> files = frameFiles(frames);
+        ASSERT_EQ(files.size(), 10u);
+        EXPECT_EQ(files[0], zohost::tool::framePath(frames, 1, 2));
+    }
+}
+
+TEST(ZohostMoments, AnimationFramesAndDelaysFollowFpsAndSeconds) {
+    ScratchDir dir;
+    struct Case {
+        const char* fps;
+        const char* seconds;
+        int frames;
+        int total_cs;
+    } cases[] = {{"10", "0.5", 5, 50}, {"30", "1", 30, 100}, {nullptr, "0.4", 10, 40}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        std::vector<std::string> args{kModule, "--no-png", "--animation", dir / "a.gif", "--seconds", c.seconds,
+                                      "--size", "80x60"};
+        if (c.fps) args.insert(args.end(), {"--fps", c.fps});
+        ToolRun r = runZohost(args);
+        ASSERT_EQ(r.rc, 0) << r.err;
+        int err = 0;
+        GifFileType* gif = DGifOpenFileName((dir / "a.gif").c_str(), &err);
+        ASSERT_NE(gif, nullptr);
+        ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+        EXPECT_EQ(gif->SWidth, 80);
+        EXPECT_EQ(gif->ImageCount, c.frames);
+        int total = 0;
+        for (int i = 0; i < gif->ImageCount; ++i) {
+            GraphicsControlBlock gcb;
+            ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &gcb), GIF_OK);
+            EXPECT_GE(gcb.DelayTime, 3);
+            total += gcb.DelayTime;
+        }
+        EXPECT_EQ(total, c.total_cs) << "plays at real time";
+        DGifCloseFile(gif, &err);
+    }
+}
+
+TEST(ZohostMoments, AnimationFramesAreTheFramePictures) {
+    ScratchDir dir;
+    ToolRun r = runZohost({kModule, "--animation", dir / "a.gif", "--frames", dir / "f", "--fps", "10", "--seconds",
+                           "0.5", "--size", "80x60", "--set", "trigger=off"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out.find("picture written"), std::string::npos) << "no default picture beside other outputs";
+    const std::vector<std::string> frames = frameFiles(dir / "f");
+    int err = 0;
+    GifFileType* gif = DGifOpenFileName((dir / "a.gif").c_str(), &err);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    ASSERT_EQ(static_cast<std::size_t>(gif->ImageCount), frames.size());
+    std::vector<std::uint32_t> previous;
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& im = gif->SavedImages[i];
+        const ColorMapObject* map = im.ImageDesc.ColorMap ? im.ImageDesc.ColorMap : gif->SColorMap;
+        ASSERT_NE(map, nullptr);
+        Picture png;
+        ASSERT_TRUE(readPng(frames[static_cast<std::size_t>(i)], png));
+        std::vector<std::uint32_t> pixels;
+        for (int p = 0; p < 80 * 60; ++p) {
+            const GifColorType c = map->Colors[im.RasterBits[p]];
+            pixels.push_back((std::uint32_t{c.Red} << 16) | (std::uint32_t{c.Green} << 8) | c.Blue);
+        }
+        EXPECT_EQ(pixels, png.pixels) << "frame " << i + 1;
+        if (i) {
+            EXPECT_NE(pixels, previous) << "frames move";
+        }
+        previous = pixels;
+    }
+    DGifCloseFile(gif, &err);
+}
+
+TEST(ZohostMoments, StereoInputAndAStretchOfIt) {
+    ScratchDir dir;
+    const std::string wav = dir / "song.wav";
+    writeWav(wav, 22050, 2, 22050, SF_FORMAT_FLOAT, fileSample);
+    ToolRun r = runZohost({kModule, "--no-png", "--captures", dir / "c.jsonl", "--input", wav, "--start", "0.5s",
+                           "--seconds", "0.25", "--set", "Trigger=off"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find("(5513 samples)"), std::string::npos) << r.out;
+    std::vector<Json> caps = readCaptures(dir / "c.jsonl");
+    ASSERT_GT(caps.size(), 2u);
+    for (const Json& c : caps) {
+        EXPECT_TRUE(c["active"].items.at(0).boolean);
+        EXPECT_TRUE(c["active"].items.at(1).boolean);
+        const std::int64_t clock = static_cast<std::int64_t>(c["clock"].number);
+        EXPECT_GE(clock, 11025) << "the clock counts from the start of the file";
+        const std::vector<float> a = c["a"].pinValues(), b = c["b"].pinValues();
+        const std::int64_t size = static_cast<std::int64_t>(a.size());
+        const std::int64_t c0 = findStart(a, clock - size + 1, clock + 512,
+                                          [](std::int64_t t) { return fileSample(0, static_cast<int>(t)); }, 0.0f);
+        ASSERT_GE(c0, 11025);
+        for (std::size_t n = 0; n < b.size(); ++n)
+            ASSERT_EQ(b[n], fileSample(1, static_cast<int>(c0 + static_cast<std::int64_t>(n))));
+    }
 }

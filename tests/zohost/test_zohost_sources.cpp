@@ -86,13 +86,17 @@ TEST(ZohostSources, WaveformsRiseThroughZeroAtEachPeriodAndKeepTheirShape) {
 }
 
 TEST(ZohostSources, BlocksFillTheSameSamplesAsTheWaveform) {
-    for (const char* text : {"sine:440", "square:441:0.3", "saw:1000", "triangle:660:-0.7", "dc:0.2"}) {
+    // Whole frequencies read a table of one period; others step their phase
+    // from exact remainders every 4096 samples: both, a sample is a function
+    // of its clock alone, bit for bit, whatever the blocks.
+    for (const char* text : {"sine:440", "square:441:0.3", "saw:1000", "triangle:660:-0.7", "dc:0.2", "sine:440.25",
+                             "triangle:0.3", "sine:30000"}) {
         SCOPED_TRACE(text);
         InputSource s = parseSource(text);
         zohost::Signal signal = makeSignal(s, 44100.0, 1);
         std::vector<float> block(300, 9.0f);
-        // Blocks of any length and start, one after the other.
-        std::uint64_t clock = 1000;
+        // Blocks of any length and start, one after the other, across a 4096 boundary.
+        std::uint64_t clock = 3900;
         for (int n : {300, 1, 57, 300}) {
             signal.fill(clock, block.data(), n, 9.0f);
             for (int i = 0; i < n; ++i)
@@ -100,6 +104,13 @@ TEST(ZohostSources, BlocksFillTheSameSamplesAsTheWaveform) {
                     << "clock " << clock + static_cast<std::uint64_t>(i);
             clock += static_cast<std::uint64_t>(n);
         }
+        // Far along the clock, too: an hour in.
+        signal.fill(158760000, block.data(), 300, 9.0f);
+        EXPECT_EQ(block[299], waveSample(s, 44100.0, 158760299));
+        EXPECT_NEAR(block[299], static_cast<float>(s.amplitude) * [&] {
+            if (s.kind != SourceKind::Sine) return block[299] / static_cast<float>(s.amplitude);
+            return static_cast<float>(std::sin(6.283185307179586 * std::fmod(158760299.0 * s.hz, 44100.0) / 44100.0));
+        }(), 1e-5f) << "the table's sine is the library's";
     }
 }
 

@@ -1,4 +1,4 @@
-// Fonts the host hands out for display request 10, one per pixel height,
+// Fonts the host hands out for display request gui_font, one per pixel height,
 // kept for the life of the process like a host's shared resources.
 #pragma once
 

@@ -29,17 +29,17 @@ struct InstanceOptions {
     bool display = true;
     bool display_first = false;          // creation order
     bool destroy_display_first = false;  // destruction order
-    float sample_rate = 44100.0f;        // opcode 2
-    int block_size = 1024;               // opcode 3, and every buffer's capacity
-    int pin_count = -1;                  // request 14; -1: the pins the table describes
+    float sample_rate = 44100.0f;        // opcode set_sample_rate
+    int block_size = 1024;               // opcode set_block_size, and every buffer's capacity
+    int pin_count = -1;                  // request pin_count; -1: the pins the table describes
     std::uint64_t start_clock = 0;       // sample clock of the first block
     bool idle_from_default = true;       // unconnected inputs carry default text / 10
     bool log_requests = true;
     MessageOptions messages;
     // display side
-    zolong window_handle = 0x1000;   // request 1
-    zolong capture_answer = 0;       // request 20
-    zolong window_context = 0x5A0C;  // third word of the window record
+    zolong window_handle = 0x1000;   // request gui_handle
+    zolong capture_answer = 0;       // request gui_get_capture
+    std::int32_t window_context = 0x5A0C;  // third word of the window record
     std::uint32_t text_colour = 0x00FFFFFF;
     std::int32_t background = 0;  // negative: no background
     std::int32_t font_height = 12;
@@ -85,7 +85,7 @@ public:
     void setConnected(const PinRef& ref, bool on) { bank_.setConnected(pin(ref), on); }
     void clearConnected(const PinRef& ref) { bank_.clearConnected(pin(ref)); }
     bool connected(const PinRef& ref) const { return bank_.connected(pin(ref)); }
-    // Value pins (types 0, 4, 6): written through the bound variable at once
+    // Value pins (DT_ENUM, DT_CHAR, DT_INT): written through the bound variable at once
     // when open, else right after opening.
     void setValue(const PinRef& ref, std::int32_t value);
     std::int32_t value(const PinRef& ref) const { return bank_.value(pin(ref)); }
@@ -93,7 +93,7 @@ public:
     void applyDefaults();
 
     // --- running ---
-    void open();  // opcode 0; processBlock opens first if not done
+    void open();  // opcode open; processBlock opens first if not done
     bool opened() const { return opened_; }
     // One block of `count` samples, at most block_size.
     void processBlock(int count);
@@ -102,10 +102,9 @@ public:
     void setSplitter(BlockSplitter splitter) { splitter_ = std::move(splitter); }
 
     std::uint64_t clock() const { return now_; }  // 64-bit; the module sees the low 32 bits
-    std::uint64_t blockStart() const { return block_start_; }
     std::uint64_t blocksStarted() const { return blocks_started_; }
     EventQueue& events() { return events_; }
-    // Queues an event as if the module had sent request 19.
+    // Queues an event as if the module had sent request add_event.
     void queueEvent(const ZoEvent& event) { events_.push(event, now_); }
 
     // --- messages ---
@@ -120,7 +119,7 @@ public:
     int fontRequests() const { return font_requests_; }
     zolong lastFontContext() const { return last_font_context_; }
 
-    // --- raw calls, for bad-input tests; opcode 1 ends the object ---
+    // --- raw calls, for bad-input tests; opcode close ends the object ---
     zolong audioCall(zolong opcode, zolong index = 0, zolong value = 0, void* ptr = nullptr,
                      float opt = 0.0f);
     zolong displayCall(zolong opcode, zolong index = 0, zolong value = 0, void* ptr = nullptr,
@@ -132,7 +131,7 @@ public:
     int processChanges() const { return process_changes_; }
     int unknownRequests() const { return unknown_requests_; }
 
-    // Opcode 1 to each object in the configured order; each returns its answer
+    // Opcode close to each object in the configured order; each returns its answer
     // (the object's answer, or 0 when there was none).
     void destroy();
     zolong destroyAudio();

@@ -1,9 +1,9 @@
-// Carries messages between the two objects of an instance: "data" from the
-// audio side (request 17) to display opcode 6, "ack" and anything else from
-// the display side (request 2) to audio opcode 12, each either inside the
-// sender's request or queued until the next point between processing calls.
-// Every message is recorded; a "data" message carrying a scope record is
-// recorded with a deep copy of the capture taken when it was sent.
+// Carries messages between the two objects of an instance: from the audio
+// side (request send_to_gui) to display opcode module_msg, from the display
+// side (request gui_send_to_audio) to audio opcode gui_notify, each queued
+// until the next point between processing calls or, chosen explicitly,
+// inside the sender's request. Every message is recorded, and shown to an
+// observer as it is sent: what a payload means is the observer's business.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "ZOHostTypes.h"
-#include "scopedata.h"
 
 namespace zohost {
 
@@ -41,19 +40,33 @@ protected:
     ~MessageLink() = default;
 };
 
+struct MessageRecord;
+
+// Sees every message when it is sent, inside the sender's request and before
+// any delivery: `message.ptr` is valid only during the call. `slot` indexes
+// the router's records(), npos when the message was not recorded.
+class MessageObserver {
+public:
+    virtual void sent(const MessageRecord& message, std::size_t slot) = 0;
+    // The records were cleared: slots count from 0 again.
+    virtual void cleared() {}
+
+protected:
+    ~MessageObserver() = default;
+};
+
 struct MessageOptions {
-    Delivery delivery = Delivery::Immediate;
+    Delivery delivery = Delivery::Queued;
     AckPolicy ack = AckPolicy::Deliver;
     int ack_hold_blocks = 0;  // Hold: this many blocks start before release
     bool self_ack_without_display = false;
-    bool record = true;
+    bool record = true;  // off: no records, and nothing shown to the observer
     std::size_t record_limit = 1u << 16;
-    // Capture samples kept over all records; later captures keep their settings only.
-    std::size_t sample_budget = 1u << 24;
     std::size_t payload_limit = 1u << 20;  // bytes copied for a queued message
     // Set: a message with no receiver in this instance goes through the link
     // (the ack policy is then the link owner's, except Drop).
     MessageLink* link = nullptr;
+    MessageObserver* observer = nullptr;  // must outlive the router
 };
 
 struct MessageRecord {
@@ -66,12 +79,6 @@ struct MessageRecord {
     Fate fate;
     bool delivered;              // reached the receiver
     std::uint64_t delivered_clock;
-    bool has_scope;              // "data" of sizeof(T_SCOPE) bytes
-    T_SCOPE scope;               // its settings; Samples is nulled, see samples
-    std::vector<float> samples;  // 2 x ScopeSize, channel-major, copied when sent
-    bool samples_dropped;        // over the sample budget (or a wild size): not copied
-
-    float sample(int channel, int index) const;
 };
 
 // The two receivers, supplied by the instance.
@@ -96,7 +103,9 @@ public:
     MessageOptions& options() { return options_; }
     const MessageOptions& options() const { return options_; }
 
-    // Request 17 of the audio side and request 2 of the display side.
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    // Request send_to_gui of the audio side and gui_send_to_audio of the display side.
     void fromAudio(zolong size, zolong code, void* ptr, std::uint64_t blocks_started);
     void fromDisplay(zolong size, zolong code, void* ptr, std::uint64_t blocks_started);
 
@@ -109,8 +118,6 @@ public:
     const std::vector<MessageRecord>& records() const { return records_; }
     std::size_t recordsDropped() const { return records_dropped_; }
     void clearRecords();
-    // Recorded "data" messages that carried a capture, in sending order.
-    std::vector<const MessageRecord*> captures() const;
 
 private:
     struct Pending {
@@ -123,8 +130,6 @@ private:
         bool has_payload;
         std::vector<unsigned char> payload;
     };
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
     std::size_t record(Direction d, zolong size, zolong code, const void* ptr, std::uint64_t block,
                        Fate fate);
     void markDelivered(std::size_t slot, std::uint64_t generation);
@@ -135,7 +140,6 @@ private:
     MessageOptions options_;
     std::vector<MessageRecord> records_;
     std::size_t records_dropped_ = 0;
-    std::size_t samples_kept_ = 0;
     std::uint64_t generation_ = 0;
     std::vector<Pending> pending_;
     std::vector<std::vector<unsigned char>> spare_;

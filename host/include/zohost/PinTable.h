@@ -1,4 +1,4 @@
-// The module's pin descriptions (dispatcher opcode 6) and the host pin
+// The module's pin descriptions (dispatcher opcode pin_properties) and the host pin
 // positions they give, counted the way the module's framework counts them:
 // GUI-only descriptions take no position, and a repeating last description
 // fills every position left.
@@ -49,7 +49,7 @@ struct PinSlot {
 
 class PinTable {
 public:
-    // Asks opcode 6 for index 0, 1, ... until it answers 0, clearing the
+    // Asks opcode pin_properties for index 0, 1, ... until it answers 0, clearing the
     // record before each call. `limit` guards against a table without end.
     static std::vector<PinDescription> read(ZOMod_struct_base2* record, int limit = 4096);
 

@@ -10,10 +10,11 @@
 // - the display instance by the display thread between start() and stop(),
 //   and by the caller only before start(), after stop(), or after settle()
 //   until the next run().
-// Acknowledgements reach the audio object on the audio thread, before a block
-// (between processing calls); "data" reaches the display object on the
-// display thread as soon as it is sent, and the display reads the capture's
-// samples from the audio side's storage while audio goes on.
+// Messages to the audio object reach it on the audio thread, before a block
+// (between processing calls); messages to the display object reach it on the
+// display thread as soon as they are sent, while audio goes on. What a
+// message means is for hooks to say (the audio instance's message observer
+// sees each send on the audio thread).
 #pragma once
 
 #include <condition_variable>
@@ -55,12 +56,13 @@ struct ThreadedOptions {
     bool ack_on_display_thread = false;
 };
 
-// A capture as it reached the display thread: its settings, and the samples
-// read through its pointer just before the display object got it.
-struct ReceivedCapture {
-    T_SCOPE scope;  // Samples nulled
-    std::vector<float> samples;
-    std::uint64_t sent_block;  // audio blocks started when it was sent
+// A message crossing threads, as its receiver is about to get it (or just
+// got it): `ptr` is the host's copy of the payload, valid during the hook.
+struct ThreadedMessage {
+    zolong size;
+    zolong code;
+    const void* ptr;
+    std::uint64_t sent_block;  // to the display: audio blocks started when it was sent
 };
 
 class ThreadedInstance : private MessageLink {
@@ -74,12 +76,15 @@ public:
     Instance& audio() { return *audio_; }
     Instance& display() { return *display_; }
 
-    // Set before start() and run(). The display hook runs on the display
-    // thread after each "data" delivery; the audio hook on the audio thread
-    // before each block, after the acks due have been delivered.
-    void onDisplayDelivery(std::function<void(Instance& display, const ReceivedCapture& capture)> hook) {
-        after_delivery_ = std::move(hook);
-    }
+    // Set before start() and run(). The display hooks run on the display
+    // thread just before and just after each message reaches the display
+    // object; the audio delivery hook on the audio thread just before each
+    // message reaches the audio object; the block hook on the audio thread
+    // before each block, after the messages due have been delivered.
+    using MessageHook = std::function<void(Instance& receiver, const ThreadedMessage& message)>;
+    void beforeDisplayDelivery(MessageHook hook) { before_display_ = std::move(hook); }
+    void afterDisplayDelivery(MessageHook hook) { after_display_ = std::move(hook); }
+    void beforeAudioDelivery(MessageHook hook) { before_audio_ = std::move(hook); }
     void onAudioBlock(std::function<void(Instance& audio)> hook) { before_block_ = std::move(hook); }
 
     void start();  // the display thread
@@ -93,17 +98,10 @@ public:
     void stop();
 
     // Read after settle() or stop().
-    const std::vector<ReceivedCapture>& received() const { return received_; }
-    std::size_t dataSent() const { return data_sent_; }
-    std::size_t dataHandled() const { return handled_; }
     int paints() const { return paints_; }
     const Canvas* canvas() const { return canvas_.get(); }
-    // Read after run().
+    // Read after run(): "ack" messages that reached the audio object.
     std::size_t acksDelivered() const { return acks_delivered_; }
-    // Captures whose storage changed between sending and the ack's delivery.
-    std::size_t busyWindowViolations() const { return busy_violations_; }
-    // "data" sent while an earlier one was still unacknowledged.
-    std::size_t overlappingSends() const { return overlapping_sends_; }
 
 private:
     struct Envelope {
@@ -122,12 +120,13 @@ private:
     void handleOnDisplay(Envelope& e);
     void audioLoop(std::uint64_t samples);
     void deliverAcks();
-    void checkBusyWindow();
 
     ThreadedOptions options_;
     std::unique_ptr<Instance> audio_;
     std::unique_ptr<Instance> display_;
-    std::function<void(Instance&, const ReceivedCapture&)> after_delivery_;
+    MessageHook before_display_;
+    MessageHook after_display_;
+    MessageHook before_audio_;
     std::function<void(Instance&)> before_block_;
 
     // Display side: the queue to it, under display_mutex_.
@@ -146,7 +145,6 @@ private:
     std::deque<Envelope> to_audio_;
 
     // Display thread only.
-    std::vector<ReceivedCapture> received_;
     std::unique_ptr<Canvas> canvas_;
     int paints_ = 0;
     int repaints_seen_ = 0;
@@ -154,13 +152,6 @@ private:
     // Audio thread only.
     std::vector<Envelope> held_;
     std::size_t acks_delivered_ = 0;
-    bool outstanding_ = false;
-    const void* sent_record_ = nullptr;
-    T_SCOPE sent_scope_{};
-    std::vector<float> sent_samples_;
-    bool sent_samples_kept_ = false;
-    std::size_t busy_violations_ = 0;
-    std::size_t overlapping_sends_ = 0;
 };
 
 }  // namespace zohost

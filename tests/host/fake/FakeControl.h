@@ -31,19 +31,19 @@ struct FakeCall {
     zolong opcode, index, value;
     void* ptr;
     float opt;
-    std::uint32_t clock;  // request 3 answer at the call
+    std::uint32_t clock;  // sample_clock answer at the call
     // process calls
     zolong offset, count;
     void* bound[4];        // the bound sample-buffer variables as the call found them
     std::int16_t list16;   // bound 16-bit variable
     std::int8_t value8;    // bound 8-bit variable
     std::int32_t value32;  // bound 32-bit variable
-    zolong buffer7[6];     // request 7 answers for positions 0..5
-    std::uint32_t buffer_clock;  // request 8 answer for position 0
+    zolong buffer7[6];     // pin_buffer answers for positions 0..5
+    std::uint32_t buffer_clock;  // pin_buffer_clock answer for position 0
     float first_sample[4];       // sample at `offset` of each bound buffer
     // events
     ZoEvent event;
-    // messages (audio opcode 12, display opcode 6) and other answers
+    // messages (audio gui_notify, display module_msg) and other answers
     unsigned char bytes[16];  // first bytes of the payload
     zolong answers[8];
     ZOWndInfo window;

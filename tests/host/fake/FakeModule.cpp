@@ -152,25 +152,25 @@ zolong audioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong index, 
         c->opt = opt;
     }
     switch (opcode) {
-    case 0:
+    case zo_audio_op::open:
         if (c) {
             c->answers[0] = ask(a, zo_request::pin_count);
             for (int i = 0; i < 6; ++i) c->answers[1 + i] = ask(a, zo_request::pin_connected, i);
             c->clock = static_cast<std::uint32_t>(ask(a, zo_request::sample_clock));
         }
         return 0;
-    case 1:
+    case zo_audio_op::close:
         delete a;
         --g_control.objects_alive;
         return 1;
-    case 6: {
+    case zo_audio_op::pin_properties: {
         ZOPinProperties* out = static_cast<ZOPinProperties*>(ptr);
         if (c) {
             // 1 when the host handed over a cleared record.
             static const ZOPinProperties zero = ZOPinProperties();
-            c->answers[0] = std::memcmp(out, &zero, sizeof zero) == 0 ? 1 : 0;
+            c->answers[0] = out && std::memcmp(out, &zero, sizeof zero) == 0 ? 1 : 0;
         }
-        if (index < 0 || index >= g_control.pin_descriptions || index >= FAKE_MAX_PINS) return 0;
+        if (!out || index < 0 || index >= g_control.pin_descriptions || index >= FAKE_MAX_PINS) return 0;
         const FakePin& p = g_control.pins[index];
         out->variable_address = variableFor(a, static_cast<int>(index));
         out->direction = p.direction;
@@ -181,9 +181,19 @@ zolong audioDispatcher(ZOMod_struct_base2* record, zolong opcode, zolong index, 
         out->flags = p.flags;
         return 1;
     }
-    case 12:
+    case zo_audio_op::gui_notify:
         if (c) copyBytes(c, ptr, index);
         return 0;
+    case zo_audio_op::info: {
+        // The library's record, describing the object asked last.
+        static struct {
+            std::int32_t words[2];
+            const void* object;
+            std::int32_t word3;
+        } info = {{zo_info::word0, zo_info::word1}, nullptr, zo_info::word3};
+        info.object = a;
+        return reinterpret_cast<zolong>(&info);
+    }
     default:
         return 0;
     }
@@ -201,11 +211,11 @@ zolong guiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong index, zol
         c->opt = opt;
     }
     switch (opcode) {
-    case 1:
+    case zo_gui_op::close:
         delete g;
         --g_control.objects_alive;
         return 1;
-    case 2: {
+    case zo_gui_op::paint: {
         const ZOWndInfo* w = static_cast<const ZOWndInfo*>(ptr);
         std::int32_t font[6];
         std::memset(font, 0xEE, sizeof font);
@@ -218,7 +228,7 @@ zolong guiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong index, zol
         }
         return 0;
     }
-    case 6:
+    case zo_gui_op::module_msg:
         if (c) copyBytes(c, ptr, index);
         if (g_control.gui_acks) ask(g, zo_request::gui_send_to_audio, 0, SCOPE_MSG_ACK, nullptr);
         if (g_control.gui_repaints) ask(g, zo_request::gui_repaint);
@@ -232,7 +242,7 @@ zolong guiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong index, zol
 
 FAKE_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* p) {
     p->sdk_version = ZO_SDK_VERSION;
-    if (index != 0) return 0;
+    if (index != zo_object::library_index) return 0;
     p->name = "Fake";
     p->id = "Host test fake";
     p->about = "records what the host does";
@@ -249,8 +259,8 @@ FAKE_EXPORT int getModuleProperties(zolong index, ZOModuleProperties* p) {
 #endif
 
 FAKE_EXPORT void* FAKE_MAKE_NAME(zolong index, zolong type, ZOHostCallback callback, void* host_data) {
-    if (index != 0) return nullptr;
-    if (type == 1) {
+    if (index != zo_object::library_index) return nullptr;
+    if (type == zo_object::audio) {
         FakeAudio* a = new (std::nothrow) FakeAudio();
         if (!a) return nullptr;
         a->record.magic = ZO_MAGIC_AUDIO;
@@ -265,7 +275,7 @@ FAKE_EXPORT void* FAKE_MAKE_NAME(zolong index, zolong type, ZOHostCallback callb
         ++g_control.objects_alive;
         return &a->record;
     }
-    if (type == 2) {
+    if (type == zo_object::gui) {
         FakeGui* g = new (std::nothrow) FakeGui();
         if (!g) return nullptr;
         g->record.magic = ZO_MAGIC_GUI;
@@ -277,7 +287,7 @@ FAKE_EXPORT void* FAKE_MAKE_NAME(zolong index, zolong type, ZOHostCallback callb
         g->serial = ++g_control.objects_made;
         ++g_control.objects_alive;
         // A display may talk to the host while it is being made.
-        ask(g, zo_request::gui_construct_3, 100, 200);
+        ask(g, zo_request::gui_construct_3, zo_request::construct_3_index, zo_request::construct_3_value);
         return &g->record;
     }
     return nullptr;

@@ -1,0 +1,267 @@
+// runChild() on Windows: the program started again with its own command line;
+// ZO_CHILD_PARTS names the parts to run ("test/part"), ZO_CHILD_SEED the
+// test's seed and ZO_CHILD_RESULT the file the child reports to. A crash is
+// reported by the child's unhandled-exception filter with the exception code
+// and the address relative to the module it happened in.
+#include "ChildRunner.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <vector>
+
+namespace zohost::validate {
+
+namespace {
+
+const char* const kParts = "ZO_CHILD_PARTS";
+const char* const kSeed = "ZO_CHILD_SEED";
+const char* const kResult = "ZO_CHILD_RESULT";
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::vector<std::string> split(const std::string& s) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < s.size()) {
+        std::size_t end = s.find('/', start);
+        if (end == std::string::npos) end = s.size();
+        out.push_back(s.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// What this process was started for, and how deep in it the work is.
+const std::vector<std::string> g_path = split(env(kParts));
+const std::string g_result_file = env(kResult);
+std::size_t g_depth = 0;
+std::uint64_t g_seed_out = 0;
+
+// The report goes out with plain Windows calls: the filter may run with the
+// C runtime in any state.
+void writeResult(const std::string& text) {
+    HANDLE f = CreateFileA(g_result_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
+    DWORD done = 0;
+    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    CloseHandle(f);
+}
+
+const char* exceptionName(DWORD code) {
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION: return "access violation";
+    case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal instruction";
+    case EXCEPTION_INT_DIVIDE_BY_ZERO: return "integer division by zero";
+    case EXCEPTION_STACK_OVERFLOW: return "stack overflow";
+    case EXCEPTION_BREAKPOINT: return "breakpoint";
+    case EXCEPTION_PRIV_INSTRUCTION: return "privileged instruction";
+    case EXCEPTION_IN_PAGE_ERROR: return "page error";
+    default: return "exception";
+    }
+}
+
+std::string hex(std::uintptr_t v, int digits) {
+    char t[32];
+    std::snprintf(t, sizeof t, "0x%0*llx", digits, static_cast<unsigned long long>(v));
+    return t;
+}
+
+// "Ondix2.zom+0x1a2b", or the bare address outside any module.
+std::string where(const void* address) {
+    HMODULE m = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCSTR>(address), &m) ||
+        !m)
+        return hex(reinterpret_cast<std::uintptr_t>(address), 8);
+    char name[MAX_PATH] = {};
+    GetModuleFileNameA(m, name, MAX_PATH);
+    std::string base = name;
+    const std::size_t cut = base.find_last_of("\\/");
+    if (cut != std::string::npos) base = base.substr(cut + 1);
+    return base + "+" + hex(reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(m), 1);
+}
+
+LONG WINAPI onCrash(EXCEPTION_POINTERS* e) {
+    const EXCEPTION_RECORD* r = e->ExceptionRecord;
+    std::string how = "exception " + hex(r->ExceptionCode, 8) + " (" + exceptionName(r->ExceptionCode);
+    if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2) {
+        const std::uintptr_t at = r->ExceptionInformation[1];
+        how += std::string(r->ExceptionInformation[0] == 0 ? " reading " : r->ExceptionInformation[0] == 1 ? " writing " : " executing ") +
+               hex(at, 8);
+        // The first 64 KiB are never mapped on Windows.
+        if (at < 0x10000) how += ", a null pointer";
+    }
+    how += ") at " + where(r->ExceptionAddress);
+    std::fflush(nullptr);
+    writeResult("K" + how);
+    TerminateProcess(GetCurrentProcess(), r->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void onAbort(int) {
+    std::fflush(nullptr);
+    writeResult("A");
+    TerminateProcess(GetCurrentProcess(), 3);
+}
+
+std::string readFile(const std::string& path, std::size_t keep) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    std::string text = s.str();
+    if (text.size() > keep) text.erase(0, text.size() - keep);
+    return text;
+}
+
+std::string tempFile(const char* prefix) {
+    char dir[MAX_PATH] = {}, name[MAX_PATH] = {};
+    if (!GetTempPathA(MAX_PATH, dir) || !GetTempFileNameA(dir, prefix, 0, name)) return std::string();
+    return name;
+}
+
+// Sets a variable for the child and gives back what it was.
+struct EnvFor {
+    const char* name;
+    bool had;
+    std::string old;
+    EnvFor(const char* n, const std::string& value) : name(n) {
+        const char* v = std::getenv(n);
+        had = v != nullptr;
+        if (had) old = v;
+        SetEnvironmentVariableA(n, value.c_str());
+    }
+    ~EnvFor() { SetEnvironmentVariableA(name, had ? old.c_str() : nullptr); }
+};
+
+ChildOutcome spawn(const std::string& path, double timeout_seconds) {
+    ChildOutcome c;
+    const std::string result = tempFile("zor");
+    const std::string output = tempFile("zoo");
+    if (result.empty() || output.empty()) {
+        c.how = "cannot make a temporary file";
+        return c;
+    }
+    SECURITY_ATTRIBUTES sa{};
+    sa.nLength = sizeof sa;
+    sa.bInheritHandle = TRUE;
+    HANDLE out = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string line = GetCommandLineA();
+    std::vector<char> command(line.begin(), line.end());
+    command.push_back('\0');
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out;
+    si.hStdError = out;
+    PROCESS_INFORMATION pi{};
+    BOOL started;
+    std::fflush(nullptr);
+    {
+        EnvFor parts(kParts, path);
+        EnvFor seed(kSeed, std::to_string(g_seed_out));
+        EnvFor report(kResult, result);
+        started = CreateProcessA(exe, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    }
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (!started) {
+        c.how = "cannot start " + std::string(exe) + " (error " + std::to_string(GetLastError()) + ")";
+        DeleteFileA(result.c_str());
+        DeleteFileA(output.c_str());
+        return c;
+    }
+    const double ms = timeout_seconds * 1000.0;
+    const DWORD limit = ms >= 4.0e9 ? INFINITE - 1 : static_cast<DWORD>(ms);
+    if (WaitForSingleObject(pi.hProcess, limit) == WAIT_TIMEOUT) {
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        c.end = ChildOutcome::End::TimedOut;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    c.output = readFile(output, 32768);
+    const std::string said = readFile(result, 1 << 20);
+    DeleteFileA(result.c_str());
+    DeleteFileA(output.c_str());
+    if (c.end == ChildOutcome::End::TimedOut) return c;
+    if (!said.empty() && said[0] == 'R' && code == 0) {
+        c.end = ChildOutcome::End::Reported;
+        c.report = said.substr(1);
+    } else if (!said.empty() && said[0] == 'K') {
+        c.end = ChildOutcome::End::Killed;
+        c.how = said.substr(1);
+    } else if (!said.empty() && said[0] == 'A') {
+        c.end = ChildOutcome::End::Killed;
+        c.how = "SIGABRT";
+        c.aborted = true;
+    } else if (code >= 0xC0000000u) {
+        c.end = ChildOutcome::End::Killed;
+        c.how = "exception " + hex(code, 8);
+    } else {
+        c.end = ChildOutcome::End::Exited;
+        c.status = static_cast<int>(code);
+    }
+    return c;
+}
+
+}  // namespace
+
+const char* childIsolation() { return "re-invoked"; }
+
+bool reinvokedFor(std::string& first_part, std::uint64_t& seed) {
+    if (g_path.empty() || g_result_file.empty()) return false;
+    first_part = g_path[0];
+    seed = std::strtoull(env(kSeed).c_str(), nullptr, 10);
+    return true;
+}
+
+void setChildSeed(std::uint64_t seed) { g_seed_out = seed; }
+
+ChildOutcome runChild(const std::string& part, const std::function<std::string()>& work, double timeout_seconds) {
+    if (g_depth < g_path.size()) {
+        ChildOutcome c;
+        // Another part of the same parent: not this process's to run.
+        if (g_path[g_depth] != part) return c;
+        if (g_depth + 1 == g_path.size()) {
+            SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+            SetUnhandledExceptionFilter(&onCrash);
+            std::signal(SIGABRT, &onAbort);
+            ++g_depth;
+            const std::string report = work();
+            std::cout.flush();
+            std::fflush(nullptr);
+            writeResult("R" + report);
+            // No unloading and no destructors: the part is done.
+            TerminateProcess(GetCurrentProcess(), 0);
+        }
+        // A step on the way to a deeper part: run in place.
+        ++g_depth;
+        c.report = work();
+        --g_depth;
+        c.end = ChildOutcome::End::Reported;
+        return c;
+    }
+    std::string path;
+    for (std::size_t i = 0; i < g_depth; ++i) path += g_path[i] + "/";
+    return spawn(path + part, timeout_seconds);
+}
+
+}  // namespace zohost::validate
