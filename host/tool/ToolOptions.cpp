@@ -254,6 +254,9 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
     if (app.count("--readout-colour")) o.readout_colour = rgb(t.readout_colour);
     if (app.count("--figure-colour")) o.figure_colour = rgb(t.figure_colour);
     if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
+    if (o.live)
+        for (const char* v : {"--png", "--frames", "--animation", "--at", "--start", "--fps", "--window", "--scale"})
+            if (app.count(v)) throw UsageError(std::string(v) + " does not go with --live");
     if (!o.live)
         for (const char* v : {"--mute", "--loop", "--snapshot", "--stats", "--hold-at"})
             if (app.count(v)) throw UsageError(std::string(v) + " goes with --live");

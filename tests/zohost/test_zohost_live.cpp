@@ -110,7 +110,7 @@ TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
                    env(), dir_ / "out.txt");
     const std::string win = display_->window("Ondix2");
     ASSERT_FALSE(win.empty()) << "no window";
-    ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputA"));
+    ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputA")) << display_->title(win);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     display_->keys(win, "t Right Right Up");
     ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputB")) << display_->title(win);
@@ -128,7 +128,7 @@ TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
     EXPECT_GT(differing(crop(s1, x, y, 320, 200), crop(s2, x, y, 320, 200)), 0u);
 
     display_->keys(win, "space");
-    ASSERT_TRUE(display_->waitTitle(win, "[held]"));
+    ASSERT_TRUE(display_->waitTitle(win, "[held]")) << display_->title(win);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(display_->screenshot(dir_ / "1.xwd", s1));
     std::this_thread::sleep_for(std::chrono::milliseconds(800));

@@ -224,6 +224,8 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         {{"--live", "--pin", "Signal A=input"}, "input:CHANNEL"},
         {{"--live", "--hold-at", "-1"}, "--hold-at"},
         {{"--live", "--snapshot", ""}, "--snapshot"},
+        {{"--live", "--animation", "a.gif"}, "--animation does not go with --live"},
+        {{"--live", "--window", "20ms"}, "--window does not go with --live"},
     };
     for (const Case& c : cases) {
         Parsed p = parse(c.args);
