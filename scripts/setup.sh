@@ -14,6 +14,9 @@ linux_packages=(
   libbenchmark-dev
   # Drawing on Linux, and the zohost program (its animations through giflib).
   libfreetype-dev fonts-dejavu-core libcli11-dev libpng-dev libsndfile1-dev libgif-dev
+  # zohost --live (SDL2), and its tests: a virtual X display, keys sent to
+  # the window, and screenshots taken from outside the program.
+  libsdl2-dev xvfb xdotool x11-apps
 )
 case "${1:-all}" in
 linux)

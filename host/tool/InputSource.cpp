@@ -176,8 +176,17 @@ InputSource parseSource(const std::string& text) {
         if (s.path.empty()) throw std::invalid_argument("source \"" + text + "\" names no file");
         return s;
     }
+    if (kind == "input") {
+        arity(2, 2, "input:CHANNEL");
+        s.kind = SourceKind::Input;
+        const double c = number(parts[1], "channel", text);
+        if (c < 1.0 || c > 64.0 || c != std::floor(c))
+            throw std::invalid_argument("channel \"" + parts[1] + "\" in source \"" + text + "\" must be 1..64");
+        s.channel = static_cast<int>(c);
+        return s;
+    }
     throw std::invalid_argument("unknown source \"" + text +
-                                "\"; use sine, square, saw, triangle, noise, dc, file or off");
+                                "\"; use sine, square, saw, triangle, noise, dc, file, input or off");
 }
 
 const char* kindName(SourceKind kind) {
@@ -190,6 +199,7 @@ const char* kindName(SourceKind kind) {
     case SourceKind::Noise: return "noise";
     case SourceKind::Dc: return "dc";
     case SourceKind::File: return "file";
+    case SourceKind::Input: return "input";
     }
     return "?";
 }
@@ -207,6 +217,8 @@ std::string describeSource(const InputSource& s) {
         return buf;
     case SourceKind::File:
         return "channel " + std::to_string(s.channel) + " of " + s.path;
+    case SourceKind::Input:
+        return "channel " + std::to_string(s.channel) + " of the capture device";
     default:
         std::snprintf(buf, sizeof buf, "%g Hz %s, amplitude %g V", s.hz, kindName(s.kind), s.amplitude * 10.0);
         return buf;

@@ -1,5 +1,6 @@
 // What feeds one sample-stream pin, as written on the command line:
-// "sine:440", "square:100:0.5", "noise:0.2", "dc:0.3", "file:take.wav:2", "off".
+// "sine:440", "square:100:0.5", "noise:0.2", "dc:0.3", "file:take.wav:2",
+// "input:1" (a channel of the default capture device, --live only), "off".
 #pragma once
 
 #include <cstdint>
@@ -10,14 +11,14 @@
 namespace zohost::tool {
 
 // Periodic waveforms cross zero rising at clock 0 of every period, like a sine.
-enum class SourceKind { Off, Sine, Square, Saw, Triangle, Noise, Dc, File };
+enum class SourceKind { Off, Sine, Square, Saw, Triangle, Noise, Dc, File, Input };
 
 struct InputSource {
     SourceKind kind = SourceKind::Off;
     double hz = 0.0;         // periodic kinds
     double amplitude = 0.0;  // periodic kinds and noise; the value for dc
     std::string path;        // file
-    int channel = 1;         // file, counted from 1
+    int channel = 1;         // file or input (a capture device), counted from 1
 };
 
 // Amplitude of a waveform or noise whose AMP is left out: 8 volts, inside

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "live/Live.h"
 #include "tool/OutputFile.h"
 #include "tool/PinSetup.h"
 #include "tool/Render.h"
@@ -424,6 +425,7 @@ int runTool(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     if (rc >= 0) return rc;
     try {
         if (o.validate) return runValidate(o, out, err, terminal);
+        if (o.live) return live::runLive(o, out, err);
         return o.describe ? runDescribe(o, out, err) : runRender(o, out, err, terminal, status_on_out);
     } catch (const std::invalid_argument& e) {  // UsageError, UnknownPin
         err << "zohost: " << e.what() << "\n";

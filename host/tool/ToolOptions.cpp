@@ -38,6 +38,7 @@ SOURCE (AMP defaults to 8V):
                       --rate, and the longest file's length the default
                       --seconds. --input FILE is "Signal A" from channel
                       1 and "Signal B" from channel 2 (a mono file: A only).
+  input:CHANNEL       a channel of the default capture device (--live only)
   off                 not connected
 Without --pin: a 440 Hz sine on "Signal A", a 660 Hz triangle on "Signal B",
 and Trigger=InputA unless --set gives it. Unconnected inputs carry their
@@ -124,6 +125,7 @@ struct Texts {
     std::string start, at, scale, fps;
     std::string trace_b_colour, readout_colour, figure_colour;
     bool no_png = false;
+    std::string hold_at;
 };
 
 void check(const Texts& t, CLI::App& app, ToolOptions& o) {
@@ -252,6 +254,20 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
     if (app.count("--readout-colour")) o.readout_colour = rgb(t.readout_colour);
     if (app.count("--figure-colour")) o.figure_colour = rgb(t.figure_colour);
     if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
+    if (o.live)
+        for (const char* v : {"--png", "--frames", "--animation", "--at", "--start", "--fps", "--window", "--scale"})
+            if (app.count(v)) throw UsageError(std::string(v) + " does not go with --live");
+    if (!o.live)
+        for (const char* v : {"--mute", "--loop", "--snapshot", "--stats", "--hold-at"})
+            if (app.count(v)) throw UsageError(std::string(v) + " goes with --live");
+    for (const PinAssignment& p : o.pins)
+        if (p.source.kind == SourceKind::Input && !o.live)
+            throw UsageError("--pin \"" + p.pin + "\": input: goes with --live");
+    if (app.count("--hold-at")) {
+        o.hold_at = seconds(t.hold_at, "--hold-at");
+        if (o.hold_at < 0.0 || o.hold_at > 86400.0) throw UsageError("--hold-at: " + t.hold_at + " is outside 0..86400");
+    }
+    if (app.count("--snapshot") && o.snapshot.empty()) throw UsageError("--snapshot: no file name");
     if (app.count("--frames") && o.frames.empty()) throw UsageError("--frames: no directory");
     if (app.count("--captures") && o.captures.empty()) throw UsageError("--captures: no file name");
 }
@@ -371,6 +387,13 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
         return kUsage;
     }
     app.add_flag("--list-tests", o.list_tests, "--validate: list the tests and stop");
+    app.add_flag("--live", o.live,
+                 "Show the display in a window as audio runs in real time (keys: H); --seconds quits");
+    app.add_flag("--mute", o.mute, "--live: play nothing; a timer is the clock");
+    app.add_flag("--loop", o.loop, "--live: files play again from the start");
+    app.add_option("--snapshot", o.snapshot, "--live: the window's pixels as PNG when it ends")->type_name("FILE");
+    app.add_flag("--stats", o.stats, "--live: show frames, latency and dropped or late blocks");
+    app.add_option("--hold-at", t.hold_at, "--live: hold the picture after S seconds of audio")->type_name("S");
     try {
         app.parse(argc, argv);
         if (app.count("--version")) {

@@ -68,6 +68,13 @@ struct ToolOptions {
     double timeout = 0.0;
     std::vector<std::string> only;
     bool list_tests = false;
+    // --live: a window showing the display as it runs (built with SDL2).
+    bool live = false;
+    bool mute = false;
+    bool loop = false;
+    bool stats = false;
+    std::string snapshot;  // --live: the window's pixels at the end
+    double hold_at = -1.0;  // --live: seconds of audio after which the picture is held
 };
 
 // Form checks; each throws UsageError with a message.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sndfile.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -127,6 +128,22 @@ inline bool readPng(const std::string& path, Picture& pic) {
     for (std::size_t i = 0; i < pic.pixels.size(); ++i)
         pic.pixels[i] = (std::uint32_t{rgb[3 * i]} << 16) | (std::uint32_t{rgb[3 * i + 1]} << 8) | rgb[3 * i + 2];
     return true;
+}
+
+// A WAV of `channels` channels whose sample t of channel c is f(c, t).
+inline void writeWav(const std::string& path, int rate, int channels, int frames, int format,
+                     const std::function<float(int, int)>& f) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | format;
+    SNDFILE* s = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(s, nullptr) << sf_strerror(nullptr);
+    std::vector<float> data(static_cast<std::size_t>(frames) * channels);
+    for (int t = 0; t < frames; ++t)
+        for (int c = 0; c < channels; ++c) data[static_cast<std::size_t>(t) * channels + c] = f(c, t);
+    EXPECT_EQ(sf_writef_float(s, data.data(), frames), frames);
+    sf_close(s);
 }
 
 inline std::vector<Json> readCaptures(const std::string& path) {

@@ -142,6 +142,15 @@ TEST(ZohostOptions, GoodValues) {
         {{"--input", "song.wav"}, [](const ToolOptions& o) { EXPECT_EQ(o.input, "song.wav"); }},
         // Split at the first '=': a choice may hold one.
         {{"--set", "X=a=b"}, [](const ToolOptions& o) { EXPECT_EQ(o.sets.at(0).choice, "a=b"); }},
+        {{"--live", "--mute", "--loop", "--stats", "--snapshot", "w.png", "--hold-at", "0.5", "--pin",
+          "Signal A=input:2"},
+         [](const ToolOptions& o) {
+             EXPECT_TRUE(o.live && o.mute && o.loop && o.stats);
+             EXPECT_EQ(o.snapshot, "w.png");
+             EXPECT_EQ(o.hold_at, 0.5);
+             EXPECT_EQ(o.pins.at(0).source.kind, zohost::tool::SourceKind::Input);
+             EXPECT_EQ(o.pins.at(0).source.channel, 2);
+         }},
     };
     for (const Case& c : cases) {
         Parsed p = parse(c.args);
@@ -207,6 +216,16 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         {{"--fps", "0", "--frames", "d"}, "--fps"},
         {{"--pin", "Time=dc:5W"}, "volts"},
         {{"--input", "s.wav", "--pin", "Signal A=sine:3"}, "--input"},
+        {{"--mute"}, "--live"},
+        {{"--snapshot", "w.png"}, "--live"},
+        {{"--hold-at", "1"}, "--live"},
+        {{"--pin", "Signal A=input:1"}, "--live"},
+        {{"--live", "--pin", "Signal A=input:0"}, "channel"},
+        {{"--live", "--pin", "Signal A=input"}, "input:CHANNEL"},
+        {{"--live", "--hold-at", "-1"}, "--hold-at"},
+        {{"--live", "--snapshot", ""}, "--snapshot"},
+        {{"--live", "--animation", "a.gif"}, "--animation does not go with --live"},
+        {{"--live", "--window", "20ms"}, "--window does not go with --live"},
     };
     for (const Case& c : cases) {
         Parsed p = parse(c.args);
@@ -250,8 +269,9 @@ TEST(ZohostOptions, HelpNamesEveryOptionAndEverySource) {
     for (const char* word : {"--pin", "--set", "--rate", "--block", "--seconds", "--size", "--font-height",
                              "--text-colour", "--background", "--png", "--frames", "--captures",
                              "--describe", "--window", "--scale", "--at", "--start", "--fps", "--animation",
-                             "--input", "--overwrite", "--version", "sine:HZ", "square:HZ", "saw:HZ", "triangle:HZ", "noise",
-                             "dc:VALUE", "file:PATH", "off", "Exit status"})
+                             "--input", "--overwrite", "--version", "--live", "--mute", "--loop",
+                             "--snapshot", "--stats", "--hold-at", "sine:HZ", "square:HZ", "saw:HZ", "triangle:HZ", "noise",
+                             "dc:VALUE", "file:PATH", "input:CHANNEL", "off", "Exit status"})
         EXPECT_NE(p.out.find(word), std::string::npos) << word;
 }
 

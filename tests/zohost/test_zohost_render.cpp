@@ -301,22 +301,6 @@ TEST(ZohostRender, UnwritableOutputsFailWithStatus1) {
 
 namespace {
 
-// A float WAV of `channels` channels whose sample t of channel c is f(c, t).
-void writeWav(const std::string& path, int rate, int channels, int frames, int format,
-              const std::function<float(int, int)>& f) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | format;
-    SNDFILE* s = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(s, nullptr) << sf_strerror(nullptr);
-    std::vector<float> data(static_cast<std::size_t>(frames) * channels);
-    for (int t = 0; t < frames; ++t)
-        for (int c = 0; c < channels; ++c) data[static_cast<std::size_t>(t) * channels + c] = f(c, t);
-    EXPECT_EQ(sf_writef_float(s, data.data(), frames), frames);
-    sf_close(s);
-}
-
 float fileSample(int channel, int t) {
     return channel == 0 ? 0.5f * std::sin(static_cast<float>(t) * 0.01f)
                         : sine(441.0, 0.6, 22050.0, t) + 0.001f * static_cast<float>(t % 7);

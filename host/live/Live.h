@@ -1,0 +1,13 @@
+// zohost --live: the display in a window while audio runs in real time.
+#pragma once
+
+#include <ostream>
+
+#include "tool/ToolOptions.h"
+
+namespace zohost::live {
+
+// The run settings as parsed for pictures; returns the exit status.
+int runLive(const tool::ToolOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace zohost::live

@@ -1,0 +1,91 @@
+#include "live/LiveKeys.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace zohost::live {
+
+LiveAction actionForKey(int key, bool shift) {
+    switch (key) {
+    case SDLK_t: return shift ? LiveAction::TriggerPrevious : LiveAction::TriggerNext;
+    case SDLK_x: return shift ? LiveAction::XyModePrevious : LiveAction::XyModeNext;
+    case SDLK_m: return shift ? LiveAction::TimeModePrevious : LiveAction::TimeModeNext;
+    case SDLK_RIGHT: return LiveAction::TimeUp;
+    case SDLK_LEFT: return LiveAction::TimeDown;
+    case SDLK_UP: return LiveAction::YScaleUp;
+    case SDLK_DOWN: return LiveAction::YScaleDown;
+    case SDLK_SPACE: return LiveAction::Hold;
+    case SDLK_s: return LiveAction::Save;
+    case SDLK_F1:
+    case SDLK_h: return LiveAction::Help;
+    case SDLK_q:
+    case SDLK_ESCAPE: return LiveAction::Quit;
+    default: return LiveAction::None;
+    }
+}
+
+const std::vector<std::string>& keyHelp() {
+    static const std::vector<std::string> lines = {
+        "T / Shift+T   Trigger: next / previous choice",
+        "X / Shift+X   X-Y-Mode: next / previous choice",
+        "M / Shift+M   Time-Mode: next / previous choice",
+        "Right / Left  Time: up / down 0.5 V",
+        "Up / Down     Y-Scale: up / down 0.5 V",
+        "Space         hold the picture / go on",
+        "S             save the picture as PNG",
+        "F1 / H        show / hide these keys",
+        "Q / Escape    quit",
+    };
+    return lines;
+}
+
+const std::string& ListSetting::label() const {
+    static const std::string none = "-";
+    return labels.empty() ? none : labels[static_cast<std::size_t>(index)];
+}
+
+void ListSetting::step(int by) {
+    if (labels.empty()) return;
+    const int n = static_cast<int>(labels.size());
+    index = ((index + by) % n + n) % n;
+}
+
+void ListSetting::select(int value) {
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (values[i] == value) index = static_cast<int>(i);
+}
+
+void LevelSetting::step(int by) {
+    // Whole steps from zero, so that repeated keys land on round values.
+    const double next = std::round(volts / step_volts + by) * step_volts;
+    volts = std::clamp(next, low, high);
+}
+
+bool LiveSettings::apply(LiveAction a) {
+    switch (a) {
+    case LiveAction::TriggerNext: trigger.step(1); return true;
+    case LiveAction::TriggerPrevious: trigger.step(-1); return true;
+    case LiveAction::XyModeNext: xy_mode.step(1); return true;
+    case LiveAction::XyModePrevious: xy_mode.step(-1); return true;
+    case LiveAction::TimeModeNext: time_mode.step(1); return true;
+    case LiveAction::TimeModePrevious: time_mode.step(-1); return true;
+    case LiveAction::TimeUp: time.step(1); return true;
+    case LiveAction::TimeDown: time.step(-1); return true;
+    case LiveAction::YScaleUp: y_scale.step(1); return true;
+    case LiveAction::YScaleDown: y_scale.step(-1); return true;
+    default: return false;
+    }
+}
+
+std::string LiveSettings::text() const {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "Trigger=%s  X-Y-Mode=%s  Time-Mode=%s  Time=%g V  Y-Scale=%g V",
+                  trigger.label().c_str(), xy_mode.label().c_str(), time_mode.label().c_str(), time.volts,
+                  y_scale.volts);
+    return buf;
+}
+
+}  // namespace zohost::live

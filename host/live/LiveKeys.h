@@ -1,0 +1,66 @@
+// Keys of the live window, and the settings they turn: three list pins
+// stepped through their choices, two control inputs moved in volts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zohost::live {
+
+enum class LiveAction {
+    None,
+    TriggerNext,
+    TriggerPrevious,
+    XyModeNext,
+    XyModePrevious,
+    TimeModeNext,
+    TimeModePrevious,
+    TimeUp,
+    TimeDown,
+    YScaleUp,
+    YScaleDown,
+    Hold,
+    Save,
+    Help,
+    Quit,
+};
+
+// An SDL key code and whether Shift is down.
+LiveAction actionForKey(int key, bool shift);
+
+// One line per key, for the help overlay and --help.
+const std::vector<std::string>& keyHelp();
+
+struct ListSetting {
+    std::string pin;
+    int position = -1;  // -1: the module has no such pin
+    std::vector<std::string> labels;
+    std::vector<int> values;
+    int index = 0;  // into labels
+    int value() const { return values.empty() ? 0 : values[static_cast<std::size_t>(index)]; }
+    const std::string& label() const;
+    void step(int by);
+    void select(int value);
+};
+
+struct LevelSetting {
+    std::string pin;
+    int position = -1;
+    double volts = 0.0;  // 1.0 in a sample is 10 volts
+    double step_volts = 0.5;
+    double low = 0.0, high = 10.0;
+    void step(int by);
+};
+
+struct LiveSettings {
+    ListSetting trigger, xy_mode, time_mode;
+    LevelSetting time, y_scale;
+    bool held = false;
+
+    // Turns a setting; false for actions that are not settings.
+    bool apply(LiveAction action);
+    // "Trigger=InputA X-Y-Mode=Aus Time-Mode=V/Oktave Time=5 V Y-Scale=1 V"
+    std::string text() const;
+};
+
+}  // namespace zohost::live

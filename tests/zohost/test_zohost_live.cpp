@@ -1,0 +1,242 @@
+// zohost --live as a user meets it: a window on a virtual X display, looked
+// at from outside the program (xwd), turned with keys (xdotool), and fed
+// from a file-backed capture device (SDL's disk audio driver).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "XDisplay.h"
+#include "ZohostRun.h"
+
+namespace zotest {
+namespace {
+
+const std::string kZohost = ZOHOST_PATH;
+
+class Live : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!VirtualDisplay::available()) GTEST_SKIP() << "Xvfb, xdotool or xwd is missing (scripts/setup.sh)";
+        display_ = std::make_unique<VirtualDisplay>();
+        if (!display_->ok()) GTEST_SKIP() << "Xvfb did not start";
+    }
+    // Environment of a live run: our display, and no sound device to wait for.
+    std::map<std::string, std::string> env(std::map<std::string, std::string> more = {}) const {
+        more["DISPLAY"] = display_->name();
+        if (!more.count("SDL_AUDIODRIVER")) more["SDL_AUDIODRIVER"] = "dummy";
+        // Under AddressSanitizer: the X libraries that SDL loads and unloads
+        // leave allocations that LeakSanitizer can name no module for; every
+        // other fault still ends the program.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        more["ASAN_OPTIONS"] = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "detect_leaks=0";
+        return more;
+    }
+    std::vector<std::string> live(std::vector<std::string> args, bool mute = true) const {
+        args.insert(args.begin(), {kZohost, "--live"});
+        if (mute) args.insert(args.begin() + 2, "--mute");
+        return args;
+    }
+    std::unique_ptr<VirtualDisplay> display_;
+    ScratchDir dir_;
+};
+
+// Inputs whose every capture is the same: whole periods at the rate, so the
+// picture held at any time is the one the pictures' run ends with.
+const std::vector<std::string> kSteady = {"--pin", "Signal A=sine:441", "--pin", "Signal B=square:441:0.5",
+                                          "--set", "Trigger=InputA", "--size", "320x200"};
+
+TEST_F(Live, HeldWindowShowsThePicturesPixels) {
+    std::vector<std::string> args = kSteady;
+    args.insert(args.end(), {"--hold-at", "0.5", "--seconds", "60", "-q"});
+    Process zohost(live(args), env());
+    const std::string win = display_->window("Ondix2");
+    ASSERT_FALSE(win.empty()) << "no window";
+    ASSERT_TRUE(display_->waitTitle(win, "[held]")) << "title: " << display_->title(win) << "; zohost: " << zohost.wait(0);
+    // Captures already on their way when the hold came may still be painted.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    int x = 0, y = 0, w = 0, h = 0;
+    ASSERT_TRUE(display_->geometry(win, x, y, w, h));
+    EXPECT_EQ(w, 320);
+    Picture screen;
+    ASSERT_TRUE(display_->screenshot(dir_ / "screen.xwd", screen));
+    const Picture shown = crop(screen, x, y, 320, 200);
+    // Resized while held: painted again at the new size, under a status bar
+    // of the font's height and 6.
+    display_->run("xdotool windowsize " + win + " 400 268");
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    Picture resized_screen;
+    ASSERT_TRUE(display_->screenshot(dir_ / "resized.xwd", resized_screen));
+    ASSERT_TRUE(display_->geometry(win, x, y, w, h));
+    EXPECT_EQ(w, 400);
+    EXPECT_EQ(h, 268);
+    const Picture resized = crop(resized_screen, x, y, 400, 250);
+    display_->keys(win, "q");
+    EXPECT_EQ(zohost.wait(20), 0);
+
+    std::vector<std::string> render = kSteady;
+    render.insert(render.end(), {"--seconds", "0.5", "--png", dir_ / "ref.png", "-q", ZO_MODULE_PATH});
+    ASSERT_EQ(runZohost(render).rc, 0);
+    Picture ref;
+    ASSERT_TRUE(readPng(dir_ / "ref.png", ref));
+    EXPECT_EQ(differing(shown, ref), 0u);
+
+    render[7] = "400x250";
+    render[render.size() - 3] = dir_ / "big.png";
+    ASSERT_EQ(runZohost(render).rc, 0);
+    Picture big;
+    ASSERT_TRUE(readPng(dir_ / "big.png", big));
+    EXPECT_EQ(differing(resized, big), 0u);
+    render[7] = "320x200";
+
+    // Negative control: another input's picture is told apart.
+    render[1] = "Signal A=sine:882";
+    render[render.size() - 3] = dir_ / "other.png";
+    ASSERT_EQ(runZohost(render).rc, 0);
+    Picture other;
+    ASSERT_TRUE(readPng(dir_ / "other.png", other));
+    EXPECT_GT(differing(shown, other), 100u);
+}
+
+TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
+    // Noise on B: every capture, and so every picture, is new. Played to
+    // SDL's dummy output device, which is then the clock.
+    Process zohost(live({"--pin", "Signal A=sine:441", "--pin", "Signal B=noise:0.5", "--set", "Trigger=InputA",
+                         "--size", "320x200", "--captures", dir_ / "caps.jsonl", "--seconds", "60", "--stats"},
+                        false),
+                   env(), dir_ / "out.txt");
+    const std::string win = display_->window("Ondix2");
+    ASSERT_FALSE(win.empty()) << "no window";
+    ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputA")) << display_->title(win);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    display_->keys(win, "t Right Right Up");
+    ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputB")) << display_->title(win);
+    EXPECT_NE(display_->title(win).find("Time=6 V"), std::string::npos) << display_->title(win);
+    EXPECT_NE(display_->title(win).find("Y-Scale=1.5 V"), std::string::npos) << display_->title(win);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+
+    int x = 0, y = 0, w = 0, h = 0;
+    ASSERT_TRUE(display_->geometry(win, x, y, w, h));
+    Picture s1, s2, s3;
+    // Negative control first: running, two screenshots differ.
+    ASSERT_TRUE(display_->screenshot(dir_ / "1.xwd", s1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(display_->screenshot(dir_ / "2.xwd", s2));
+    EXPECT_GT(differing(crop(s1, x, y, 320, 200), crop(s2, x, y, 320, 200)), 0u);
+
+    display_->keys(win, "space");
+    ASSERT_TRUE(display_->waitTitle(win, "[held]")) << display_->title(win);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(display_->screenshot(dir_ / "1.xwd", s1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(display_->screenshot(dir_ / "2.xwd", s2));
+    display_->keys(win, "space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(display_->screenshot(dir_ / "3.xwd", s3));
+    display_->keys(win, "q");
+    EXPECT_EQ(zohost.wait(20), 0);
+    EXPECT_EQ(differing(crop(s1, x, y, 320, 200), crop(s2, x, y, 320, 200)), 0u) << "held picture moved";
+    EXPECT_GT(differing(crop(s2, x, y, 320, 200), crop(s3, x, y, 320, 200)), 0u) << "picture stayed after release";
+
+    const std::vector<Json> caps = readCaptures(dir_ / "caps.jsonl");
+    ASSERT_GE(caps.size(), 4u);
+    EXPECT_EQ(caps.front()["trigger"].number, 1);
+    EXPECT_EQ(caps.front()["time"].number, 5);
+    EXPECT_EQ(caps.front()["y_scale"].number, 1);
+    EXPECT_EQ(caps.back()["trigger"].number, 2);
+    EXPECT_EQ(caps.back()["time"].number, 6);
+    EXPECT_EQ(caps.back()["y_scale"].number, 1.5);
+    // Every capture has one setting or the other: the keys changed them once.
+    std::size_t changed_at = 0;
+    for (std::size_t i = 0; i < caps.size(); ++i)
+        if (caps[i]["trigger"].number == 2 && !changed_at) changed_at = i;
+    ASSERT_GT(changed_at, 0u);
+    for (std::size_t i = changed_at; i < caps.size(); ++i) EXPECT_EQ(caps[i]["trigger"].number, 2) << i;
+    // The hold: no capture reached the display for over a second of audio,
+    // while before it they came every few blocks.
+    double longest = 0.0, usual = 1e9;
+    for (std::size_t i = 1; i < caps.size(); ++i) {
+        const double gap = caps[i]["clock"].number - caps[i - 1]["clock"].number;
+        longest = std::max(longest, gap);
+        usual = std::min(usual, gap);
+    }
+    EXPECT_GT(longest, 44100.0) << "no hold in the captures";
+    EXPECT_LT(usual, 44100.0 / 10);
+
+    // Keys, hold and sound added nothing that allocates or locks on the
+    // audio thread (the probe checks itself before it counts).
+    std::ifstream said(dir_ / "out.txt");
+    const std::string out((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
+    EXPECT_NE(out.find("clock the output device"), std::string::npos) << out;
+    EXPECT_NE(out.find("live layer on the audio thread: 0 allocations, 0 locks"), std::string::npos) << out;
+}
+
+TEST_F(Live, CaptureDeviceInputReachesTheCaptures) {
+    // A sequence in which every stretch of a few samples is unique.
+    std::vector<float> in(44100 * 4);
+    for (std::size_t n = 0; n < in.size(); ++n)
+        in[n] = static_cast<float>(static_cast<double>((n * 7919) % 10007) / 10007.0 * 0.8 - 0.4);
+    {
+        std::ofstream f(dir_ / "in.raw", std::ios::binary);
+        f.write(reinterpret_cast<const char*>(in.data()), static_cast<std::streamsize>(in.size() * sizeof(float)));
+    }
+    Process zohost(live({"--pin", "Signal A=input:1", "--set", "Trigger=Aus", "--seconds", "1", "--captures",
+                         dir_ / "caps.jsonl", "-q"}),
+                   env({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILEIN", dir_ / "in.raw"}}));
+    ASSERT_EQ(zohost.wait(60), 0);
+    const std::vector<Json> caps = readCaptures(dir_ / "caps.jsonl");
+    ASSERT_GE(caps.size(), 3u);
+    std::size_t found = 0;
+    for (const Json& c : caps) {
+        const std::vector<float> a = c["a"].pinValues();
+        ASSERT_GE(a.size(), 8u);
+        // Where its first samples are in the input; the rest must follow on.
+        std::size_t at = in.size();
+        for (std::size_t n = 0; n + a.size() <= in.size() && at == in.size(); ++n)
+            if (in[n] == a[0] && in[n + 1] == a[1] && in[n + 2] == a[2]) at = n;
+        if (at == in.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < a.size(); ++k) same = same && in[at + k] == a[k];
+        found += same;
+    }
+    EXPECT_EQ(found, caps.size());
+
+    // Negative control: a generator on the pin is not found in the input.
+    Process other(live({"--pin", "Signal A=sine:441", "--set", "Trigger=Aus", "--seconds", "0.3", "--captures",
+                        dir_ / "gen.jsonl", "-q"}),
+                  env());
+    ASSERT_EQ(other.wait(60), 0);
+    const std::vector<Json> gen = readCaptures(dir_ / "gen.jsonl");
+    ASSERT_FALSE(gen.empty());
+    const std::vector<float> a = gen.back()["a"].pinValues();
+    bool hit = false;
+    for (std::size_t n = 0; n + 3 <= in.size(); ++n)
+        hit = hit || (in[n] == a[1] && in[n + 1] == a[2] && in[n + 2] == a[3]);
+    EXPECT_FALSE(hit);
+}
+
+TEST_F(Live, LoopPlaysAFileAgain) {
+    // A tenth of a second of sine; after it, silence unless it loops.
+    writeWav(dir_ / "short.wav", 44100, 1, 4410, SF_FORMAT_FLOAT,
+             [](int, int t) { return 0.6f * static_cast<float>(std::sin(6.283185307179586 * 441.0 * t / 44100.0)); });
+    auto loudAfterTheEnd = [&](bool loop) {
+        std::vector<std::string> args = {"--pin", "Signal A=file:" + (dir_ / "short.wav"), "--set", "Trigger=Auto",
+                                         "--seconds", "0.6", "--captures", dir_ / "caps.jsonl", "-q"};
+        if (loop) args.push_back("--loop");
+        Process zohost(live(args), env());
+        EXPECT_EQ(zohost.wait(60), 0);
+        float loudest = 0.0f;
+        for (const Json& c : readCaptures(dir_ / "caps.jsonl"))
+            if (c["clock"].number > 2 * 4410)
+                for (float v : c["a"].pinValues()) loudest = std::max(loudest, std::fabs(v));
+        return loudest;
+    };
+    EXPECT_GT(loudAfterTheEnd(true), 0.5f);
+    EXPECT_EQ(loudAfterTheEnd(false), 0.0f);
+}
+
+}  // namespace
+}  // namespace zotest
