@@ -126,7 +126,7 @@ public:
     std::string run(const std::string& command) const { return capture("DISPLAY=" + name_ + " " + command); }
 
     // The first window whose title matches, waited for; empty when none came.
-    std::string window(const std::string& title, double seconds = 20.0) const {
+    std::string window(const std::string& title, double seconds = 60.0) const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < end) {
             std::string id = run("xdotool search --onlyvisible --name '" + title + "' 2>/dev/null");
@@ -142,7 +142,7 @@ public:
         return t;
     }
     // Waits until the window's title holds `text`.
-    bool waitTitle(const std::string& window, const std::string& text, double seconds = 20.0) const {
+    bool waitTitle(const std::string& window, const std::string& text, double seconds = 60.0) const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < end) {
             if (title(window).find(text) != std::string::npos) return true;
