@@ -12,10 +12,7 @@
 #include "Harness.h"
 #include "scopedata.h"
 
-#ifndef _WIN32
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
+#include "GuardedBytes.h"
 
 namespace zohost::validate {
 
@@ -241,17 +238,9 @@ void windowRecord(TestContext& t) {
         return;
     }
     Canvas canvas(100, 80, 0);
-    unsigned char* bytes = nullptr;
+    const GuardedBytes guarded(sizeof(ZOWndInfo));
     std::vector<unsigned char> heap(sizeof(ZOWndInfo));
-#ifndef _WIN32
-    const long page = sysconf(_SC_PAGESIZE);
-    void* map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (map != MAP_FAILED) {
-        mprotect(static_cast<unsigned char*>(map) + page, page, PROT_NONE);
-        bytes = static_cast<unsigned char*>(map) + page - sizeof(ZOWndInfo);
-    }
-#endif
-    if (!bytes) bytes = heap.data();
+    unsigned char* bytes = guarded.data() ? guarded.data() : heap.data();
     for (std::int32_t context : {std::int32_t{0x5A0C}, std::int32_t{-5}, INT32_MIN, INT32_MAX, std::int32_t{-1}}) {
         const ZOWndInfo w{100, 80, context};
         std::memcpy(bytes, &w, sizeof w);
@@ -270,9 +259,6 @@ void windowRecord(TestContext& t) {
                 "request 10's index " + std::to_string(in.lastFontContext()) + " for the context word " +
                     std::to_string(context));
     }
-#ifndef _WIN32
-    if (map != MAP_FAILED) munmap(map, 2 * page);
-#endif
 }
 
 void propertiesSentinel(TestContext& t) {
