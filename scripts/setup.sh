@@ -32,6 +32,9 @@ all)
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine64
     # win32: the 32-bit Wine loader (/usr/lib/wine/wine) runs the 32-bit test programs.
     wine32:i386
+    # zohost.exe's live window under Wine: the screenshot cut out and compared
+    # with the PNG (xwdtopnm, pamcut, pngtopnm).
+    netpbm
   )
   ;;
 *)

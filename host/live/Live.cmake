@@ -1,15 +1,26 @@
-# zohost --live, built into zohosttool when SDL2 is found; without it --live
-# says so.
+# zohost --live, built into zohosttool: on Windows a native window, elsewhere
+# an SDL2 window when SDL2 is found; without it --live says so.
+set(zo_live_common
+  live/LiveHost.cpp
+  live/LiveKeys.cpp
+  live/LiveRun.cpp
+  live/LiveSave.cpp
+  live/LiveText.cpp)
+if(WIN32)
+  target_sources(zohosttool PRIVATE ${zo_live_common}
+    live/LiveAudioWin.cpp
+    live/LiveWindowWin.cpp)
+  target_link_libraries(zohosttool PRIVATE winmm)
+  set(ZO_LIVE ON CACHE INTERNAL "zohost --live is built")
+  return()
+endif()
 find_package(SDL2 CONFIG QUIET)
 find_package(X11 QUIET)
-if(SDL2_FOUND AND X11_FOUND AND NOT WIN32)
-  target_sources(zohosttool PRIVATE
+if(SDL2_FOUND AND X11_FOUND)
+  target_sources(zohosttool PRIVATE ${zo_live_common}
     live/LiveAudio.cpp
-    live/LiveHost.cpp
-    live/LiveKeys.cpp
-    live/LiveRun.cpp
     live/LiveVisual.cpp
-    live/LiveWindow.cpp)
+    live/LiveWindowSdl.cpp)
   target_link_libraries(zohosttool PRIVATE SDL2::SDL2 X11::X11)
   set(ZO_LIVE ON CACHE INTERNAL "zohost --live is built")
 else()

@@ -19,8 +19,9 @@ bool isCapture(Direction direction, zolong size, zolong code, const void* ptr) {
     return direction == Direction::ToDisplay && zohost::isCapture(size, code, ptr);
 }
 
-ThreadedOptions threadedOptions(const InstanceOptions& instance) {
+ThreadedOptions threadedOptions(const InstanceOptions& instance, std::mutex* display_lock) {
     ThreadedOptions t;
+    t.display_lock = display_lock;
     t.instance = instance;
     t.instance.messages.ack = AckPolicy::Deliver;
     // No message records: they would grow on the audio thread, and the live
@@ -54,7 +55,7 @@ std::mutex& LiveHost::paintLock() {
 }
 
 LiveHost::LiveHost(const ModuleLibrary& library, const InstanceOptions& options, std::uint32_t canvas_rgb)
-    : threaded_(library, threadedOptions(options)),
+    : threaded_(library, threadedOptions(options, &display_lock_)),
       canvas_rgb_(canvas_rgb),
       block_size_(options.block_size > 0 ? options.block_size : 1),
       paint_width_(640),
@@ -150,10 +151,28 @@ void LiveHost::afterDelivery(Instance& d, const ReceivedCapture& c) {
         const std::uint64_t clock = block > 0 ? (block - 1) * static_cast<std::uint64_t>(block_size_) : 0;
         hooks_.capture(LiveCapture{&c.scope, &c.samples, clock, block});
     }
+    delivered_block_ = c.sent_block;
     if (d.repaints() == repaints_seen_) return;
     repaints_seen_ = d.repaints();
+    if (in_window_) {
+        if (hooks_.picture) hooks_.picture(LivePicture{nullptr, 0, 0, c.sent_block});
+        return;
+    }
     std::lock_guard<std::mutex> lock(paintLock());
     paintLocked(c.sent_block);
+}
+
+std::uint64_t LiveHost::paintInto(HDC dc, int width, int height) {
+    std::lock_guard<std::mutex> display(display_lock_);
+    std::lock_guard<std::mutex> lock(paintLock());
+    const auto t0 = std::chrono::steady_clock::now();
+    threaded_.display().paint(dc, width, height);
+    paint_ns_.fetch_add(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                       std::chrono::steady_clock::now() - t0)
+                                                       .count()),
+                        std::memory_order_relaxed);
+    paints_.fetch_add(1, std::memory_order_relaxed);
+    return delivered_block_;
 }
 
 void LiveHost::paintLocked(std::uint64_t block) {

@@ -67,6 +67,8 @@ public:
         std::function<void(std::uint64_t blocks_done)> pace;
         // Display thread.
         std::function<void(const LiveCapture&)> capture;
+        // The display's new picture; with paintInWindow(), only that the
+        // display asked for a repaint (no pixels).
         std::function<void(const LivePicture&)> picture;
     };
 
@@ -97,6 +99,13 @@ public:
     bool gateClosed() const { return gate_.load(std::memory_order_acquire); }
     // Before run(), or with the gate closed: paints at the current size.
     void repaint();
+    // Before run(): the display is painted by a window, through paintInto(),
+    // rather than on the display thread.
+    void paintInWindow() { in_window_ = true; }
+    // Any thread but the display thread, between the display's messages: the
+    // display paints into `dc` (erased by the caller) at width x height.
+    // Returns the block of the newest capture it had (0: none).
+    std::uint64_t paintInto(HDC dc, int width, int height);
 
     // The drawing library is for one thread at a time: everything in the
     // program that paints holds this.
@@ -122,8 +131,11 @@ private:
     void afterDelivery(Instance& display, const ReceivedCapture& capture);
     void paintLocked(std::uint64_t block);
 
+    // Before threaded_, which holds it while the display takes a message.
+    std::mutex display_lock_;
     ThreadedInstance threaded_;
     MessageLink* inner_ = nullptr;
+    bool in_window_ = false;
     Hooks hooks_;
     std::uint32_t canvas_rgb_;
     int block_size_;
@@ -162,6 +174,8 @@ private:
     std::unique_ptr<Canvas> canvas_;
     int repaints_seen_ = 0;
     std::uint64_t last_block_ = 0;
+    // Under display_lock_: the block of the newest capture delivered.
+    std::uint64_t delivered_block_ = 0;
 };
 
 }  // namespace zohost::live

@@ -1,28 +1,26 @@
 #include "live/LiveKeys.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace zohost::live {
 
-LiveAction actionForKey(int key, bool shift) {
+LiveAction actionForKey(LiveKey key, bool shift) {
     switch (key) {
-    case SDLK_t: return shift ? LiveAction::TriggerPrevious : LiveAction::TriggerNext;
-    case SDLK_x: return shift ? LiveAction::XyModePrevious : LiveAction::XyModeNext;
-    case SDLK_m: return shift ? LiveAction::TimeModePrevious : LiveAction::TimeModeNext;
-    case SDLK_RIGHT: return LiveAction::TimeUp;
-    case SDLK_LEFT: return LiveAction::TimeDown;
-    case SDLK_UP: return LiveAction::YScaleUp;
-    case SDLK_DOWN: return LiveAction::YScaleDown;
-    case SDLK_SPACE: return LiveAction::Hold;
-    case SDLK_s: return LiveAction::Save;
-    case SDLK_F1:
-    case SDLK_h: return LiveAction::Help;
-    case SDLK_q:
-    case SDLK_ESCAPE: return LiveAction::Quit;
+    case LiveKey::T: return shift ? LiveAction::TriggerPrevious : LiveAction::TriggerNext;
+    case LiveKey::X: return shift ? LiveAction::XyModePrevious : LiveAction::XyModeNext;
+    case LiveKey::M: return shift ? LiveAction::TimeModePrevious : LiveAction::TimeModeNext;
+    case LiveKey::Right: return LiveAction::TimeUp;
+    case LiveKey::Left: return LiveAction::TimeDown;
+    case LiveKey::Up: return LiveAction::YScaleUp;
+    case LiveKey::Down: return LiveAction::YScaleDown;
+    case LiveKey::Space: return LiveAction::Hold;
+    case LiveKey::S: return LiveAction::Save;
+    case LiveKey::F1:
+    case LiveKey::H: return LiveAction::Help;
+    case LiveKey::Q:
+    case LiveKey::Escape: return LiveAction::Quit;
     default: return LiveAction::None;
     }
 }

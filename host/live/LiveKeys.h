@@ -25,8 +25,10 @@ enum class LiveAction {
     Quit,
 };
 
-// An SDL key code and whether Shift is down.
-LiveAction actionForKey(int key, bool shift);
+// The keys the live window answers, whatever the platform calls them.
+enum class LiveKey { T, X, M, Right, Left, Up, Down, Space, S, F1, H, Q, Escape, Other };
+
+LiveAction actionForKey(LiveKey key, bool shift);
 
 // One line per key, for the help overlay and --help.
 const std::vector<std::string>& keyHelp();

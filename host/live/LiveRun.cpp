@@ -1,7 +1,5 @@
 // zohost --live: sets up the module as for pictures, then runs the host on a
 // runner thread while this thread keeps the window.
-#include <SDL.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -175,15 +173,13 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     Instance& audio = host->audio();
     const PinTable& table = audio.pinTable();
 
-    // SDL before the pins: the capture device must be open to feed one.
-    useDefaultVisual();
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-        err << "zohost: --live: no display: " << SDL_GetError() << "\n";
+    // The window's platform before the pins: the capture device must be open
+    // to feed one, and sound ends before the platform does.
+    LiveWindow window;
+    if (!window.ready(error)) {
+        err << "zohost: --live: " << error << "\n";
         return kFailed;
     }
-    struct SdlQuit {
-        ~SdlQuit() { SDL_Quit(); }
-    } sdl_quit;
     LiveAudio sound(o.rate, o.block);
     if (input_channel && !sound.openInput(input_channel, error)) {
         err << "zohost: --live: " << error << "\n";
@@ -286,7 +282,6 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     };
     pushLists();
 
-    LiveWindow window;
     auto title = [&] {
         return description.name + " - " + settings.text() + (settings.held ? "  [held]" : "");
     };
@@ -332,7 +327,12 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     host->setHooks(std::move(hooks));
     const bool probed = o.stats && AudioProbe::available();
     AudioProbe::enable(probed);
-    host->repaint();  // the window's first picture, before any capture
+    if (LiveWindow::paintsDisplay()) {
+        host->paintInWindow();
+        window.setPainter([h](HDC dc, int w, int hh) { return h->paintInto(dc, w, hh); });
+    } else {
+        host->repaint();  // the window's first picture, before any capture
+    }
 
     const std::uint64_t total = o.seconds_given ? static_cast<std::uint64_t>(std::llround(o.seconds * o.rate))
                                                 : std::numeric_limits<std::uint64_t>::max() / 2;
@@ -346,9 +346,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
             run_error = std::current_exception();
         }
         finished.store(true);
-        SDL_Event e{};
-        e.type = LiveWindow::pictureEvent();
-        SDL_PushEvent(&e);
+        window.wake();
     });
 
     bool help = false;
@@ -391,6 +389,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     // A repaint at the window's size: the display thread must be idle, so the
     // captures are kept from it meanwhile (unless the picture is held anyway).
     auto repaintAtSize = [&] {
+        if (LiveWindow::paintsDisplay()) return;
         host->setPaintSize(window.displayWidth(), window.displayHeight());
         host->closeGate();
         host->repaint();
@@ -405,18 +404,18 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     };
     present();
     while (!quit) {
-        SDL_Event e;
-        if (SDL_WaitEventTimeout(&e, 100)) {
-            if (e.type == SDL_QUIT) quit = true;
-            if (e.type == SDL_WINDOWEVENT &&
-                (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_RESIZED)) {
+        LiveEvent e;
+        if (window.next(e, 100)) {
+            switch (e.kind) {
+            case LiveEvent::Kind::Quit: quit = true; break;
+            case LiveEvent::Kind::Resized:
                 repaintAtSize();
                 present();
-            }
-            if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED) present();
-            if (e.type == SDL_KEYDOWN) {
-                const LiveAction a =
-                    actionForKey(e.key.keysym.sym, (e.key.keysym.mod & KMOD_SHIFT) != 0);
+                break;
+            case LiveEvent::Kind::Exposed:
+            case LiveEvent::Kind::Picture: present(); break;
+            case LiveEvent::Kind::Key: {
+                const LiveAction a = e.action;
                 if (settings.apply(a)) settingsChanged();
                 switch (a) {
                 case LiveAction::Quit: quit = true; break;
@@ -444,8 +443,9 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
                 default: break;
                 }
                 present();
+                break;
             }
-            if (e.type == LiveWindow::pictureEvent()) present();
+            }
         }
         // A hold from --hold-at is taken up here.
         if (hold_at && !hold_seen && host->gateClosed()) {

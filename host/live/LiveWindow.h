@@ -1,66 +1,80 @@
 // The live window: the display's latest picture on top, a one-line status
 // bar under it (outside the module's drawing), the keys over it on request.
-// Pictures arrive from the display thread; everything else happens on the
-// thread that made the window.
+// Everything but wake() and takePicture() happens on the thread that made it.
+// - SDL (Linux): the display thread paints into a picture of its own and
+//   hands it over; the window copies it onto its surface.
+// - Windows: the window paints the display itself, on WM_PAINT, through the
+//   painter given, into a buffer of the window's own kind (no flicker).
 #pragma once
 
-#include <SDL.h>
-
-#include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "live/LiveKeys.h"
+#include "zohost/Gdi.h"
+
 namespace zohost::live {
+
+struct LiveEvent {
+    enum class Kind { Quit, Key, Resized, Exposed, Picture };
+    Kind kind = Kind::Picture;
+    LiveAction action = LiveAction::None;
+};
 
 class LiveWindow {
 public:
-    LiveWindow() = default;
+    // Starts the platform's windowing; check ready().
+    LiveWindow();
     ~LiveWindow();
     LiveWindow(const LiveWindow&) = delete;
     LiveWindow& operator=(const LiveWindow&) = delete;
-
     // False with `error` when there is no display to open a window on.
+    bool ready(std::string& error) const;
+
+    // True where the window paints the display itself (setPainter).
+    static bool paintsDisplay();
+    // Paints the display into `dc` at width x height; returns the block of
+    // the newest capture painted (0: none yet).
+    using Painter = std::function<std::uint64_t(HDC dc, int width, int height)>;
+    void setPainter(Painter painter);
+
     bool open(const std::string& title, int width, int height, int font_height, std::uint32_t text_colorref,
               std::uint32_t background_rgb, std::string& error);
     void setTitle(const std::string& title);
     // The size the display's picture should have now.
     int displayWidth() const;
     int displayHeight() const;
-    int barHeight() const { return bar_height_; }
+    int barHeight() const;
 
-    // Any thread: the display's newest picture. Wakes the window thread.
+    // Any thread: the display's newest picture (where the window does not
+    // paint it), or nullptr pixels where it does and the display asked for a
+    // repaint. Wakes the window thread with a Picture event.
     void takePicture(const std::uint32_t* pixels, int width, int height, std::uint64_t block);
+    // Any thread: next() returns.
+    void wake();
 
-    // Window thread: draws picture, bar and help into the window. Returns
-    // the block of the newest capture shown.
+    // Waits up to `timeout_ms` for an event; false when none came.
+    bool next(LiveEvent& event, int timeout_ms);
+    // Draws picture, bar and help into the window. Returns the block of the
+    // newest capture shown.
     std::uint64_t present(const std::string& status, bool help);
     // The window's pixels as it shows them now, 0x00RRGGBB.
     bool readBack(std::vector<std::uint32_t>& pixels, int& width, int& height) const;
-    // The display's picture alone.
+    // The display's picture alone, as the window shows it.
     bool picture(std::vector<std::uint32_t>& pixels, int& width, int& height) const;
 
-    static Uint32 pictureEvent();
+    struct Impl;
 
 private:
-    void drawBar(SDL_Surface* surface, const std::string& status);
-    void drawHelp(SDL_Surface* surface);
-
-    SDL_Window* window_ = nullptr;
-    int bar_height_ = 0;
-    int font_height_ = 12;
-    std::uint32_t text_colorref_ = 0x00FFFFFF;
-    std::uint32_t background_rgb_ = 0;
-    mutable std::mutex frame_mutex_;
-    std::vector<std::uint32_t> frame_;
-    int frame_width_ = 0, frame_height_ = 0;
-    std::uint64_t frame_block_ = 0;
-    std::atomic<bool> woken_{false};
+    std::unique_ptr<Impl> impl_;
 };
 
-// Before SDL starts its video: windows in the X screen's default visual.
-void useDefaultVisual();
+// The status bar's and the help's lines, drawn with the host's font into a
+// device context.
+void drawLines(HDC dc, const std::vector<std::string>& lines, int font_height, std::uint32_t colorref, int x, int y);
 
 // Writes a PNG through a temporary file in the same directory. With
 // `fresh`, `path` is a pattern with one %03d, and the first number whose

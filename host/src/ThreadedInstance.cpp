@@ -111,6 +111,8 @@ void ThreadedInstance::displayLoop() {
 }
 
 void ThreadedInstance::handleOnDisplay(Envelope& e) {
+    std::unique_lock<std::mutex> hold;
+    if (options_.display_lock) hold = std::unique_lock<std::mutex>(*options_.display_lock);
     const ThreadedMessage m{e.size, e.code, e.ptr(), e.sent_block};
     if (before_display_) before_display_(*display_, m);
     display_->displayCall(zo_gui_op::module_msg, e.size, e.code, e.ptr(), 0.0f);

@@ -50,6 +50,9 @@ struct ThreadedOptions {
     int paint_width = 0;
     int paint_height = 0;
     std::uint32_t canvas_fill = 0;
+    // Held by the display thread while the display object takes a message,
+    // so that another thread (a window's) may call it in between.
+    std::mutex* display_lock = nullptr;
     // Deliberately wrong, for the race detector's negative control only: the
     // display thread calls the audio object with the ack itself, while audio
     // runs.

@@ -1,0 +1,249 @@
+// The live window through SDL2: the display's pictures arrive from the
+// display thread and are copied onto the window's surface.
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "live/LiveHost.h"
+#include "live/LiveWindow.h"
+#include "zohost/Canvas.h"
+
+namespace zohost::live {
+
+// Before SDL starts its video: windows in the X screen's default visual.
+void useDefaultVisual();
+
+namespace {
+
+// Copies 0x00RRGGBB pixels into part of a surface.
+void put(SDL_Surface* surface, int x, int y, const std::uint32_t* pixels, int width, int height, int pitch_pixels) {
+    width = std::min(width, surface->w - x);
+    height = std::min(height, surface->h - y);
+    if (width <= 0 || height <= 0) return;
+    auto* dst = static_cast<std::uint8_t*>(surface->pixels) + y * surface->pitch +
+                x * surface->format->BytesPerPixel;
+    SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_RGB888, pixels, pitch_pixels * 4, surface->format->format,
+                      dst, surface->pitch);
+}
+
+void fillRect(SDL_Surface* surface, int x, int y, int w, int h, std::uint32_t rgb) {
+    SDL_Rect r{x, y, w, h};
+    SDL_FillRect(surface, &r, SDL_MapRGB(surface->format, (rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+}
+
+Uint32 pictureEvent() {
+    static const Uint32 type = SDL_RegisterEvents(1);
+    return type;
+}
+
+LiveKey keyOf(SDL_Keycode k) {
+    switch (k) {
+    case SDLK_t: return LiveKey::T;
+    case SDLK_x: return LiveKey::X;
+    case SDLK_m: return LiveKey::M;
+    case SDLK_RIGHT: return LiveKey::Right;
+    case SDLK_LEFT: return LiveKey::Left;
+    case SDLK_UP: return LiveKey::Up;
+    case SDLK_DOWN: return LiveKey::Down;
+    case SDLK_SPACE: return LiveKey::Space;
+    case SDLK_s: return LiveKey::S;
+    case SDLK_F1: return LiveKey::F1;
+    case SDLK_h: return LiveKey::H;
+    case SDLK_q: return LiveKey::Q;
+    case SDLK_ESCAPE: return LiveKey::Escape;
+    default: return LiveKey::Other;
+    }
+}
+
+}  // namespace
+
+struct LiveWindow::Impl {
+    bool video = false;
+    std::string init_error;
+    SDL_Window* window = nullptr;
+    int bar_height = 0;
+    int font_height = 12;
+    std::uint32_t text_colorref = 0x00FFFFFF;
+    std::uint32_t background_rgb = 0;
+    mutable std::mutex frame_mutex;
+    std::vector<std::uint32_t> frame;
+    int frame_width = 0, frame_height = 0;
+    std::uint64_t frame_block = 0;
+    std::atomic<bool> woken{false};
+
+    void drawBar(SDL_Surface* surface, const std::string& status);
+    void drawHelp(SDL_Surface* surface);
+};
+
+LiveWindow::LiveWindow() : impl_(std::make_unique<Impl>()) {
+    useDefaultVisual();
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        impl_->init_error = std::string("no display: ") + SDL_GetError();
+        return;
+    }
+    impl_->video = true;
+    pictureEvent();
+}
+
+LiveWindow::~LiveWindow() {
+    if (impl_->window) SDL_DestroyWindow(impl_->window);
+    if (impl_->video) SDL_Quit();
+}
+
+bool LiveWindow::ready(std::string& error) const {
+    error = impl_->init_error;
+    return impl_->video;
+}
+
+bool LiveWindow::paintsDisplay() { return false; }
+
+void LiveWindow::setPainter(Painter) {}
+
+bool LiveWindow::open(const std::string& title, int width, int height, int font_height,
+                      std::uint32_t text_colorref, std::uint32_t background_rgb, std::string& error) {
+    Impl& m = *impl_;
+    m.font_height = font_height;
+    m.text_colorref = text_colorref;
+    m.background_rgb = background_rgb;
+    m.bar_height = font_height + 6;
+    m.window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
+                                height + m.bar_height, SDL_WINDOW_RESIZABLE);
+    if (!m.window) {
+        error = std::string("cannot open a window: ") + SDL_GetError();
+        return false;
+    }
+    return true;
+}
+
+void LiveWindow::setTitle(const std::string& title) { SDL_SetWindowTitle(impl_->window, title.c_str()); }
+
+int LiveWindow::displayWidth() const {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(impl_->window, &w, &h);
+    return std::max(1, w);
+}
+
+int LiveWindow::displayHeight() const {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(impl_->window, &w, &h);
+    return std::max(1, h - impl_->bar_height);
+}
+
+int LiveWindow::barHeight() const { return impl_->bar_height; }
+
+void LiveWindow::takePicture(const std::uint32_t* pixels, int width, int height, std::uint64_t block) {
+    Impl& m = *impl_;
+    if (pixels) {
+        std::lock_guard<std::mutex> lock(m.frame_mutex);
+        m.frame.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
+        m.frame_width = width;
+        m.frame_height = height;
+        m.frame_block = block;
+    }
+    // One wake-up pending at a time, however fast pictures come.
+    if (!m.woken.exchange(true)) wake();
+}
+
+void LiveWindow::wake() {
+    SDL_Event e{};
+    e.type = pictureEvent();
+    SDL_PushEvent(&e);
+}
+
+bool LiveWindow::next(LiveEvent& event, int timeout_ms) {
+    SDL_Event e;
+    while (SDL_WaitEventTimeout(&e, timeout_ms)) {
+        if (e.type == SDL_QUIT) {
+            event.kind = LiveEvent::Kind::Quit;
+            return true;
+        }
+        if (e.type == SDL_WINDOWEVENT &&
+            (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_RESIZED)) {
+            event.kind = LiveEvent::Kind::Resized;
+            return true;
+        }
+        if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+            event.kind = LiveEvent::Kind::Exposed;
+            return true;
+        }
+        if (e.type == SDL_KEYDOWN) {
+            event.kind = LiveEvent::Kind::Key;
+            event.action = actionForKey(keyOf(e.key.keysym.sym), (e.key.keysym.mod & KMOD_SHIFT) != 0);
+            return true;
+        }
+        if (e.type == pictureEvent()) {
+            event.kind = LiveEvent::Kind::Picture;
+            return true;
+        }
+        // Anything else: wait on, without the whole timeout again.
+        timeout_ms = 0;
+    }
+    return false;
+}
+
+std::uint64_t LiveWindow::present(const std::string& status, bool help) {
+    Impl& m = *impl_;
+    m.woken.store(false);
+    SDL_Surface* surface = SDL_GetWindowSurface(m.window);
+    if (!surface) return 0;
+    std::uint64_t block = 0;
+    SDL_LockSurface(surface);
+    fillRect(surface, 0, 0, surface->w, surface->h, m.background_rgb);
+    {
+        std::lock_guard<std::mutex> lock(m.frame_mutex);
+        if (!m.frame.empty()) put(surface, 0, 0, m.frame.data(), m.frame_width, m.frame_height, m.frame_width);
+        block = m.frame_block;
+    }
+    m.drawBar(surface, status);
+    if (help) m.drawHelp(surface);
+    SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(m.window);
+    return block;
+}
+
+void LiveWindow::Impl::drawBar(SDL_Surface* surface, const std::string& status) {
+    const int y = std::max(0, surface->h - bar_height);
+    std::lock_guard<std::mutex> lock(LiveHost::paintLock());
+    Canvas bar(surface->w, bar_height, 0x202020);
+    if (!bar.valid()) return;
+    drawLines(bar.dc(), {status}, font_height, text_colorref, 4, 3);
+    put(surface, 0, y, bar.pixels(), bar.width(), bar.height(), bar.width());
+}
+
+void LiveWindow::Impl::drawHelp(SDL_Surface* surface) {
+    const std::vector<std::string>& lines = keyHelp();
+    const int w = std::min(surface->w, font_height * 32);
+    const int h = std::min(surface->h, static_cast<int>(lines.size()) * (font_height + 2) + 12);
+    std::lock_guard<std::mutex> lock(LiveHost::paintLock());
+    Canvas box(w, h, 0x303048);
+    if (!box.valid()) return;
+    drawLines(box.dc(), lines, font_height, 0x00FFFFFF, 8, 6);
+    put(surface, std::max(0, (surface->w - w) / 2), std::max(0, (surface->h - bar_height - h) / 2), box.pixels(),
+        box.width(), box.height(), box.width());
+}
+
+bool LiveWindow::readBack(std::vector<std::uint32_t>& pixels, int& width, int& height) const {
+    SDL_Surface* surface = SDL_GetWindowSurface(impl_->window);
+    if (!surface) return false;
+    width = surface->w;
+    height = surface->h;
+    pixels.assign(static_cast<std::size_t>(width) * height, 0);
+    SDL_LockSurface(surface);
+    const int rc = SDL_ConvertPixels(width, height, surface->format->format, surface->pixels, surface->pitch,
+                                     SDL_PIXELFORMAT_RGB888, pixels.data(), width * 4);
+    SDL_UnlockSurface(surface);
+    return rc == 0;
+}
+
+bool LiveWindow::picture(std::vector<std::uint32_t>& pixels, int& width, int& height) const {
+    std::lock_guard<std::mutex> lock(impl_->frame_mutex);
+    if (impl_->frame.empty()) return false;
+    pixels = impl_->frame;
+    width = impl_->frame_width;
+    height = impl_->frame_height;
+    return true;
+}
+
+}  // namespace zohost::live

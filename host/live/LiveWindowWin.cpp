@@ -1,0 +1,287 @@
+// The live window on Windows: a native window that paints the display on
+// WM_PAINT as the module's own host does, with a device context and a window
+// record of the display's part of the client area. All of it is drawn into a
+// bitmap of the window's kind first and copied at once, so nothing flickers.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
+
+#include "live/LiveHost.h"
+#include "live/LiveWindow.h"
+#include "zohost/Canvas.h"
+
+namespace zohost::live {
+
+namespace {
+
+const char kClassName[] = "zohost live";
+// Posted from any thread: a picture is due, or next() should return.
+const UINT kWakeMessage = WM_APP + 1;
+
+COLORREF colorrefOf(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+void fill(HDC dc, int x, int y, int w, int h, std::uint32_t rgb) {
+    const RECT r{x, y, x + w, y + h};
+    HBRUSH brush = CreateSolidBrush(colorrefOf(rgb));
+    FillRect(dc, &r, brush);
+    DeleteObject(brush);
+}
+
+LiveKey keyOf(WPARAM vk) {
+    switch (vk) {
+    case 'T': return LiveKey::T;
+    case 'X': return LiveKey::X;
+    case 'M': return LiveKey::M;
+    case VK_RIGHT: return LiveKey::Right;
+    case VK_LEFT: return LiveKey::Left;
+    case VK_UP: return LiveKey::Up;
+    case VK_DOWN: return LiveKey::Down;
+    case VK_SPACE: return LiveKey::Space;
+    case 'S': return LiveKey::S;
+    case VK_F1: return LiveKey::F1;
+    case 'H': return LiveKey::H;
+    case 'Q': return LiveKey::Q;
+    case VK_ESCAPE: return LiveKey::Escape;
+    default: return LiveKey::Other;
+    }
+}
+
+}  // namespace
+
+struct LiveWindow::Impl {
+    HWND hwnd = nullptr;
+    Painter painter;
+    int bar_height = 0;
+    int font_height = 12;
+    std::uint32_t text_colorref = 0x00FFFFFF;
+    std::uint32_t background_rgb = 0;
+    std::string status;
+    bool help = false;
+    std::uint64_t shown_block = 0;
+    std::deque<LiveEvent> events;
+    std::atomic<bool> woken{false};
+
+    void push(LiveEvent::Kind kind, LiveAction action = LiveAction::None) {
+        LiveEvent e;
+        e.kind = kind;
+        e.action = action;
+        events.push_back(e);
+    }
+    void clientSize(int& w, int& h) const {
+        RECT r{0, 0, 0, 0};
+        if (hwnd) GetClientRect(hwnd, &r);
+        w = std::max<int>(1, r.right - r.left);
+        h = std::max<int>(1, r.bottom - r.top);
+    }
+    void paint(HDC window_dc);
+    void drawInto(HDC dc, int w, int h);
+    static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+};
+
+LRESULT CALLBACK LiveWindow::Impl::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        const auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lp);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    Impl* m = reinterpret_cast<Impl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!m) return DefWindowProcA(hwnd, msg, wp, lp);
+    switch (msg) {
+    case WM_KEYDOWN:
+        m->push(LiveEvent::Kind::Key, actionForKey(keyOf(wp), GetKeyState(VK_SHIFT) < 0));
+        return 0;
+    case WM_SIZE:
+        if (wp != SIZE_MINIMIZED) m->push(LiveEvent::Kind::Resized);
+        return 0;
+    case WM_CLOSE: m->push(LiveEvent::Kind::Quit); return 0;
+    case WM_ERASEBKGND: return 1;  // WM_PAINT covers every pixel
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        if (dc) m->paint(dc);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    default:
+        if (msg == kWakeMessage) {
+            m->push(LiveEvent::Kind::Picture);
+            return 0;
+        }
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    }
+}
+
+void LiveWindow::Impl::paint(HDC window_dc) {
+    int w = 0, h = 0;
+    clientSize(w, h);
+    HDC mem = CreateCompatibleDC(window_dc);
+    HBITMAP bitmap = mem ? CreateCompatibleBitmap(window_dc, w, h) : nullptr;
+    if (!bitmap) {
+        // No memory for a second picture: straight into the window.
+        if (mem) DeleteDC(mem);
+        drawInto(window_dc, w, h);
+        return;
+    }
+    HGDIOBJ old = SelectObject(mem, bitmap);
+    drawInto(mem, w, h);
+    BitBlt(window_dc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteObject(bitmap);
+    DeleteDC(mem);
+}
+
+void LiveWindow::Impl::drawInto(HDC dc, int w, int h) {
+    const int display_h = std::max(1, h - bar_height);
+    // Erased first, as the host erases a window before the display paints.
+    fill(dc, 0, 0, w, h, background_rgb);
+    if (painter) {
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, 0, 0, w, display_h);
+        shown_block = painter(dc, w, display_h);
+        RestoreDC(dc, saved);
+    }
+    std::lock_guard<std::mutex> lock(LiveHost::paintLock());
+    fill(dc, 0, h - bar_height, w, bar_height, 0x202020);
+    drawLines(dc, {status}, font_height, text_colorref, 4, h - bar_height + 3);
+    if (help) {
+        const std::vector<std::string>& lines = keyHelp();
+        const int bw = std::min(w, font_height * 32);
+        const int bh = std::min(h, static_cast<int>(lines.size()) * (font_height + 2) + 12);
+        const int x = std::max(0, (w - bw) / 2), y = std::max(0, (display_h - bh) / 2);
+        fill(dc, x, y, bw, bh, 0x303048);
+        drawLines(dc, lines, font_height, 0x00FFFFFF, x + 8, y + 6);
+    }
+}
+
+LiveWindow::LiveWindow() : impl_(std::make_unique<Impl>()) {
+    // The timer clock sleeps to the millisecond.
+    timeBeginPeriod(1);
+}
+
+LiveWindow::~LiveWindow() {
+    if (impl_->hwnd) DestroyWindow(impl_->hwnd);
+    timeEndPeriod(1);
+}
+
+bool LiveWindow::ready(std::string& error) const {
+    error.clear();
+    return true;
+}
+
+bool LiveWindow::paintsDisplay() { return true; }
+
+void LiveWindow::setPainter(Painter painter) { impl_->painter = std::move(painter); }
+
+bool LiveWindow::open(const std::string& title, int width, int height, int font_height,
+                      std::uint32_t text_colorref, std::uint32_t background_rgb, std::string& error) {
+    Impl& m = *impl_;
+    m.font_height = font_height;
+    m.text_colorref = text_colorref;
+    m.background_rgb = background_rgb;
+    m.bar_height = font_height + 6;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = &Impl::proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        error = "cannot open a window (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    const DWORD style = WS_OVERLAPPEDWINDOW;
+    RECT r{0, 0, width, height + m.bar_height};
+    AdjustWindowRectEx(&r, style, FALSE, 0);
+    m.hwnd = CreateWindowExA(0, kClassName, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
+                             r.bottom - r.top, nullptr, nullptr, instance, &m);
+    if (!m.hwnd) {
+        error = "cannot open a window (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    ShowWindow(m.hwnd, SW_SHOWNORMAL);
+    return true;
+}
+
+void LiveWindow::setTitle(const std::string& title) { SetWindowTextA(impl_->hwnd, title.c_str()); }
+
+int LiveWindow::displayWidth() const {
+    int w = 0, h = 0;
+    impl_->clientSize(w, h);
+    return w;
+}
+
+int LiveWindow::displayHeight() const {
+    int w = 0, h = 0;
+    impl_->clientSize(w, h);
+    return std::max(1, h - impl_->bar_height);
+}
+
+int LiveWindow::barHeight() const { return impl_->bar_height; }
+
+void LiveWindow::takePicture(const std::uint32_t*, int, int, std::uint64_t) {
+    if (!impl_->woken.exchange(true)) wake();
+}
+
+void LiveWindow::wake() {
+    if (impl_->hwnd) PostMessageA(impl_->hwnd, kWakeMessage, 0, 0);
+}
+
+bool LiveWindow::next(LiveEvent& event, int timeout_ms) {
+    Impl& m = *impl_;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        MSG msg;
+        while (m.events.empty() && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) m.push(LiveEvent::Kind::Quit);
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (!m.events.empty()) {
+            event = m.events.front();
+            m.events.pop_front();
+            return true;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+    }
+}
+
+std::uint64_t LiveWindow::present(const std::string& status, bool help) {
+    Impl& m = *impl_;
+    m.woken.store(false);
+    m.status = status;
+    m.help = help;
+    InvalidateRect(m.hwnd, nullptr, FALSE);
+    UpdateWindow(m.hwnd);
+    return m.shown_block;
+}
+
+bool LiveWindow::readBack(std::vector<std::uint32_t>& pixels, int& width, int& height) const {
+    impl_->clientSize(width, height);
+    Canvas copy(width, height, 0);
+    if (!copy.valid()) return false;
+    HDC dc = GetDC(impl_->hwnd);
+    if (!dc) return false;
+    const BOOL ok = BitBlt(copy.dc(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    ReleaseDC(impl_->hwnd, dc);
+    if (!ok) return false;
+    const std::uint32_t* p = copy.pixels();
+    pixels.assign(p, p + static_cast<std::size_t>(width) * height);
+    return true;
+}
+
+bool LiveWindow::picture(std::vector<std::uint32_t>& pixels, int& width, int& height) const {
+    if (!readBack(pixels, width, height)) return false;
+    height = std::max(1, height - impl_->bar_height);
+    pixels.resize(static_cast<std::size_t>(width) * height);
+    return true;
+}
+
+}  // namespace zohost::live

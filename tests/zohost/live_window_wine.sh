@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# zohost.exe --live under Wine, on a virtual X display of its own, as a user
+# meets it: the held window, looked at from outside the program (xwd), shows
+# the pixels that zohost.exe --png renders for the same capture, before and
+# after a resize; keys sent with xdotool turn Trigger, Time and Y-Scale, as
+# the capture log and the title say; Q quits.
+#
+#   live_window_wine.sh WINE ZOHOST.EXE SCRATCH_DIR
+# Exits 77 (skipped) when a tool is missing. Wine runs in a prefix of its own
+# under SCRATCH_DIR, so that no Wine desktop started elsewhere, on another
+# display or none, takes the windows.
+set -euo pipefail
+wine=$1 zohost=$2 scratch=$3
+
+for tool in Xvfb xdotool xwd xwdtopnm pngtopnm pamcut pamdepth; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is missing (scripts/setup.sh)"; exit 77; }
+done
+mkdir -p "$scratch"
+work=$(mktemp -d "$scratch/run.XXXXXX")
+export WINEPREFIX="$scratch/prefix"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+fail() {
+  echo "FAILED: $*"
+  exit 1
+}
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+[[ -s $work/display ]] || fail "Xvfb did not start"
+export DISPLAY=":$(head -1 "$work/display")"
+
+# Every capture of these inputs is the same: whole periods at the rate.
+steady=(--pin "Signal A=sine:441" --pin "Signal B=square:441:0.5" --set Trigger=InputA)
+
+title() { xdotool getwindowname "$1" 2>/dev/null || true; }
+wait_title() {  # window, text: up to a minute
+  for _ in $(seq 600); do [[ $(title "$1") == *"$2"* ]] && return 0; sleep 0.1; done
+  fail "title never held '$2': $(title "$1")"
+}
+# The window's client area from the X screen, as a 255-level PPM.
+shot() {  # window, width, height, file
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xwd -root -silent -out "$work/screen.xwd"
+  xwdtopnm "$work/screen.xwd" 2>/dev/null | pamcut -left "$X" -top "$Y" -width "$2" -height "$3" |
+    pamdepth 255 >"$4"
+}
+reference() {  # width x height, file, more options
+  local size=$1 file=$2
+  shift 2
+  "$wine" "$zohost" "${steady[@]}" --size "$size" --seconds 0.5 --png "$work/ref.png" -q "$@" ||
+    fail "zohost --png"
+  pngtopnm "$work/ref.png" >"$file"
+}
+
+"$wine" "$zohost" --live --mute "${steady[@]}" --size 320x200 --hold-at 0.5 --seconds 120 \
+  --captures "$work/caps.jsonl" -q >"$work/out.txt" 2>&1 &
+live=$!
+pids+=($live)
+win=
+for _ in $(seq 600); do
+  win=$(xdotool search --onlyvisible --name '^Ondix2 ' 2>/dev/null | head -1) || true
+  [[ -n $win ]] && break
+  sleep 0.1
+done
+[[ -n $win ]] || fail "no window; zohost said: $(cat "$work/out.txt")"
+wait_title "$win" "[held]"
+# Captures already on their way when the hold came may still be painted.
+sleep 0.5
+shot "$win" 320 200 "$work/shown.ppm"
+
+xdotool windowsize "$win" 400 268
+sleep 1.5
+shot "$win" 400 250 "$work/resized.ppm"
+
+xdotool key --window "$win" t Right Right Up space 2>/dev/null
+wait_title "$win" "Trigger=InputB"
+for _ in $(seq 100); do [[ $(title "$win") != *"[held]"* ]] && break; sleep 0.1; done
+title=$(title "$win")
+[[ $title == *"Time=6 V"* && $title == *"Y-Scale=1.5 V"* && $title != *"[held]"* ]] || fail "title: $title"
+sleep 1
+xdotool key --window "$win" q 2>/dev/null
+rc=0
+wait "$live" || rc=$?
+[[ $rc == 0 ]] || fail "zohost --live exited with $rc: $(cat "$work/out.txt")"
+
+reference 320x200 "$work/ref.ppm"
+cmp -s "$work/shown.ppm" "$work/ref.ppm" || fail "the held window differs from --png's picture"
+reference 400x250 "$work/big.ppm"
+cmp -s "$work/resized.ppm" "$work/big.ppm" || fail "the resized window differs from --png's picture"
+# Negative control: another input's picture is told apart.
+steady[1]="Signal A=sine:882"
+reference 320x200 "$work/other.ppm"
+if cmp -s "$work/shown.ppm" "$work/other.ppm"; then fail "another input's picture matched"; fi
+
+# The captures: the first with the settings given, the last with the keys'.
+setting() { grep -o "\"$2\":[0-9.]*" <<<"$1" | cut -d: -f2; }
+first=$(head -1 "$work/caps.jsonl")
+last=$(tail -1 "$work/caps.jsonl")
+[[ $(setting "$first" trigger) == 1 && $(setting "$first" time) == 5 ]] || fail "first capture: ${first:0:120}"
+[[ $(setting "$last" trigger) == 2 && $(setting "$last" time) == 6 && $(setting "$last" y_scale) == 1.5 ]] ||
+  fail "last capture: ${last:0:120}"
+rm -rf "$work"
+echo "passed: window pixels equal --png's at 320x200 and 400x250; keys turned the settings"
