@@ -2,7 +2,7 @@
 # zohost.exe --live under Wine, on a virtual X display of its own, as a user
 # meets it: the held window, looked at from outside the program (xwd), shows
 # the pixels that zohost.exe --png renders for the same capture, before and
-# after a resize; keys sent with xdotool turn Trigger, Time and Y-Scale, as
+# after a resize, and so do the pictures it saves (S, --snapshot); keys sent with xdotool turn Trigger, Time and Y-Scale, as
 # the capture log and the title say; Q quits.
 #
 #   live_window_wine.sh WINE ZOHOST.EXE SCRATCH_DIR
@@ -10,14 +10,14 @@
 # under SCRATCH_DIR, so that no Wine desktop started elsewhere, on another
 # display or none, takes the windows.
 set -euo pipefail
-wine=$1 zohost=$2 scratch=$3
+wine=$1 zohost=$(realpath "$2") scratch=$3
 
 for tool in Xvfb xdotool xwd xwdtopnm pngtopnm pamcut pamdepth; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing (scripts/setup.sh)"; exit 77; }
 done
 mkdir -p "$scratch"
-work=$(mktemp -d "$scratch/run.XXXXXX")
-export WINEPREFIX="$scratch/prefix"
+work=$(realpath "$(mktemp -d "$scratch/run.XXXXXX")")
+export WINEPREFIX="$(realpath "$scratch")/prefix"
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -60,8 +60,9 @@ reference() {  # width x height, file, more options
   pngtopnm "$work/ref.png" >"$file"
 }
 
-"$wine" "$zohost" --live --mute "${steady[@]}" --size 320x200 --hold-at 0.5 --seconds 120 \
-  --captures "$work/caps.jsonl" -q >"$work/out.txt" 2>&1 &
+# In the scratch folder, where S saves its pictures.
+(cd "$work" && exec "$wine" "$zohost" --live --mute "${steady[@]}" --size 320x200 --hold-at 0.5 --seconds 120 \
+  --captures caps.jsonl --snapshot snap.png -q >out.txt 2>&1) &
 live=$!
 pids+=($live)
 win=
@@ -75,6 +76,8 @@ wait_title "$win" "[held]"
 # Captures already on their way when the hold came may still be painted.
 sleep 0.5
 shot "$win" 320 200 "$work/shown.ppm"
+xdotool key --window "$win" s 2>/dev/null
+for _ in $(seq 100); do [[ -s $work/zohost-live-001.png ]] && break; sleep 0.1; done
 
 xdotool windowsize "$win" 400 268
 sleep 1.5
@@ -86,6 +89,8 @@ for _ in $(seq 100); do [[ $(title "$win") != *"[held]"* ]] && break; sleep 0.1;
 title=$(title "$win")
 [[ $title == *"Time=6 V"* && $title == *"Y-Scale=1.5 V"* && $title != *"[held]"* ]] || fail "title: $title"
 sleep 1
+# Steady again (the trigger on B's edges): what the window shows at the end.
+shot "$win" 400 268 "$work/last.ppm"
 xdotool key --window "$win" q 2>/dev/null
 rc=0
 wait "$live" || rc=$?
@@ -93,8 +98,12 @@ wait "$live" || rc=$?
 
 reference 320x200 "$work/ref.ppm"
 cmp -s "$work/shown.ppm" "$work/ref.ppm" || fail "the held window differs from --png's picture"
+pngtopnm "$work/zohost-live-001.png" | cmp -s - "$work/ref.ppm" || fail "S saved another picture"
 reference 400x250 "$work/big.ppm"
 cmp -s "$work/resized.ppm" "$work/big.ppm" || fail "the resized window differs from --png's picture"
+# The snapshot, read back by the program: the whole window as the screen
+# showed it at the end, status bar included.
+pngtopnm "$work/snap.png" | cmp -s - "$work/last.ppm" || fail "the snapshot differs from the screen"
 # Negative control: another input's picture is told apart.
 steady[1]="Signal A=sine:882"
 reference 320x200 "$work/other.ppm"
@@ -108,4 +117,4 @@ last=$(tail -1 "$work/caps.jsonl")
 [[ $(setting "$last" trigger) == 2 && $(setting "$last" time) == 6 && $(setting "$last" y_scale) == 1.5 ]] ||
   fail "last capture: ${last:0:120}"
 rm -rf "$work"
-echo "passed: window pixels equal --png's at 320x200 and 400x250; keys turned the settings"
+echo "passed: window pixels equal --png's at 320x200 and 400x250, as do S and --snapshot; keys turned the settings"
