@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "PaintCases.h"
+#ifndef _WIN32
+#include "TextBoxes.h"
+#endif
 #include "zohost/Canvas.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
@@ -19,27 +22,6 @@
 namespace {
 
 const std::uint32_t kFill = 0x00406080;  // shows what paint leaves alone
-
-struct Box {
-    int left, top, right, bottom;
-};
-
-#ifndef _WIN32
-// Text boxes, from the drawing-call trace: the two font engines may draw
-// glyphs differently, so text is left out of the comparison.
-std::vector<Box> g_boxes;
-int g_align = 0;
-int g_font_height = 12;
-
-void traceText(void*, const ZoGdiCall* call) {
-    if (std::strcmp(call->name, "SetTextAlign") == 0) g_align = call->args[0];
-    if (std::strcmp(call->name, "TextOutA") != 0) return;
-    const int width = call->length * (g_font_height * 3 / 4);  // wider than any glyph of the font
-    const int x = call->args[0], y = call->args[1];
-    const int left = (g_align & 2) ? x - width : x;
-    g_boxes.push_back({left - 2, y - 2, left + width + 2, y + g_font_height * 3 / 2 + 2});
-}
-#endif
 
 bool render(const zohost::ModuleLibrary& library, const crosscheck::PaintCase& c,
             std::vector<std::uint32_t>& pixels) {
@@ -88,10 +70,10 @@ int compare(const zohost::ModuleLibrary& library, const char* path) {
         return 2;
     }
     int passed = 0, failed = 0;
-    ZoGdiSetTrace(&traceText, nullptr);
+    crosscheck::TextBoxes text;
+    text.trace();
     for (const auto& c : crosscheck::paintCases()) {
-        g_boxes.clear();
-        g_align = 0;
+        text.clear();
         std::vector<std::uint32_t> ours;
         render(library, c, ours);
         std::uint32_t count = 0;
@@ -108,10 +90,7 @@ int compare(const zohost::ModuleLibrary& library, const char* path) {
         int first_x = -1, first_y = -1;
         for (std::size_t i = 0; i < count; ++i) {
             const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
-            bool in_text = false;
-            for (const Box& b : g_boxes)
-                if (x >= b.left && x < b.right && y >= b.top && y < b.bottom) in_text = true;
-            if (in_text) continue;
+            if (text.covers(x, y)) continue;
             ++compared;
             if (ours[i] != theirs[i]) {
                 if (differing++ == 0) {

@@ -13,26 +13,9 @@
 #include <vector>
 
 #include "tool/Tool.h"
-#include "zogdi.h"
+#include "TextBoxes.h"
 
 namespace {
-
-struct Box {
-    int left, top, right, bottom;
-};
-std::vector<Box> g_boxes;
-int g_align = 0;
-int g_font_height = 12;
-
-// Every text drawn in any picture of the run: a generous box around it.
-void traceText(void*, const ZoGdiCall* call) {
-    if (std::strcmp(call->name, "SetTextAlign") == 0) g_align = call->args[0];
-    if (std::strcmp(call->name, "TextOutA") != 0) return;
-    const int width = call->length * (g_font_height * 3 / 4);
-    const int x = call->args[0], y = call->args[1];
-    const int left = (g_align & 2) ? x - width : x;
-    g_boxes.push_back({left - 2, y - 2, left + width + 2, y + g_font_height * 3 / 2 + 2});
-}
 
 bool readPng(const std::string& path, std::vector<std::uint32_t>& rgb, int& w, int& h) {
     png_image image;
@@ -66,16 +49,17 @@ int main(int argc, char** argv) {
     const std::string theirs_path = argv[1];
     const std::string ours_path = theirs_path + ".linux.png";
     std::vector<std::string> args{"zohost", ZO_MODULE_PATH};
+    crosscheck::TextBoxes text;
     for (int i = 2; i < argc; ++i) {
         args.push_back(argv[i]);
-        if (std::strcmp(argv[i], "--font-height") == 0 && i + 1 < argc) g_font_height = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--font-height") == 0 && i + 1 < argc) text.setFontHeight(std::atoi(argv[i + 1]));
     }
     args.push_back("--png");
     args.push_back(ours_path);
     std::vector<const char*> cargs;
     for (const std::string& a : args) cargs.push_back(a.c_str());
     std::ostringstream out, err;
-    ZoGdiSetTrace(&traceText, nullptr);
+    text.trace();
     const int rc = zohost::tool::runTool(static_cast<int>(cargs.size()), cargs.data(), out, err, false);
     ZoGdiSetTrace(nullptr, nullptr);
     if (rc != 0) {
@@ -94,10 +78,7 @@ int main(int argc, char** argv) {
     int first_x = -1, first_y = -1;
     for (int y = 0; y < oh; ++y)
         for (int x = 0; x < ow; ++x) {
-            bool in_text = false;
-            for (const Box& b : g_boxes)
-                if (x >= b.left && x < b.right && y >= b.top && y < b.bottom) in_text = true;
-            if (in_text) continue;
+            if (text.covers(x, y)) continue;
             ++compared;
             const std::size_t i = static_cast<std::size_t>(y) * ow + x;
             if (ours[i] != theirs[i] && differing++ == 0) {
@@ -110,7 +91,7 @@ int main(int argc, char** argv) {
                   << first_x << "," << first_y << ")\n";
         return 1;
     }
-    std::cout << "ok: " << ow << "x" << oh << ", " << compared << " pixels outside " << g_boxes.size()
+    std::cout << "ok: " << ow << "x" << oh << ", " << compared << " pixels outside " << text.size()
               << " text boxes agree\n";
     return 0;
 }
