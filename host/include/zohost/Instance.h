@@ -64,7 +64,8 @@ public:
     // Creates the objects, sets rate and block size and reads the pin table.
     // Throws std::runtime_error when the library makes no object.
     Instance(const ModuleLibrary& library, const InstanceOptions& options = InstanceOptions());
-    ~Instance();
+    // Virtual: kinds of instance that keep more (captures) derive from it.
+    virtual ~Instance();
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
 
