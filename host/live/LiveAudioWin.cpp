@@ -93,7 +93,16 @@ bool LiveAudio::openInput(int channel, std::string& error) {
         error = "no capture device";
         return false;
     }
-    const int channels = std::max(1, std::min(channel, kMaxInChannels));
+    // All the device's channels, so that channel 1 of a stereo device is its
+    // left one and not a mix of both.
+    WAVEINCAPSA caps{};
+    const int has = waveInGetDevCapsA(WAVE_MAPPER, &caps, sizeof caps) == MMSYSERR_NOERROR ? caps.wChannels : 0;
+    if (has > 0 && channel > has) {
+        error = "the capture device has " + std::to_string(has) + " channel" + (has == 1 ? "" : "s") + ", not " +
+                std::to_string(channel);
+        return false;
+    }
+    const int channels = std::max(1, std::min(std::max(channel, has), kMaxInChannels));
     WAVEFORMATEXTENSIBLE format{};
     MMRESULT r = MMSYSERR_ERROR;
     for (const bool is_float : {true, false}) {
@@ -105,13 +114,7 @@ bool LiveAudio::openInput(int channel, std::string& error) {
     }
     if (r != MMSYSERR_NOERROR) {
         w.in = nullptr;
-        WAVEINCAPSA caps{};
-        if (r == WAVERR_BADFORMAT && waveInGetDevCapsA(WAVE_MAPPER, &caps, sizeof caps) == MMSYSERR_NOERROR &&
-            caps.wChannels < channel)
-            error = "the capture device has " + std::to_string(caps.wChannels) + " channel" +
-                    (caps.wChannels == 1 ? "" : "s") + ", not " + std::to_string(channel);
-        else
-            error = "no capture device: " + inError(r);
+        error = "no capture device: " + inError(r);
         return false;
     }
     if (channel > channels) {
