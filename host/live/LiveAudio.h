@@ -3,11 +3,12 @@
 // without one (or with --mute) a timer does. A channel of the default
 // capture device can feed a pin; then the capture device sets the pace.
 // Samples cross between the device callbacks and the audio thread through
-// preallocated lock-free rings.
+// preallocated lock-free rings. SDL on Linux, waveOut/waveIn on Windows.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,13 +51,29 @@ public:
     LiveAudioStats stats() const;
 
 private:
+    // Device side, shared by both platforms: `out` takes `frames` frames of
+    // output_channels_ interleaved; `in` gives frames of input_channels_.
+    void deviceOutput(float* out, std::size_t frames);
+    void deviceInput(const float* in, std::size_t frames);
+
+#ifdef _WIN32
+    struct Wave;
+    struct WaveDelete {
+        void operator()(Wave* w) const;
+    };
+    std::unique_ptr<Wave, WaveDelete> wave_;
+#else
     static void outputCallback(void* self, std::uint8_t* stream, int len);
     static void inputCallback(void* self, std::uint8_t* stream, int len);
+    std::uint32_t output_device_ = 0;
+    std::uint32_t input_device_ = 0;
+    bool audio_init_ = false;
+#endif
 
     double rate_;
     int block_;
-    std::uint32_t output_device_ = 0;
-    std::uint32_t input_device_ = 0;
+    bool input_open_ = false;   // the capture device is the clock
+    bool output_open_ = false;  // else the output device
     int input_channels_ = 0;
     int input_channel_ = 0;
     int output_channels_ = 0;
@@ -69,7 +86,6 @@ private:
     std::atomic<std::uint64_t> dropped_{0};
     std::chrono::steady_clock::time_point t0_;
     bool started_ = false;
-    bool audio_init_ = false;
 };
 
 }  // namespace zohost::live

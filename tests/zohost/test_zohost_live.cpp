@@ -1,6 +1,7 @@
 // zohost --live as a user meets it: a window on a virtual X display, looked
-// at from outside the program (xwd), turned with keys (xdotool), and fed
-// from a file-backed capture device (SDL's disk audio driver).
+// at from outside the program (xwd), turned with keys (xdotool), fed from a
+// file-backed capture device and heard through a file-backed output device
+// (SDL's disk audio driver).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -174,11 +175,15 @@ TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
     EXPECT_NE(out.find("live layer on the audio thread: 0 allocations, 0 locks"), std::string::npos) << out;
 }
 
+// A sequence in which every stretch of a few samples is unique; another
+// `step` gives another sequence.
+float uniqueSample(std::size_t n, std::size_t step = 7919) {
+    return static_cast<float>(static_cast<double>((n * step + 1) % 10007) / 10007.0 * 0.8 - 0.4);
+}
+
 TEST_F(Live, CaptureDeviceInputReachesTheCaptures) {
-    // A sequence in which every stretch of a few samples is unique.
     std::vector<float> in(44100 * 4);
-    for (std::size_t n = 0; n < in.size(); ++n)
-        in[n] = static_cast<float>(static_cast<double>((n * 7919) % 10007) / 10007.0 * 0.8 - 0.4);
+    for (std::size_t n = 0; n < in.size(); ++n) in[n] = uniqueSample(n);
     {
         std::ofstream f(dir_ / "in.raw", std::ios::binary);
         f.write(reinterpret_cast<const char*>(in.data()), static_cast<std::streamsize>(in.size() * sizeof(float)));
@@ -216,6 +221,40 @@ TEST_F(Live, CaptureDeviceInputReachesTheCaptures) {
     for (std::size_t n = 0; n + 3 <= in.size(); ++n)
         hit = hit || (in[n] == a[1] && in[n + 1] == a[2] && in[n + 2] == a[3]);
     EXPECT_FALSE(hit);
+}
+
+TEST_F(Live, OutputDevicePlaysSignalALeftAndSignalBRight) {
+    const int rate = 44100;
+    for (const char* side : {"a", "b"})
+        writeWav(dir_ / (std::string(side) + ".wav"), rate, 1, rate * 4, SF_FORMAT_FLOAT,
+                 [side](int, int t) { return uniqueSample(static_cast<std::size_t>(t), *side == 'a' ? 7919 : 4001); });
+    Process zohost(live({"--pin", "Signal A=file:" + (dir_ / "a.wav"), "--pin", "Signal B=file:" + (dir_ / "b.wav"),
+                         "--set", "Trigger=Aus", "--seconds", "1", "--rate", std::to_string(rate), "-q"},
+                        false),
+                   env({{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", dir_ / "out.raw"}}));
+    ASSERT_EQ(zohost.wait(60), 0);
+    std::vector<float> played;
+    {
+        std::ifstream f(dir_ / "out.raw", std::ios::binary);
+        float v;
+        while (f.read(reinterpret_cast<char*>(&v), sizeof v)) played.push_back(v);
+    }
+    // How much of one side, its device-short silences left out, is the
+    // sequence from its start; -1 when a sample is not.
+    auto followsOn = [&](int side, std::size_t step) {
+        long n = 0;
+        for (std::size_t i = static_cast<std::size_t>(side); i < played.size(); i += 2) {
+            if (played[i] == 0.0f) continue;
+            if (played[i] != uniqueSample(static_cast<std::size_t>(n), step)) return -1L;
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_GT(followsOn(0, 7919), rate / 2);
+    EXPECT_GT(followsOn(1, 4001), rate / 2);
+    // Negative control: the sides are told apart.
+    EXPECT_EQ(followsOn(0, 4001), -1);
+    EXPECT_EQ(followsOn(1, 7919), -1);
 }
 
 TEST_F(Live, LoopPlaysAFileAgain) {
