@@ -33,8 +33,9 @@ all)
     # win32: the 32-bit Wine loader (/usr/lib/wine/wine) runs the 32-bit test programs.
     wine32:i386
     # zohost.exe's live window under Wine: the screenshot cut out and compared
-    # with the PNG (xwdtopnm, pamcut, pngtopnm).
-    netpbm
+    # with the PNG (xwdtopnm, pamcut, pngtopnm), and a private sound server
+    # whose null sinks feed waveIn from a file and take what waveOut plays.
+    netpbm pulseaudio pulseaudio-utils
   )
   ;;
 *)

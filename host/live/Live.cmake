@@ -1,6 +1,7 @@
 # zohost --live, built into zohosttool: on Windows a native window, elsewhere
 # an SDL2 window when SDL2 is found; without it --live says so.
 set(zo_live_common
+  live/LiveAudio.cpp
   live/LiveHost.cpp
   live/LiveKeys.cpp
   live/LiveRun.cpp
@@ -18,7 +19,6 @@ find_package(SDL2 CONFIG QUIET)
 find_package(X11 QUIET)
 if(SDL2_FOUND AND X11_FOUND)
   target_sources(zohosttool PRIVATE ${zo_live_common}
-    live/LiveAudio.cpp
     live/LiveVisual.cpp
     live/LiveWindowSdl.cpp)
   target_link_libraries(zohosttool PRIVATE SDL2::SDL2 X11::X11)

@@ -3,7 +3,9 @@
 # meets it: the held window, looked at from outside the program (xwd), shows
 # the pixels that zohost.exe --png renders for the same capture, before and
 # after a resize, and so do the pictures it saves (S, --snapshot); keys sent with xdotool turn Trigger, Time and Y-Scale, as
-# the capture log and the title say; Q quits.
+# the capture log and the title say; Q quits. Then a capture device fed
+# from a file (a private sound server whose null sinks run in real time)
+# shows up sample for sample in the captures, through waveIn.
 #
 #   live_window_wine.sh WINE ZOHOST.EXE SCRATCH_DIR
 # Exits 77 (skipped) when a tool is missing. Wine runs in a prefix of its own
@@ -12,7 +14,7 @@
 set -euo pipefail
 wine=$1 zohost=$(realpath "$2") scratch=$3
 
-for tool in Xvfb xdotool xwd xwdtopnm pngtopnm pamcut pamdepth; do
+for tool in Xvfb xdotool xwd xwdtopnm pngtopnm pamcut pamdepth pulseaudio pactl pacat perl; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing (scripts/setup.sh)"; exit 77; }
 done
 mkdir -p "$scratch"
@@ -116,5 +118,55 @@ last=$(tail -1 "$work/caps.jsonl")
 [[ $(setting "$first" trigger) == 1 && $(setting "$first" time) == 5 ]] || fail "first capture: ${first:0:120}"
 [[ $(setting "$last" trigger) == 2 && $(setting "$last" time) == 6 && $(setting "$last" y_scale) == 1.5 ]] ||
   fail "last capture: ${last:0:120}"
+
+# A capture device fed from a file: channel 1 a sequence in which every
+# value tells its place (n * 7919 mod 10007), channel 2 another one.
+seq_value() {  # stride: perl expression of the n-th value, as a 32-bit float
+  echo "unpack('f<', pack('f<', ((\$_[0] * $1) % 10007) / 10007 * 0.8 - 0.4))"
+}
+perl -e "sub a { $(seq_value 7919) } sub b { $(seq_value 4001) }
+  print pack('f<*', map { (a(\$_), b(\$_)) } 0 .. 44100 * 30 - 1)" >"$work/in.raw"
+rig="$work/sound"
+mkdir -m 700 "$rig"
+export XDG_RUNTIME_DIR=$rig PULSE_SERVER=unix:$rig/pulse.sock
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+  -L "module-native-protocol-unix socket=$rig/pulse.sock auth-anonymous=1" \
+  -L "module-null-sink sink_name=feed rate=44100 channels=2 format=float32le" \
+  -L "module-null-sink sink_name=out rate=44100 channels=2 format=float32le" >"$rig/server.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl set-default-sink out && pactl set-default-source feed.monitor || fail "no sound server: $(cat "$rig/server.log")"
+pacat --playback -d feed --raw --format=float32le --rate=44100 --channels=2 "$work/in.raw" &
+pids+=($!)
+(cd "$work" && "$wine" "$zohost" --live --pin "Signal A=input:1" --pin "Signal B=sine:441" --set Trigger=Aus \
+  --seconds 4 --captures in.jsonl --stats >in.txt 2>&1) || fail "zohost --live with input:1: $(cat "$work/in.txt")"
+grep -q "clock the capture device" "$work/in.txt" || fail "not clocked by the capture device: $(cat "$work/in.txt")"
+grep -q "live layer on the audio thread: 0 allocations, 0 locks" "$work/in.txt" ||
+  fail "the audio thread allocated or locked: $(cat "$work/in.txt")"
+# Each capture's "Signal A", after the silence before the device delivered,
+# must run on through the sequence from wherever it starts. Counts the
+# captures that do, of those with samples, for the stride given.
+following() {
+  perl -ne "sub v { $(seq_value "$1") }"'
+    BEGIN { for my $n (0 .. 10006) { $at{pack("f<", v($n))} = $n } }
+    next unless /"a":\[([^\]]*)\]/;
+    # The log is in volts: 10 V to a sample of 1.
+    my @a = map { $_ / 10 } split /,/, $1;
+    shift @a while @a && $a[0] == 0;
+    next if @a < 8;
+    $with++;
+    my $n = $at{pack("f<", $a[0])};
+    my $ok = defined $n;
+    for my $k (0 .. $#a) { $ok &&= pack("f<", $a[$k]) eq pack("f<", v($n + $k)) }
+    $good++ if $ok;
+    END { printf "%d %d\n", $good // 0, $with // 0 }' "$work/in.jsonl"
+}
+read -r good with <<<"$(following 7919)"
+((with >= 3 && good == with)) || fail "$good of $with captures follow the capture device's channel 1"
+# Negative control: they do not follow channel 2.
+read -r other _ <<<"$(following 4001)"
+((other == 0)) || fail "$other captures follow channel 2 as well"
+
 rm -rf "$work"
-echo "passed: window pixels equal --png's at 320x200 and 400x250, as do S and --snapshot; keys turned the settings"
+echo "passed: window pixels equal --png's at 320x200 and 400x250, as do S and --snapshot; keys turned the" \
+  "settings; $good captures carry the capture device's samples"
