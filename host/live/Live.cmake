@@ -4,9 +4,9 @@ set(zo_live_common
   live/LiveAudio.cpp
   live/LiveHost.cpp
   live/LiveKeys.cpp
+  live/LiveLook.cpp
   live/LiveRun.cpp
-  live/LiveSave.cpp
-  live/LiveText.cpp)
+  live/LiveSave.cpp)
 if(WIN32)
   target_sources(zohosttool PRIVATE ${zo_live_common}
     live/LiveAudioWin.cpp

@@ -285,7 +285,11 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     auto title = [&] {
         return description.name + " - " + settings.text() + (settings.held ? "  [held]" : "");
     };
-    if (!window.open(title(), o.width, o.height, font_height, o.text_colour, canvas_rgb, error)) {
+    LiveLook look;
+    look.font_height = font_height;
+    look.text_colorref = o.text_colour;
+    look.background_rgb = canvas_rgb;
+    if (!window.open(title(), o.width, o.height, look, error)) {
         err << "zohost: --live: " << error << "\n";
         return kFailed;
     }

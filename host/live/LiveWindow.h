@@ -18,6 +18,25 @@
 
 namespace zohost::live {
 
+struct LiveRect {
+    int x, y, w, h;
+};
+
+// The window's own parts, around and over the display's picture: a status
+// bar under it, the keys over it on request. Sizes are the client area's.
+struct LiveLook {
+    int font_height = 12;
+    std::uint32_t text_colorref = 0x00FFFFFF;
+    std::uint32_t background_rgb = 0;  // 0x00RRGGBB, as behind the display
+
+    int barHeight() const { return font_height + 6; }
+    LiveRect barRect(int width, int height) const;
+    LiveRect helpRect(int width, int height) const;
+    // Each fills its rectangle and writes into it.
+    void drawBar(HDC dc, const LiveRect& r, const std::string& status) const;
+    void drawHelp(HDC dc, const LiveRect& r) const;
+};
+
 struct LiveEvent {
     enum class Kind { Quit, Key, Resized, Exposed, Picture };
     Kind kind = Kind::Picture;
@@ -41,8 +60,8 @@ public:
     using Painter = std::function<std::uint64_t(HDC dc, int width, int height)>;
     void setPainter(Painter painter);
 
-    bool open(const std::string& title, int width, int height, int font_height, std::uint32_t text_colorref,
-              std::uint32_t background_rgb, std::string& error);
+    // A display of width x height, with the look's status bar under it.
+    bool open(const std::string& title, int width, int height, const LiveLook& look, std::string& error);
     void setTitle(const std::string& title);
     // The size the display's picture should have now.
     int displayWidth() const;
@@ -71,10 +90,6 @@ public:
 private:
     std::unique_ptr<Impl> impl_;
 };
-
-// The status bar's and the help's lines, drawn with the host's font into a
-// device context.
-void drawLines(HDC dc, const std::vector<std::string>& lines, int font_height, std::uint32_t colorref, int x, int y);
 
 // Writes a PNG through a temporary file in the same directory. With
 // `fresh`, `path` is a pattern with one %03d, and the first number whose

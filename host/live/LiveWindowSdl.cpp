@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "live/LiveHost.h"
@@ -63,18 +64,15 @@ struct LiveWindow::Impl {
     bool video = false;
     std::string init_error;
     SDL_Window* window = nullptr;
-    int bar_height = 0;
-    int font_height = 12;
-    std::uint32_t text_colorref = 0x00FFFFFF;
-    std::uint32_t background_rgb = 0;
+    LiveLook look;
     mutable std::mutex frame_mutex;
     std::vector<std::uint32_t> frame;
     int frame_width = 0, frame_height = 0;
     std::uint64_t frame_block = 0;
     std::atomic<bool> woken{false};
 
-    void drawBar(SDL_Surface* surface, const std::string& status);
-    void drawHelp(SDL_Surface* surface);
+    // Drawn into a picture of their own, put on the surface.
+    void drawPart(SDL_Surface* surface, const LiveRect& r, const std::function<void(HDC, const LiveRect&)>& draw);
 };
 
 LiveWindow::LiveWindow() : impl_(std::make_unique<Impl>()) {
@@ -101,15 +99,11 @@ bool LiveWindow::paintsDisplay() { return false; }
 
 void LiveWindow::setPainter(Painter) {}
 
-bool LiveWindow::open(const std::string& title, int width, int height, int font_height,
-                      std::uint32_t text_colorref, std::uint32_t background_rgb, std::string& error) {
+bool LiveWindow::open(const std::string& title, int width, int height, const LiveLook& look, std::string& error) {
     Impl& m = *impl_;
-    m.font_height = font_height;
-    m.text_colorref = text_colorref;
-    m.background_rgb = background_rgb;
-    m.bar_height = font_height + 6;
+    m.look = look;
     m.window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
-                                height + m.bar_height, SDL_WINDOW_RESIZABLE);
+                                height + look.barHeight(), SDL_WINDOW_RESIZABLE);
     if (!m.window) {
         error = std::string("cannot open a window: ") + SDL_GetError();
         return false;
@@ -128,10 +122,10 @@ int LiveWindow::displayWidth() const {
 int LiveWindow::displayHeight() const {
     int w = 0, h = 0;
     SDL_GetWindowSize(impl_->window, &w, &h);
-    return std::max(1, h - impl_->bar_height);
+    return std::max(1, h - impl_->look.barHeight());
 }
 
-int LiveWindow::barHeight() const { return impl_->bar_height; }
+int LiveWindow::barHeight() const { return impl_->look.barHeight(); }
 
 void LiveWindow::takePicture(const std::uint32_t* pixels, int width, int height, std::uint64_t block) {
     Impl& m = *impl_;
@@ -190,38 +184,29 @@ std::uint64_t LiveWindow::present(const std::string& status, bool help) {
     if (!surface) return 0;
     std::uint64_t block = 0;
     SDL_LockSurface(surface);
-    fillRect(surface, 0, 0, surface->w, surface->h, m.background_rgb);
+    fillRect(surface, 0, 0, surface->w, surface->h, m.look.background_rgb);
     {
         std::lock_guard<std::mutex> lock(m.frame_mutex);
         if (!m.frame.empty()) put(surface, 0, 0, m.frame.data(), m.frame_width, m.frame_height, m.frame_width);
         block = m.frame_block;
     }
-    m.drawBar(surface, status);
-    if (help) m.drawHelp(surface);
+    m.drawPart(surface, m.look.barRect(surface->w, surface->h),
+               [&](HDC dc, const LiveRect& r) { m.look.drawBar(dc, r, status); });
+    if (help)
+        m.drawPart(surface, m.look.helpRect(surface->w, surface->h),
+                   [&](HDC dc, const LiveRect& r) { m.look.drawHelp(dc, r); });
     SDL_UnlockSurface(surface);
     SDL_UpdateWindowSurface(m.window);
     return block;
 }
 
-void LiveWindow::Impl::drawBar(SDL_Surface* surface, const std::string& status) {
-    const int y = std::max(0, surface->h - bar_height);
+void LiveWindow::Impl::drawPart(SDL_Surface* surface, const LiveRect& r,
+                                const std::function<void(HDC, const LiveRect&)>& draw) {
     std::lock_guard<std::mutex> lock(LiveHost::paintLock());
-    Canvas bar(surface->w, bar_height, 0x202020);
-    if (!bar.valid()) return;
-    drawLines(bar.dc(), {status}, font_height, text_colorref, 4, 3);
-    put(surface, 0, y, bar.pixels(), bar.width(), bar.height(), bar.width());
-}
-
-void LiveWindow::Impl::drawHelp(SDL_Surface* surface) {
-    const std::vector<std::string>& lines = keyHelp();
-    const int w = std::min(surface->w, font_height * 32);
-    const int h = std::min(surface->h, static_cast<int>(lines.size()) * (font_height + 2) + 12);
-    std::lock_guard<std::mutex> lock(LiveHost::paintLock());
-    Canvas box(w, h, 0x303048);
-    if (!box.valid()) return;
-    drawLines(box.dc(), lines, font_height, 0x00FFFFFF, 8, 6);
-    put(surface, std::max(0, (surface->w - w) / 2), std::max(0, (surface->h - bar_height - h) / 2), box.pixels(),
-        box.width(), box.height(), box.width());
+    Canvas part(r.w, r.h, 0);
+    if (!part.valid()) return;
+    draw(part.dc(), LiveRect{0, 0, r.w, r.h});
+    put(surface, r.x, r.y, part.pixels(), part.width(), part.height(), part.width());
 }
 
 bool LiveWindow::readBack(std::vector<std::uint32_t>& pixels, int& width, int& height) const {

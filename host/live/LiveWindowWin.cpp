@@ -55,10 +55,7 @@ LiveKey keyOf(WPARAM vk) {
 struct LiveWindow::Impl {
     HWND hwnd = nullptr;
     Painter painter;
-    int bar_height = 0;
-    int font_height = 12;
-    std::uint32_t text_colorref = 0x00FFFFFF;
-    std::uint32_t background_rgb = 0;
+    LiveLook look;
     std::string status;
     bool help = false;
     std::uint64_t shown_block = 0;
@@ -134,9 +131,9 @@ void LiveWindow::Impl::paint(HDC window_dc) {
 }
 
 void LiveWindow::Impl::drawInto(HDC dc, int w, int h) {
-    const int display_h = std::max(1, h - bar_height);
+    const int display_h = std::max(1, h - look.barHeight());
     // Erased first, as the host erases a window before the display paints.
-    fill(dc, 0, 0, w, h, background_rgb);
+    fill(dc, 0, 0, w, h, look.background_rgb);
     if (painter) {
         const int saved = SaveDC(dc);
         IntersectClipRect(dc, 0, 0, w, display_h);
@@ -144,16 +141,8 @@ void LiveWindow::Impl::drawInto(HDC dc, int w, int h) {
         RestoreDC(dc, saved);
     }
     std::lock_guard<std::mutex> lock(LiveHost::paintLock());
-    fill(dc, 0, h - bar_height, w, bar_height, 0x202020);
-    drawLines(dc, {status}, font_height, text_colorref, 4, h - bar_height + 3);
-    if (help) {
-        const std::vector<std::string>& lines = keyHelp();
-        const int bw = std::min(w, font_height * 32);
-        const int bh = std::min(h, static_cast<int>(lines.size()) * (font_height + 2) + 12);
-        const int x = std::max(0, (w - bw) / 2), y = std::max(0, (display_h - bh) / 2);
-        fill(dc, x, y, bw, bh, 0x303048);
-        drawLines(dc, lines, font_height, 0x00FFFFFF, x + 8, y + 6);
-    }
+    look.drawBar(dc, look.barRect(w, h), status);
+    if (help) look.drawHelp(dc, look.helpRect(w, h));
 }
 
 LiveWindow::LiveWindow() : impl_(std::make_unique<Impl>()) {
@@ -175,13 +164,9 @@ bool LiveWindow::paintsDisplay() { return true; }
 
 void LiveWindow::setPainter(Painter painter) { impl_->painter = std::move(painter); }
 
-bool LiveWindow::open(const std::string& title, int width, int height, int font_height,
-                      std::uint32_t text_colorref, std::uint32_t background_rgb, std::string& error) {
+bool LiveWindow::open(const std::string& title, int width, int height, const LiveLook& look, std::string& error) {
     Impl& m = *impl_;
-    m.font_height = font_height;
-    m.text_colorref = text_colorref;
-    m.background_rgb = background_rgb;
-    m.bar_height = font_height + 6;
+    m.look = look;
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
@@ -195,7 +180,7 @@ bool LiveWindow::open(const std::string& title, int width, int height, int font_
         return false;
     }
     const DWORD style = WS_OVERLAPPEDWINDOW;
-    RECT r{0, 0, width, height + m.bar_height};
+    RECT r{0, 0, width, height + look.barHeight()};
     AdjustWindowRectEx(&r, style, FALSE, 0);
     m.hwnd = CreateWindowExA(0, kClassName, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
                              r.bottom - r.top, nullptr, nullptr, instance, &m);
@@ -218,10 +203,10 @@ int LiveWindow::displayWidth() const {
 int LiveWindow::displayHeight() const {
     int w = 0, h = 0;
     impl_->clientSize(w, h);
-    return std::max(1, h - impl_->bar_height);
+    return std::max(1, h - impl_->look.barHeight());
 }
 
-int LiveWindow::barHeight() const { return impl_->bar_height; }
+int LiveWindow::barHeight() const { return impl_->look.barHeight(); }
 
 void LiveWindow::takePicture(const std::uint32_t*, int, int, std::uint64_t) {
     if (!impl_->woken.exchange(true)) wake();
@@ -279,7 +264,7 @@ bool LiveWindow::readBack(std::vector<std::uint32_t>& pixels, int& width, int& h
 
 bool LiveWindow::picture(std::vector<std::uint32_t>& pixels, int& width, int& height) const {
     if (!readBack(pixels, width, height)) return false;
-    height = std::max(1, height - impl_->bar_height);
+    height = std::max(1, height - impl_->look.barHeight());
     pixels.resize(static_cast<std::size_t>(width) * height);
     return true;
 }
