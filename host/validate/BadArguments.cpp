@@ -110,9 +110,7 @@ void audioOpcodes(TestContext& t) {
 void displayOpcodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     if (!moduleMakesDisplay()) return t.note("no display object");
-    InstanceOptions o = recordingOptions();
-    o.audio = false;
-    Instance in(lib, o);
+    Instance in(lib, displayOnly());
     Canvas canvas(100, 80, 0);
     ZOWndInfo window{100, 80, 0x5A0C};
     const std::vector<zolong> numbers = hostileNumbers();
@@ -190,9 +188,7 @@ void wideOpcodes(TestContext& t) {
                      "no capture after wide audio opcodes"))
             return;
     }
-    InstanceOptions o = recordingOptions();
-    o.audio = false;
-    Instance in(lib, o);
+    Instance in(lib, displayOnly());
     if (!in.hasDisplay()) {
         t.note("no display object");
         return;
@@ -230,9 +226,7 @@ void wideOpcodes(TestContext& t) {
 // does.
 void windowRecord(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    InstanceOptions o = recordingOptions();
-    o.audio = false;
-    Instance in(lib, o);
+    Instance in(lib, displayOnly());
     if (!in.hasDisplay()) {
         t.note("no display object");
         return;

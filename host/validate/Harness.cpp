@@ -127,6 +127,12 @@ InstanceOptions recordingOptions(float rate, int block) {
     return o;
 }
 
+InstanceOptions displayOnly() {
+    InstanceOptions o = recordingOptions();
+    o.audio = false;
+    return o;
+}
+
 // ---------------------------------------------------------------- captures
 
 namespace {

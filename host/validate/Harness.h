@@ -58,6 +58,8 @@ bool isSampleInput(const Instance& in, int position);
 // records: requests not logged, messages not recorded, delivered at once.
 InstanceOptions quietOptions(float rate = 44100.0f, int block = 512);
 InstanceOptions recordingOptions(float rate = 44100.0f, int block = 512);
+// Recording, with a display object of its own and no audio object: fed by hand.
+InstanceOptions displayOnly();
 
 // ---------------------------------------------------------------- captures
 

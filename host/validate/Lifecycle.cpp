@@ -209,9 +209,7 @@ void creationOrders(TestContext& t) {
         checkOneOutstanding(t, in, "audio object alone");
     }
     if (moduleMakesDisplay()) {
-        InstanceOptions o = recordingOptions();
-        o.audio = false;
-        Instance in(lib, o);
+        Instance in(lib, displayOnly());
         Canvas c(120, 80, 0);
         paintChecked(t, in, c, 120, 80, "display object alone");
     }

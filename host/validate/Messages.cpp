@@ -39,13 +39,6 @@ std::vector<std::uint32_t> picture(Instance& in, Canvas& c) {
     return std::vector<std::uint32_t>(c.pixels(), c.pixels() + static_cast<std::size_t>(c.width()) * c.height());
 }
 
-// A display of its own, fed by hand.
-InstanceOptions displayOnly() {
-    InstanceOptions o = recordingOptions();
-    o.audio = false;
-    return o;
-}
-
 void dataSizes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     Instance in(lib, displayOnly());

@@ -40,9 +40,7 @@ InstanceOptions withColours(std::uint32_t text, std::int32_t background, std::in
 void beforeCapture(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     if (moduleMakesDisplay()) {
-        InstanceOptions o = recordingOptions();
-        o.audio = false;
-        Instance in(lib, o);
+        Instance in(lib, displayOnly());
         paintTwice(t, in, 200, 100, "display alone, before any capture");
         paintTwice(t, in, 640, 360, "display alone, before any capture");
     }
