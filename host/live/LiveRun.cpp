@@ -356,7 +356,6 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     bool help = false;
     bool quit = false;
     bool hold_seen = false;
-    int saved = 0;
     std::string message;
     Latency latency;
     std::uint64_t shown_block = 0;
@@ -441,7 +440,6 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
                         message = "saved " + written;
                     else
                         message = "not saved: " + error;
-                    ++saved;
                     break;
                 }
                 default: break;

@@ -66,7 +66,6 @@ public:
     // The size the display's picture should have now.
     int displayWidth() const;
     int displayHeight() const;
-    int barHeight() const;
 
     // Any thread: the display's newest picture (where the window does not
     // paint it), or nullptr pixels where it does and the display asked for a

@@ -125,8 +125,6 @@ int LiveWindow::displayHeight() const {
     return std::max(1, h - impl_->look.barHeight());
 }
 
-int LiveWindow::barHeight() const { return impl_->look.barHeight(); }
-
 void LiveWindow::takePicture(const std::uint32_t* pixels, int width, int height, std::uint64_t block) {
     Impl& m = *impl_;
     if (pixels) {

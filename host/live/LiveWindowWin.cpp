@@ -206,8 +206,6 @@ int LiveWindow::displayHeight() const {
     return std::max(1, h - impl_->look.barHeight());
 }
 
-int LiveWindow::barHeight() const { return impl_->look.barHeight(); }
-
 void LiveWindow::takePicture(const std::uint32_t*, int, int, std::uint64_t) {
     if (!impl_->woken.exchange(true)) wake();
 }
