@@ -23,8 +23,8 @@
 #include "tool/PinSetup.h"
 #include "tool/Render.h"
 #include "tool/SoundFile.h"
+#include "tool/Tool.h"
 #include "zohost/Describe.h"
-#include "zohost/ExecutablePath.h"
 
 namespace zohost::live {
 
@@ -145,7 +145,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     }
 
     ModuleLibrary library;
-    const std::string module = o.module.empty() ? executableDirectory() + "Ondix2.zom" : o.module;
+    const std::string module = modulePath(o);
     if (!library.load(module)) {
         err << "zohost: " << library.error() << "\n";
         return kNoModule;

@@ -34,17 +34,6 @@ volatile std::sig_atomic_t g_interrupted = 0;
 #define ZOHOST_MODULE_DIR_FROM_BIN "../lib"
 #endif
 
-// The named module; else the one beside zohost (a build), else the one in
-// the library folder of the prefix zohost is installed to.
-std::string modulePath(const ToolOptions& o) {
-    if (!o.module.empty()) return o.module;
-    const std::string beside = executableDirectory() + kDefaultModule;
-    std::error_code ec;
-    if (std::filesystem::exists(beside, ec)) return beside;
-    const std::string installed =
-        (std::filesystem::path(executableDirectory()) / ZOHOST_MODULE_DIR_FROM_BIN / kDefaultModule).string();
-    return std::filesystem::exists(installed, ec) ? installed : beside;
-}
 
 int runDescribe(const ToolOptions& o, std::ostream& out, std::ostream& err) {
     ModuleLibrary library;
@@ -415,6 +404,16 @@ int runRender(ToolOptions o, std::ostream& out, std::ostream& err, bool terminal
 }
 
 }  // namespace
+
+std::string modulePath(const ToolOptions& o) {
+    if (!o.module.empty()) return o.module;
+    const std::string beside = executableDirectory() + kDefaultModule;
+    std::error_code ec;
+    if (std::filesystem::exists(beside, ec)) return beside;
+    const std::string installed =
+        (std::filesystem::path(executableDirectory()) / ZOHOST_MODULE_DIR_FROM_BIN / kDefaultModule).string();
+    return std::filesystem::exists(installed, ec) ? installed : beside;
+}
 
 void interrupt() { g_interrupted = 1; }
 
