@@ -103,11 +103,15 @@ bool LiveWindow::open(const std::string& title, int width, int height, const Liv
     Impl& m = *impl_;
     m.look = look;
     m.window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
-                                height + look.barHeight(), SDL_WINDOW_RESIZABLE);
-    if (!m.window) {
+                                height + look.barHeight(), SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
+    // Taking the window's surface may make SDL build the window anew (for a
+    // texture of its own), so the window is shown only after: nobody outside
+    // sees a window that then goes away.
+    if (!m.window || !SDL_GetWindowSurface(m.window)) {
         error = std::string("cannot open a window: ") + SDL_GetError();
         return false;
     }
+    SDL_ShowWindow(m.window);
     return true;
 }
 
