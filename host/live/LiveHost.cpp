@@ -129,7 +129,7 @@ void LiveHost::betweenBlocks(Instance& a) {
     }
     // Every send of this block sees the gate as it is now.
     const std::uint64_t epoch = gate_epoch_.load(std::memory_order_acquire);
-    gate_now_ = gate_.load(std::memory_order_acquire);
+    gate_now_ = held_.load(std::memory_order_acquire) || paused_.load(std::memory_order_acquire);
     gate_seen_.store(epoch, std::memory_order_release);
     ++blocks_done_;
     samples_run_.store(blocks_done_ * static_cast<std::uint64_t>(block_size_), std::memory_order_relaxed);
@@ -202,8 +202,7 @@ void LiveHost::repaint() {
     paintLocked(0);
 }
 
-void LiveHost::closeGate() {
-    gate_.store(true, std::memory_order_release);
+void LiveHost::waitForGate() {
     const std::uint64_t epoch = gate_epoch_.fetch_add(1, std::memory_order_acq_rel) + 1;
     // The audio thread takes the gate up at its next block; a block is a few
     // milliseconds, so a short poll does.
@@ -214,9 +213,18 @@ void LiveHost::closeGate() {
     threaded_.settle();
 }
 
-void LiveHost::openGate() {
-    gate_.store(false, std::memory_order_release);
-    gate_epoch_.fetch_add(1, std::memory_order_acq_rel);
+void LiveHost::hold(bool on) {
+    held_.store(on, std::memory_order_release);
+    if (on) waitForGate();
+}
+
+void LiveHost::pause() {
+    paused_.store(true, std::memory_order_release);
+    waitForGate();
+}
+
+void LiveHost::resume() {
+    paused_.store(false, std::memory_order_release);
 }
 
 std::uint64_t LiveHost::run(std::uint64_t samples) {

@@ -90,14 +90,20 @@ public:
     std::uint64_t run(std::uint64_t samples);
     bool running() const { return running_.load(std::memory_order_acquire); }
 
-    // Window thread. Closing waits until no capture is on its way to the
-    // display, after which repaint() may paint on the calling thread.
-    void closeGate();
-    void openGate();
-    // Audio thread, from the pace hook: closed from this block on.
-    void closeGateNow() { gate_.store(true, std::memory_order_release); }
-    bool gateClosed() const { return gate_.load(std::memory_order_acquire); }
-    // Before run(), or with the gate closed: paints at the current size.
+    // The gate is closed while the picture is held or while the window
+    // repaints; the two are kept apart so that a repaint never lets go of a
+    // hold taken meanwhile.
+    // Window thread. Holding waits until no capture is on its way to the
+    // display.
+    void hold(bool on);
+    // Audio thread, from the pace hook: held from this block on.
+    void holdNow() { held_.store(true, std::memory_order_release); }
+    bool held() const { return held_.load(std::memory_order_acquire); }
+    // Window thread: pausing waits as holding does; while paused, repaint()
+    // may paint on the calling thread.
+    void pause();
+    void resume();
+    // Before run(), or paused: paints at the current size.
     void repaint();
     // Before run(): the display is painted by a window, through paintInto(),
     // rather than on the display thread.
@@ -130,6 +136,8 @@ private:
     void beforeDelivery(const ThreadedMessage& message);
     void afterDelivery(Instance& display, const ReceivedCapture& capture);
     void paintLocked(std::uint64_t block);
+    // Until the audio thread has seen the gate as it is now.
+    void waitForGate();
 
     // Before threaded_, which holds it while the display takes a message.
     std::mutex display_lock_;
@@ -142,7 +150,8 @@ private:
 
     std::atomic<bool> stop_{false};
     std::atomic<bool> running_{false};
-    std::atomic<bool> gate_{false};
+    std::atomic<bool> held_{false};
+    std::atomic<bool> paused_{false};
     std::atomic<std::uint64_t> gate_epoch_{0};
     std::atomic<std::uint64_t> gate_seen_{0};
     std::atomic<int> paint_width_;

@@ -317,7 +317,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
         block_times.stamp(done + 1);
         if (pending && done * block >= hold_samples) {
             pending = false;
-            h->closeGateNow();
+            h->holdNow();
         }
     };
     const bool logging = !o.captures.empty();
@@ -390,13 +390,13 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
         }
     };
     // A repaint at the window's size: the display thread must be idle, so the
-    // captures are kept from it meanwhile (unless the picture is held anyway).
+    // captures are kept from it meanwhile.
     auto repaintAtSize = [&] {
         if (LiveWindow::paintsDisplay()) return;
         host->setPaintSize(window.displayWidth(), window.displayHeight());
-        host->closeGate();
+        host->pause();
         host->repaint();
-        if (!settings.held) host->openGate();
+        host->resume();
     };
     auto settingsChanged = [&] {
         pushLists();
@@ -425,10 +425,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
                 case LiveAction::Help: help = !help; break;
                 case LiveAction::Hold:
                     settings.held = !settings.held;
-                    if (settings.held)
-                        host->closeGate();
-                    else
-                        host->openGate();
+                    host->hold(settings.held);
                     window.setTitle(title());
                     break;
                 case LiveAction::Save: {
@@ -450,7 +447,7 @@ int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
             }
         }
         // A hold from --hold-at is taken up here.
-        if (hold_at && !hold_seen && host->gateClosed()) {
+        if (hold_at && !hold_seen && host->held()) {
             hold_seen = true;
             settings.held = true;
             window.setTitle(title());

@@ -175,6 +175,26 @@ TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
     EXPECT_NE(out.find("live layer on the audio thread: 0 allocations, 0 locks"), std::string::npos) << out;
 }
 
+TEST_F(Live, ResizesAroundTheHoldDoNotLetGoOfIt) {
+    // A repaint at a new size keeps the captures from the display for a
+    // moment; a hold that comes meanwhile must outlast it.
+    Process zohost(live({"--pin", "Signal A=sine:441", "--set", "Trigger=InputA", "--size", "320x200", "--hold-at",
+                         "0.5", "--seconds", "4", "--captures", dir_ / "caps.jsonl", "-q"}),
+                   env());
+    const std::string win = display_->window("Ondix2");
+    ASSERT_FALSE(win.empty()) << "no window";
+    for (int k = 0; k < 40; ++k) {
+        display_->run("xdotool windowsize " + win + (k % 2 ? " 340 240" : " 320 218"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(display_->waitTitle(win, "[held]", 10)) << display_->title(win);
+    EXPECT_EQ(zohost.wait(30), 0);
+    const std::vector<Json> caps = readCaptures(dir_ / "caps.jsonl");
+    ASSERT_FALSE(caps.empty());
+    // Only captures sent before the hold reached the display.
+    for (const Json& c : caps) EXPECT_LT(c["clock"].number, 0.5 * 44100) << c["capture"].number;
+}
+
 // A sequence in which every stretch of a few samples is unique; another
 // `step` gives another sequence.
 float uniqueSample(std::size_t n, std::size_t step = 7919) {
