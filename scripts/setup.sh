@@ -89,6 +89,16 @@ if ((need_i386)); then
   "${as_root[@]}" dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update
+# A mirror in the middle of a sync can fail one index; what the others list
+# is usually enough to install from, so a last failure is only a warning.
+updated=0
+for try in 1 2 3; do
+  if "${as_root[@]}" apt-get update; then updated=1; break; fi
+  echo "setup: apt-get update failed (try $try of 3)" >&2
+  sleep $((try * 5))
+done
+if ((updated == 0)); then
+  echo "setup: going on with the package lists as they are" >&2
+fi
 # Recommends would add hundreds of i386 desktop libraries.
 "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
