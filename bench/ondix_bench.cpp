@@ -31,8 +31,8 @@ namespace {
 
 using zohost::AckPolicy;
 using zohost::Instance;
-using zohost::validate::AllocProbe;
-using zohost::validate::ProbeCounts;
+using zohost::probe::AllocProbe;
+using zohost::probe::ProbeCounts;
 
 // Counts this thread's allocations from now on.
 void startCounting() {

@@ -7,6 +7,8 @@ set(zo_live_common
   live/LiveLook.cpp
   live/LiveRun.cpp
   live/LiveSave.cpp)
+# The probe tells whether the audio thread allocated (the status bar).
+target_link_libraries(zohosttool PRIVATE zoprobe)
 if(WIN32)
   target_sources(zohosttool PRIVATE ${zo_live_common}
     live/LiveAudioWin.cpp

@@ -16,6 +16,8 @@
 
 namespace zohost::validate {
 
+using probe::AllocProbe;
+
 std::string num(double v) {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "inf" : "-inf";

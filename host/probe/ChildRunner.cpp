@@ -12,7 +12,7 @@
 #include <cstring>
 #endif
 
-namespace zohost::validate {
+namespace zohost::probe {
 
 std::string outputGist(const std::string& out) {
     std::string picked, last;
@@ -170,4 +170,4 @@ ChildOutcome runChild(const std::string&, const std::function<std::string()>& wo
 
 #endif  // !_WIN32
 
-}  // namespace zohost::validate
+}  // namespace zohost::probe
