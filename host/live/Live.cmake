@@ -21,6 +21,7 @@ find_package(SDL2 CONFIG QUIET)
 find_package(X11 QUIET)
 if(SDL2_FOUND AND X11_FOUND)
   target_sources(zohosttool PRIVATE ${zo_live_common}
+    live/LiveAudioSdl.cpp
     live/LiveVisual.cpp
     live/LiveWindowSdl.cpp)
   target_link_libraries(zohosttool PRIVATE SDL2::SDL2 X11::X11)

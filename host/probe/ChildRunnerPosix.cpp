@@ -1,0 +1,149 @@
+// runChild() on POSIX: the work runs in a forked child; its report comes
+// back through one pipe, what it prints through another.
+#include "ChildRunner.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace zohost::probe {
+
+namespace {
+
+std::string signalName(int sig) {
+    switch (sig) {
+    case SIGABRT: return "SIGABRT";
+    case SIGSEGV: return "SIGSEGV";
+    case SIGBUS: return "SIGBUS";
+    case SIGFPE: return "SIGFPE";
+    case SIGILL: return "SIGILL";
+    case SIGKILL: return "SIGKILL";
+    case SIGTRAP: return "SIGTRAP";
+    default: return "signal " + std::to_string(sig);
+    }
+}
+
+void writeAll(int fd, const std::string& s) {
+    std::size_t done = 0;
+    while (done < s.size()) {
+        ssize_t n = write(fd, s.data() + done, s.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void ended(ChildOutcome& c, int status, bool reported) {
+    if (reported && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        c.end = ChildOutcome::End::Reported;
+    } else if (WIFSIGNALED(status)) {
+        c.end = ChildOutcome::End::Killed;
+        c.how = signalName(WTERMSIG(status));
+        c.aborted = WTERMSIG(status) == SIGABRT;
+    } else {
+        c.end = ChildOutcome::End::Exited;
+        c.status = WEXITSTATUS(status);
+    }
+}
+
+}  // namespace
+
+const char* childIsolation() { return "forked"; }
+bool reinvokedFor(std::string&, std::uint64_t&) { return false; }
+void setChildSeed(std::uint64_t) {}
+
+ChildOutcome runChild(const std::string&, const std::function<std::string()>& work, double timeout_seconds) {
+    ChildOutcome c;
+    int res[2], err[2];
+    if (pipe(res) != 0) return c;
+    if (pipe(err) != 0) {
+        close(res[0]);
+        close(res[1]);
+        return c;
+    }
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        for (int fd : {res[0], res[1], err[0], err[1]}) close(fd);
+        c.how = std::string("cannot fork: ") + std::strerror(errno);
+        return c;
+    }
+    if (pid == 0) {
+        close(res[0]);
+        close(err[0]);
+        dup2(err[1], 1);
+        dup2(err[1], 2);
+        const std::string report = work();
+        writeAll(res[1], "R" + report);
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    close(res[1]);
+    close(err[1]);
+
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::duration_cast<clock::duration>(
+                                             std::chrono::duration<double>(timeout_seconds));
+    std::string message;
+    bool res_open = true, err_open = true, timed_out = false;
+    char buf[4096];
+    int status = 0;
+    bool reaped = false;
+    while (res_open || err_open) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        if (left <= 0) {
+            timed_out = true;
+            break;
+        }
+        pollfd fds[2];
+        int n = 0;
+        if (res_open) fds[n++] = pollfd{res[0], POLLIN, 0};
+        if (err_open) fds[n++] = pollfd{err[0], POLLIN, 0};
+        const int ready = poll(fds, static_cast<nfds_t>(n), static_cast<int>(left < 200 ? left : 200));
+        if (ready < 0 && errno != EINTR) break;
+        for (int i = 0; i < n; ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            const bool is_res = fds[i].fd == res[0];
+            if (got <= 0) {
+                (is_res ? res_open : err_open) = false;
+                continue;
+            }
+            (is_res ? message : c.output).append(buf, static_cast<std::size_t>(got));
+            // Only the tail of what the child printed matters.
+            if (c.output.size() > 65536) c.output.erase(0, c.output.size() - 32768);
+        }
+        // A grandchild may hold the output pipe open; the child's end decides.
+        if (!res_open && err_open && waitpid(pid, &status, WNOHANG) == pid) {
+            reaped = true;
+            pollfd f{err[0], POLLIN, 0};
+            while (poll(&f, 1, 50) > 0) {
+                const ssize_t got = read(err[0], buf, sizeof buf);
+                if (got <= 0) break;
+                c.output.append(buf, static_cast<std::size_t>(got));
+            }
+            break;
+        }
+    }
+    if (timed_out) kill(pid, SIGKILL);
+    if (!reaped)
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    close(res[0]);
+    close(err[0]);
+    if (timed_out) {
+        c.end = ChildOutcome::End::TimedOut;
+        return c;
+    }
+    ended(c, status, !message.empty());
+    if (c.end == ChildOutcome::End::Reported) c.report = message.substr(1);
+    return c;
+}
+
+}  // namespace zohost::probe
