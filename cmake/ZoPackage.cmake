@@ -50,8 +50,9 @@ else()
   # The drawing library is the package's own; the font is read at run time.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CMAKE_INSTALL_LIBDIR}")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+  # Below the summary line.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "Two-channel oscilloscope module and the zohost reference host\n zohost renders the module's display to pictures, validates the module and\n shows it live in a window.")
+      "zohost renders the module's display to pictures, validates the module and shows it live in a window.")
 endif()
 
 include(CPack)

@@ -50,19 +50,23 @@ manual_pictures() {
   ((n >= 8)) || fail "$2: the manual has $n pictures beside it, not at least 8"
 }
 
-# zohost from an unpacked tree: its version, its module, a picture, the battery.
+# Runs the command in folder $at; its output without carriage returns.
+in_folder() { (cd "$at" && "$@" 2>&1) | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+# zohost from an unpacked tree, run in folder AT: its version, its module, a
+# picture, the battery.
 run_zohost() {
-  local what="$1" module="$2"
-  shift 2
+  local what="$1" module="$2" at="$3"
+  shift 3
   local -a run=("$@")
   local out
-  out="$("${run[@]}" --version 2>&1)"
+  out="$(in_folder "${run[@]}" --version)"
   [[ "$out" == "zohost $version"* ]] || fail "$what: --version says \"$out\", not $version"
-  out="$("${run[@]}" --describe 2>&1)" || fail "$what: --describe failed: $out"
+  out="$(in_folder "${run[@]}" --describe)" || fail "$what: --describe failed: $out"
   grep -Fq "$module" <<<"$out" || fail "$what: --describe does not use the module $module: $(head -n 2 <<<"$out")"
-  out="$("${run[@]}" --size 160x90 --seconds 0.1 --png picture.png 2>&1)" || fail "$what: --png failed: $out"
-  png_ok picture.png || fail "$what: no picture written"
-  out="$("${run[@]}" --validate "${validate_args[@]}" 2>&1)"
+  out="$(in_folder "${run[@]}" --size 160x90 --seconds 0.1 --png picture.png)" || fail "$what: --png failed: $out"
+  png_ok "$at/picture.png" || fail "$what: no picture written"
+  out="$(in_folder "${run[@]}" --validate "${validate_args[@]}")"
   validate_ok "$out" || fail "$what: --validate: $(grep -E 'FAIL|passed' <<<"$out" | head -n 5)"
   note "$what: $(tail -n 1 <<<"$out")"
 }
@@ -76,7 +80,7 @@ check_tgz() {
     share/doc/ondix2/MANUAL.md share/doc/ondix2/THIRD-PARTY-NOTICES.txt share/doc/ondix2/CHANGELOG.md
   manual_pictures "$top/share/doc/ondix2" "$(basename "$pkg")"
   [[ -x "$top/bin/zohost" ]] || return
-  (cd "$dest" && run_zohost "$(basename "$pkg")" "$top/bin/../lib/Ondix2.zom" "$top/bin/zohost")
+  run_zohost "$(basename "$pkg")" "$top/bin/../lib/Ondix2.zom" "$dest" "$top/bin/zohost"
 }
 
 check_deb() {
@@ -94,7 +98,7 @@ check_deb() {
   has_files "$dest" "$(basename "$pkg")" usr/bin/zohost usr/lib/Ondix2.zom usr/lib/libzogdi.so \
     usr/share/doc/ondix2/MANUAL.md
   [[ -x "$dest/usr/bin/zohost" ]] || return
-  (cd "$dest" && run_zohost "$(basename "$pkg")" "$dest/usr/bin/../lib/Ondix2.zom" "$dest/usr/bin/zohost")
+  run_zohost "$(basename "$pkg")" "$dest/usr/bin/../lib/Ondix2.zom" "$dest" "$dest/usr/bin/zohost"
 }
 
 # PE header, DLL flag, version resource and imports of one Windows file.
@@ -140,7 +144,7 @@ check_zip() {
     note "$(basename "$pkg"): files, PE headers, imports and versions checked; not run (no Wine for $arch here)"
     return
   fi
-  (cd "$top" && run_zohost "$(basename "$pkg")" "Ondix2.zom" "${wine[@]}" ./zohost.exe)
+  run_zohost "$(basename "$pkg")" "Ondix2.zom" "$top" "${wine[@]}" ./zohost.exe
 }
 
 if [[ -f "$dir/SHA256SUMS" ]]; then
