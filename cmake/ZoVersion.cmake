@@ -6,11 +6,20 @@
 set(ZO_GIT_COMMIT "")
 find_package(Git QUIET)
 if(GIT_FOUND)
+  # Only this project's own checkout: a source archive unpacked inside some
+  # other repository must not take that one's commit.
+  execute_process(COMMAND "${GIT_EXECUTABLE}" rev-parse --show-toplevel
+                  WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
+                  OUTPUT_VARIABLE zo_git_top ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
   execute_process(COMMAND "${GIT_EXECUTABLE}" describe --always --dirty --abbrev=10
                   WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}"
                   RESULT_VARIABLE zo_git_rc OUTPUT_VARIABLE zo_git_out ERROR_QUIET
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(zo_git_rc EQUAL 0 AND zo_git_out)
+  file(REAL_PATH "${PROJECT_SOURCE_DIR}" zo_source_real)
+  if(zo_git_top)
+    file(REAL_PATH "${zo_git_top}" zo_git_top)
+  endif()
+  if(zo_git_rc EQUAL 0 AND zo_git_out AND zo_git_top STREQUAL zo_source_real)
     set(ZO_GIT_COMMIT "${zo_git_out}")
     # Configure again when HEAD moves, so that the commit shown follows it.
     execute_process(COMMAND "${GIT_EXECUTABLE}" rev-parse --absolute-git-dir
