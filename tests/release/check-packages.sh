@@ -21,19 +21,15 @@ checked=0
 fail() { echo "check-packages: FAIL: $*" >&2; failures=$((failures + 1)); }
 note() { echo "check-packages: $*"; }
 
-# validate_output TEXT: the closing line says none failed.
+# The battery's closing line says none failed, and no line failed.
 validate_ok() { grep -Eq '^[0-9]+ passed, 0 failed$' <<<"$1" && ! grep -q FAIL <<<"$1"; }
 png_ok() { [[ -s "$1" ]] && [[ "$(head -c 8 "$1" | od -An -tx1 | tr -d ' \n')" == 89504e470d0a1a0a ]]; }
 
-# The one folder a package unpacks to.
+# The one folder a package unpacks to; fails when there are other entries.
 only_folder() {
   local n
   n="$(find "$1" -mindepth 1 -maxdepth 1 | wc -l)"
-  if ((n != 1)) || [[ ! -d "$(find "$1" -mindepth 1 -maxdepth 1)" ]]; then
-    fail "$2 does not unpack to one folder"
-    return 1
-  fi
-  find "$1" -mindepth 1 -maxdepth 1
+  ((n == 1)) && [[ -d "$(find "$1" -mindepth 1 -maxdepth 1)" ]] && find "$1" -mindepth 1 -maxdepth 1
 }
 
 has_files() {
@@ -75,7 +71,7 @@ check_tgz() {
   local pkg="$1" dest="$tmp/tgz" top
   mkdir -p "$dest"
   (cd "$dest" && cmake -E tar xf "$pkg") || { fail "$pkg does not unpack"; return; }
-  top="$(only_folder "$dest" "$pkg")" || return
+  top="$(only_folder "$dest")" || { fail "$(basename "$pkg") does not unpack to one folder"; return; }
   has_files "$top" "$(basename "$pkg")" bin/zohost lib/Ondix2.zom lib/libzogdi.so \
     share/doc/ondix2/MANUAL.md share/doc/ondix2/THIRD-PARTY-NOTICES.txt share/doc/ondix2/CHANGELOG.md
   manual_pictures "$top/share/doc/ondix2" "$(basename "$pkg")"
@@ -123,7 +119,7 @@ check_zip() {
   local pkg="$1" dest="$tmp/zip" top arch format wine=()
   mkdir -p "$dest"
   (cd "$dest" && cmake -E tar xf "$pkg") || { fail "$pkg does not unpack"; return; }
-  top="$(only_folder "$dest" "$pkg")" || return
+  top="$(only_folder "$dest")" || { fail "$(basename "$pkg") does not unpack to one folder"; return; }
   has_files "$top" "$(basename "$pkg")" Ondix2.zom zohost.exe README.txt MANUAL.md CHANGELOG.md THIRD-PARTY-NOTICES.txt
   manual_pictures "$top" "$(basename "$pkg")"
   case "$pkg" in

@@ -42,18 +42,25 @@ control() {
 }
 
 shopt -s nullglob
-for pkg in "$work"/pkg/*.tar.gz; do
+# damaged_tgz PKG WHAT EXPECT COMMAND...: PKG unpacked, COMMAND run in the
+# unpacked folder's parent (the folder is $top), packed again, checked.
+damaged_tgz() {
+  local pkg="$1" what="$2" expect="$3" name
+  shift 3
   name="$(basename "$pkg")"
-  mkdir -p "$work/tgz-in" "$work/tgz-out"
-  (cd "$work/tgz-in" && cmake -E tar xf "$pkg" && rm "${name%.tar.gz}/lib/Ondix2.zom" &&
-    cmake -E tar czf "$work/tgz-out/$name" "${name%.tar.gz}")
-  control "a tarball without its module" "lacks lib/Ondix2.zom" "$work/tgz-out"
-  # A module file that loads but is no module: only running zohost shows it.
   rm -rf "$work/tgz-in" "$work/tgz-out"
   mkdir -p "$work/tgz-in" "$work/tgz-out"
-  (cd "$work/tgz-in" && cmake -E tar xf "$pkg" && cp "${name%.tar.gz}/lib/libzogdi.so" "${name%.tar.gz}/lib/Ondix2.zom" &&
-    cmake -E tar czf "$work/tgz-out/$name" "${name%.tar.gz}")
-  control "a tarball whose module is another library" "--validate:" "$work/tgz-out"
+  (cd "$work/tgz-in" && cmake -E tar xf "$pkg" && top="${name%.tar.gz}" && eval "$*" &&
+    cmake -E tar czf "$work/tgz-out/$name" -- *)
+  control "$what" "$expect" "$work/tgz-out"
+}
+for pkg in "$work"/pkg/*.tar.gz; do
+  damaged_tgz "$pkg" "a tarball without its module" "lacks lib/Ondix2.zom" 'rm "$top/lib/Ondix2.zom"'
+  # A module file that loads but is no module: only running zohost shows it.
+  damaged_tgz "$pkg" "a tarball whose module is another library" "--validate:" \
+    'cp "$top/lib/libzogdi.so" "$top/lib/Ondix2.zom"'
+  damaged_tgz "$pkg" "a tarball with a stray file beside its folder" "does not unpack to one folder" \
+    'echo stray >stray.txt'
 done
 for pkg in "$work"/pkg/*.deb; do
   mkdir -p "$work/deb-out"
