@@ -49,6 +49,7 @@ fi
 
 failures=0
 made=()
+args=()
 for command in "${commands[@]}"; do
   name="${command##* }"
   # The manual's own quoting: its commands are the project's, not input.

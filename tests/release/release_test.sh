@@ -50,6 +50,7 @@ damaged_tgz() {
   name="$(basename "$pkg")"
   rm -rf "$work/tgz-in" "$work/tgz-out"
   mkdir -p "$work/tgz-in" "$work/tgz-out"
+  # shellcheck disable=SC2034 # $top is for the command's text
   (cd "$work/tgz-in" && cmake -E tar xf "$pkg" && top="${name%.tar.gz}" && eval "$*" &&
     cmake -E tar czf "$work/tgz-out/$name" -- *)
   control "$what" "$expect" "$work/tgz-out"
