@@ -4,7 +4,7 @@
 # of the linux preset (no cross compilers, Wine, qemu nor i386 architecture).
 # Idempotent: when all of them are installed already it touches nothing.
 #
-#   scripts/setup.sh [all|linux]
+#   scripts/setup.sh [all|linux|release]
 set -euo pipefail
 
 linux_packages=(
@@ -17,10 +17,16 @@ linux_packages=(
   # zohost --live (SDL2), and its tests: a virtual X display, keys sent to
   # the window, and screenshots taken from outside the program.
   libsdl2-dev xvfb xdotool x11-apps
+  # The .deb of the release and its test: dependencies found by dpkg-shlibdeps.
+  dpkg-dev
 )
 case "${1:-all}" in
 linux)
   packages=("${linux_packages[@]}")
+  ;;
+release)
+  # scripts/release.sh: the linux preset and the win32 compilers.
+  packages=("${linux_packages[@]}" g++-mingw-w64-i686-posix mingw-w64-tools)
   ;;
 all)
   packages=(
@@ -39,7 +45,7 @@ all)
   )
   ;;
 *)
-  echo "usage: scripts/setup.sh [all|linux]" >&2
+  echo "usage: scripts/setup.sh [all|linux|release]" >&2
   exit 2
   ;;
 esac

@@ -10,10 +10,7 @@
 #include <vector>
 
 #include "tool/Units.h"
-
-#ifndef ZOHOST_VERSION
-#define ZOHOST_VERSION "0.0"
-#endif
+#include "ZoVersion.h"
 
 namespace zohost::tool {
 
