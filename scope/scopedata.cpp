@@ -38,8 +38,8 @@ void DefaultScope(T_SCOPE* s) {
     s->Y_Scale = 1.0f;
     s->Trigger = TRIGGER_AUTO;
     s->X_Y_Mode = 0;
-    s->Channel_Active[0] = false;
-    s->Channel_Active[1] = false;
+    s->Channel_Active[0] = 0;
+    s->Channel_Active[1] = 0;
     s->ScopeSize = TimeToScopeSize(s);
 }
 
@@ -105,8 +105,8 @@ void CopyScope(T_SCOPE* dest, const T_SCOPE* src, int size) {
     dest->Rate = src->Rate;
     dest->Time = src->Time;
     dest->Y_Scale = src->Y_Scale;
-    dest->Channel_Active[0] = src->Channel_Active[0];
-    dest->Channel_Active[1] = src->Channel_Active[1];
+    dest->Channel_Active[0] = src->Channel_Active[0] != 0 ? 1 : 0;
+    dest->Channel_Active[1] = src->Channel_Active[1] != 0 ? 1 : 0;
     dest->Trigger = src->Trigger;
     dest->X_Y_Mode = src->X_Y_Mode;
 }
@@ -153,11 +153,11 @@ std::int16_t GetTrigger(const T_SCOPE* s) { return s->Trigger; }
 std::int16_t GetX_Y_Mode(const T_SCOPE* s) { return s->X_Y_Mode; }
 
 bool GetChannel_Active(const T_SCOPE* s, int channel) {
-    return validChannel(channel) && s->Channel_Active[channel];
+    return validChannel(channel) && s->Channel_Active[channel] != 0;
 }
 
 void SetChannel_Active(T_SCOPE* s, int channel, bool active) {
-    if (validChannel(channel)) s->Channel_Active[channel] = active;
+    if (validChannel(channel)) s->Channel_Active[channel] = active ? 1 : 0;
 }
 
 std::int16_t* GetAddressX_Y_Mode(T_SCOPE* s) { return &s->X_Y_Mode; }

@@ -10,7 +10,9 @@
 
 struct T_SCOPE {
     float* Samples;  // channel-major, 2 * ScopeSize floats, or null
-    bool Channel_Active[2];
+    // Bytes, not bool: a record comes from outside, and any nonzero byte
+    // means the input is connected.
+    std::uint8_t Channel_Active[2];
     std::int32_t ScopeSize;
     float Rate;
     float Time;     // volts, 0..10, or NaN from a NaN input

@@ -304,6 +304,29 @@ inline std::vector<std::string> standardCases() {
                     std::snprintf(buf, sizeof buf, "T 200 60 %d %d %d 100 30 \"%s\"", s, a, mode, text);
                     out.push_back(buf);
                 }
+    // Far-away lines, ends anywhere within 2^27 (the range of device
+    // coordinates): from the canvas out, through it with both ends far, and
+    // past it.
+    const int64_t range = (int64_t{1} << 27) - 1;
+    const int64_t corners[][4] = {{-range, -range, range, range},  {range, range, -range, -range},
+                                  {-range, 24, range, 24},         {31, -range, 31, range},
+                                  {range, -range, -range, range},  {-range, 47, range, 0},
+                                  {-range, -range + 40, range, range - 40}};
+    for (const auto& e : corners)
+        out.push_back(fmt(line, 64, 48, e[0], e[1], e[2], e[3]));
+    for (int i = 0; i < 60; ++i)
+        out.push_back(fmt(line, 64, 48, r.range(0, 64), r.range(0, 48), r.range(-range, range + 1),
+                          r.range(-range, range + 1)));
+    for (int i = 0; i < 120; ++i) {
+        const int64_t px = r.range(-8, 72), py = r.range(-8, 56);
+        const int64_t fx = r.range(-range + 100, range - 100), fy = r.range(-range + 100, range - 100);
+        if (i % 3 == 0)
+            out.push_back(fmt(line, 64, 48, fx, fy, 2 * px - fx, 2 * py - fy));
+        else if (i % 3 == 1)
+            out.push_back(fmt(line, 64, 48, fx, py, 2 * px - fx, py + r.range(-50, 50)));
+        else
+            out.push_back(fmt(line, 64, 48, px + r.range(-50, 50), fy, px, 2 * py - fy));
+    }
     return out;
 }
 

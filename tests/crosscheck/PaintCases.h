@@ -22,6 +22,7 @@ struct PaintCase {
     bool background;    // black, or none
     bool far_values;    // samples far outside the window, infinities, NaN
     bool a_active = true, b_active = true;
+    bool wide_values = false;  // points 2^22 to 2^28 away, lines across the window
 };
 
 inline std::vector<PaintCase> paintCases() {
@@ -44,6 +45,13 @@ inline std::vector<PaintCase> paintCases() {
             }
     for (const auto& s : sizes)
         for (std::int16_t mode = 0; mode < 3; ++mode) add(s[0], s[1], 100, mode, 10.0f, true, true);
+    const int wide_sizes[][2] = {{200, 100}, {640, 480}, {100, 60}};
+    for (const auto& s : wide_sizes)
+        for (std::int16_t mode = 0; mode < 3; ++mode) {
+            add(s[0], s[1], mode == 0 ? 100 : 19, mode, 1.0f, mode != 1, false);
+            cases.back().wide_values = true;
+            cases.back().name += " wide";
+        }
     add(200, 100, 100, 1, 1.0f, false, false);
     cases.back().b_active = false;  // a figure with one channel falls back to the time display
     add(1920, 1080, 44100, 0, 1.0f, true, false);
@@ -58,6 +66,18 @@ inline float sampleOf(const PaintCase& c, int channel, int i) {
                                -std::numeric_limits<float>::infinity(), std::nanf(""),
                                3e9f, -3e9f, 0.25f, -0.5f, 1e-40f};
         return kinds[(i * (channel + 3)) % 10];
+    }
+    if (c.wide_values) {
+        // Alternating sides at 2^22 to 2^28 pixels (k about 46 on 100 rows),
+        // so that consecutive points join across the window. In a figure the
+        // two channels keep a ratio for four samples at a time, so that the
+        // lines pass near the centre, a few pixels apart.
+        const float sizes[] = {9e4f, 1.3e5f, 4e5f, 1e6f, 2.2e6f, 2.9e6f, 5e6f, 1.2e7f, 3e5f, 6e4f, 7e6f};
+        const float offsets[] = {0.0f, 0.1f, -0.2f, 0.3f, -0.05f};
+        const float ratios[] = {0.05f, -0.02f, 0.3f, -1.0f, 0.004f};
+        const float v = (i % 2 == 0 ? 1.0f : -1.0f) * sizes[i % 11];
+        if (c.mode == 0) return channel == 0 ? v : -0.5f * v;
+        return (channel == 0 ? v * ratios[(i / 4) % 5] : v) + offsets[(i + channel) % 5];
     }
     const double t = static_cast<double>(i) / (c.samples > 1 ? c.samples - 1 : 1);
     if (channel == 0) return static_cast<float>(0.8 * std::sin(6.283185307179586 * 3.0 * t));

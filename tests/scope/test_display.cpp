@@ -2,6 +2,7 @@
 // core with the built module.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -168,3 +169,26 @@ TEST(Messages, DataReachesTheDisplayWithItsPointerUnchanged) {
 }
 
 }  // namespace
+
+// The host's reader of a sent record takes the flag bytes as bytes: 2 and
+// 0x80 are active, 0 is not (no bool is loaded from them).
+TEST(Messages, HostReadsAnyNonzeroFlagByteAsActive) {
+    const unsigned char flags[][2] = {{2, 0x80}, {0, 0x80}, {0xFF, 0}};
+    zohost::CaptureRecorder recorder;
+    float samples[2] = {0.25f, -0.5f};
+    for (const auto& f : flags) {
+        T_SCOPE record{};
+        record.Samples = samples;
+        record.ScopeSize = 1;
+        std::memcpy(reinterpret_cast<unsigned char*>(&record) + offsetof(T_SCOPE, Channel_Active), f, 2);
+        zohost::MessageRecord m{};
+        m.direction = zohost::Direction::ToDisplay;
+        m.code = SCOPE_MSG_DATA;
+        m.size = sizeof(T_SCOPE);
+        m.ptr = &record;
+        recorder.sent(m, 0);
+        const zohost::Capture& c = *recorder.captures().back();
+        for (int ch = 0; ch < 2; ++ch) EXPECT_EQ(c.scope.Channel_Active[ch] != 0, f[ch] != 0) << int(f[ch]);
+        EXPECT_EQ(c.sample(1, 0), -0.5f);
+    }
+}

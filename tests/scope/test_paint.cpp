@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -266,6 +268,197 @@ TEST(Paint, XYFigures) {
     p.paint();
     EXPECT_TRUE(p.rec.segmentsIn(kFigure).empty());
     EXPECT_EQ(p.rec.segmentsIn(kWhite).size(), 99u);
+}
+
+// u = sx * k * Wt is rounded to a float once. Each sample lands one pixel
+// elsewhere when sx * k is rounded first; the expected x come from exact
+// rational arithmetic of cx - trunc(u / (N - 1)).
+TEST(Paint, XYHorizontalProductIsRoundedOnce) {
+    const struct {
+        int w, h, n;
+        float ys, sample;
+        int x;
+    } cases[] = {
+        {200, 100, 100, 1.0f, 0.188460931f, 85},   {200, 100, 100, 1.0f, 0.886874974f, 22},
+        {200, 100, 100, 1.0f, 0.676242173f, 40},   {200, 100, 100, 1.0f, -0.809273422f, 173},
+        {320, 180, 50, 2.5f, -0.925189137f, 1393}, {320, 180, 50, 2.5f, 0.815637171f, -926},
+        {1000, 700, 441, 6.0f, 0.463191241f, -1538}, {1000, 700, 441, 6.0f, -0.581486642f, 3061},
+    };
+    for (const auto& c : cases)
+        for (std::int16_t mode : {1, 2}) {
+            Picture p(c.w, c.h);
+            Capture cap(c.n, c.ys, mode, true, true);
+            cap.at(mode == 2 ? 1 : 0, 1) = c.sample;
+            p.show(cap);
+            p.paint();
+            const auto fig = p.rec.segmentsIn(kFigure);
+            ASSERT_EQ(fig.size(), static_cast<std::size_t>(c.n - 1));
+            EXPECT_EQ(fig[0].x1, c.x) << c.sample << " mode " << mode;
+        }
+}
+
+float kOf(int h, float ys) { return ys * static_cast<float>(static_cast<float>(h) / 2.15f); }
+
+// Points between 2^22 and 2^27 away reach the device context exactly as the
+// formulas place them: far outside the window, and not limited.
+TEST(Paint, FarPointsWithinTheDrawableRangeAreNotLimited) {
+    const float k = kOf(100, 1.0f);  // window 200 x 100: Wt 192, cx 101, cy 51
+    const float vertical[] = {1e5f, -2e5f, 2.5e6f, -2.8e6f, 0.3f, 9e5f};
+    const float horizontal[] = {3000.0f, -5000.0f, 4e4f, -7e4f, 0.1f, 1e4f};
+    auto y = [&](float s) { return 51 - static_cast<long long>(s * k); };
+    // sx * k is exact in double, and * 192 stays exact: one rounding.
+    auto x = [&](float s) {
+        const float u = static_cast<float>(static_cast<double>(s) * static_cast<double>(k) * 192.0);
+        return 101 - static_cast<long long>(u / 5.0f);
+    };
+    for (std::int16_t mode : {0, 1}) {
+        Picture p(200, 100);
+        Capture c(6, 1.0f, mode, true, true);
+        for (int i = 0; i < 6; ++i) {
+            c.at(0, i) = mode == 0 ? vertical[i] : horizontal[i];
+            c.at(1, i) = vertical[i];
+        }
+        p.show(c);
+        p.paint();
+        const auto drawn = p.rec.segmentsIn(mode == 0 ? kTraceB : kFigure);
+        ASSERT_EQ(drawn.size(), 5u) << mode;
+        for (int n = 1; n < 6; ++n) {
+            const long long x0 = mode == 0 ? ((n - 1) * 192) / 5 + 4 : x(horizontal[n - 1]);
+            const long long x1 = mode == 0 ? (n * 192) / 5 + 4 : x(horizontal[n]);
+            const Segment& s = drawn[static_cast<std::size_t>(n - 1)];
+            EXPECT_EQ(s.x0, x0) << mode << " " << n;
+            EXPECT_EQ(s.y0, y(vertical[n - 1])) << mode << " " << n;
+            EXPECT_EQ(s.x1, x1) << mode << " " << n;
+            EXPECT_EQ(s.y1, y(vertical[n])) << mode << " " << n;
+        }
+        const long long far = mode == 0 ? std::llabs(y(-2.8e6f)) : std::llabs(x(-7e4f));
+        EXPECT_GT(far, 1 << 22);
+        EXPECT_LT(far, 1 << 27);
+    }
+}
+
+// Pixels of one colour in a picture.
+std::vector<bool> maskOf(HDC dc, COLORREF colour) {
+    int w = 0, h = 0;
+    const std::uint32_t* p = ZoGdiPixels(dc, &w, &h);
+    std::vector<bool> out(static_cast<std::size_t>(w) * h);
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = p[i] == rgb(colour);
+    return out;
+}
+
+// A polyline drawn straight onto a canvas, ends anywhere in 32 bits.
+std::vector<bool> polyline(int w, int h, const std::vector<std::pair<long long, long long>>& points,
+                           COLORREF colour) {
+    HDC dc = ZoGdiCreateCanvasDC(w, h, 0);
+    HPEN pen = CreatePen(0, 1, colour);
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, static_cast<int>(points[0].first), static_cast<int>(points[0].second), nullptr);
+    for (std::size_t i = 1; i < points.size(); ++i)
+        LineTo(dc, static_cast<int>(points[i].first), static_cast<int>(points[i].second));
+    SelectObject(dc, old);
+    DeleteObject(pen);
+    std::vector<bool> out = maskOf(dc, colour);
+    ZoGdiDeleteDC(dc);
+    return out;
+}
+
+// Beyond 2^27 a segment is clipped along its own direction: from a point in
+// range, what shows in the window is the line to the far point itself.
+// Limiting each axis on its own (the control) bends the figure's line.
+TEST(Paint, SegmentsBeyondTheRangeKeepTheirDirection) {
+    const float k = kOf(100, 1.0f);
+    const long long range = (1LL << 27) - 1;
+    auto y = [&](float s) { return 51 - static_cast<long long>(s * k); };
+    auto x = [&](float s, int across) {
+        const float u = static_cast<float>(static_cast<double>(s) * static_cast<double>(k) * 192.0);
+        return 101 - static_cast<long long>(u / static_cast<float>(across));
+    };
+    auto limited = [](std::vector<std::pair<long long, long long>> v) {
+        for (auto& p : v) {
+            p.first = std::max(-(1LL << 22), std::min(1LL << 22, p.first));
+            p.second = std::max(-(1LL << 22), std::min(1LL << 22, p.second));
+        }
+        return v;
+    };
+    // Time display of channel B: a steep line up and out, then back.
+    {
+        Picture p(200, 100);
+        Capture c(3, 1.0f, 0, false, true);
+        const float b[] = {0.3f, 1e7f, -0.2f};
+        for (int i = 0; i < 3; ++i) c.at(1, i) = b[i];
+        p.show(c);
+        p.paint();
+        const auto drawn = p.rec.segmentsIn(kTraceB);
+        ASSERT_EQ(drawn.size(), 2u);
+        for (const auto& s : drawn) {
+            EXPECT_LE(std::max(std::llabs(s.y0), std::llabs(s.y1)), range);
+            EXPECT_EQ(std::min(s.y0, s.y1), -range) << "cut at the edge of the range";
+        }
+        const std::vector<std::pair<long long, long long>> line = {{4, y(b[0])}, {100, y(b[1])}, {196, y(b[2])}};
+        ASSERT_LT(line[1].second, -range);
+        EXPECT_EQ(maskOf(p.dc, kTraceB), polyline(200, 100, line, kTraceB));
+    }
+    // An X-Y figure from the centre out at a shallow angle and back.
+    {
+        Picture p(200, 100);
+        Capture c(3, 1.0f, 1, true, true);
+        const float a[] = {0.0f, 2e5f, 0.0f}, b[] = {0.0f, 9e6f, 0.0f};
+        for (int i = 0; i < 3; ++i) {
+            c.at(0, i) = a[i];
+            c.at(1, i) = b[i];
+        }
+        p.show(c);
+        p.paint();
+        std::vector<std::pair<long long, long long>> line;
+        for (int i = 0; i < 3; ++i) line.push_back({x(a[i], 2), y(b[i])});
+        ASSERT_LT(line[1].first, -range);
+        EXPECT_EQ(maskOf(p.dc, kFigure), polyline(200, 100, line, kFigure));
+        EXPECT_NE(maskOf(p.dc, kFigure), polyline(200, 100, limited(line), kFigure)) << "the control";
+    }
+    // Both ends beyond, the line through the window: the cut ends lie on the
+    // edge of the range, each within half a pixel of the line.
+    {
+        Picture p(200, 100);
+        Capture c(2, 1.0f, 1, true, true);
+        const float a[] = {-2e5f, 2e5f}, b[] = {-9e6f, 9.5e6f};
+        for (int i = 0; i < 2; ++i) {
+            c.at(0, i) = a[i];
+            c.at(1, i) = b[i];
+        }
+        p.show(c);
+        p.paint();
+        const auto drawn = p.rec.segmentsIn(kFigure);
+        ASSERT_EQ(drawn.size(), 1u);
+        const double x0 = static_cast<double>(x(a[0], 1)), y0 = static_cast<double>(y(b[0]));
+        const double dx = static_cast<double>(x(a[1], 1)) - x0, dy = static_cast<double>(y(b[1])) - y0;
+        for (const auto& end : {std::make_pair(drawn[0].x0, drawn[0].y0), std::make_pair(drawn[0].x1, drawn[0].y1)}) {
+            EXPECT_EQ(std::max(std::llabs(end.first), std::llabs(end.second)), range);
+            const double off = std::fabs((end.first - x0) * dy - (end.second - y0) * dx) / std::hypot(dx, dy);
+            EXPECT_LE(off, 0.5) << end.first << "," << end.second;
+        }
+        EXPECT_GT(drawn[0].x0, 0);
+        EXPECT_LT(drawn[0].x1, 0) << "drawn from sample 0 (to the right) to sample 1";
+    }
+}
+
+// A sender's flag byte of 2 or 0x80 means active: traces and figure are drawn.
+TEST(Paint, AnyNonzeroFlagByteIsActive) {
+    const unsigned char flags[][2] = {{2, 0x80}, {0x80, 2}};
+    for (const auto& f : flags)
+        for (std::int16_t mode : {0, 1}) {
+            Picture p(200, 100);
+            Capture c(100, 1.0f, mode);
+            for (int i = 0; i < 100; ++i) c.at(0, i) = c.at(1, i) = 0.25f;
+            std::memcpy(reinterpret_cast<unsigned char*>(&c.scope) + offsetof(T_SCOPE, Channel_Active), f, 2);
+            p.show(c);
+            p.paint();
+            if (mode == 0) {
+                EXPECT_EQ(p.rec.segmentsIn(kWhite).size(), 99u) << int(f[0]);
+                EXPECT_EQ(p.rec.segmentsIn(kTraceB).size(), 99u) << int(f[1]);
+            } else {
+                EXPECT_EQ(p.rec.segmentsIn(kFigure).size(), 99u) << int(f[0]) << " " << int(f[1]);
+            }
+        }
 }
 
 TEST(Paint, BackgroundAndColours) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -196,6 +197,23 @@ TEST(ScopeRecord, CopyTakesSamplesAndSettingsButNotTimeMode) {
     EXPECT_EQ(dst.s.Trigger, 2);
     EXPECT_EQ(dst.s.X_Y_Mode, 1);
     EXPECT_EQ(dst.s.Volt_Oktave, 2);
+}
+
+// A sender's flag bytes are read as bytes: any nonzero one is active, and the
+// display's copy holds a plain 1 or 0 (no bool is loaded from them).
+TEST(ScopeRecord, CopyReadsAnyNonzeroFlagByteAsActive) {
+    const unsigned char flags[][2] = {{2, 0x80}, {0x80, 0}, {0, 0xFF}, {1, 1}, {0, 0}};
+    for (const auto& f : flags) {
+        Scope src, dst;
+        std::memcpy(reinterpret_cast<unsigned char*>(&src.s) + offsetof(T_SCOPE, Channel_Active), f, 2);
+        CopyScope(&dst.s, &src.s, sizeof(T_SCOPE));
+        for (int c = 0; c < 2; ++c) {
+            EXPECT_EQ(GetChannel_Active(&dst.s, c), f[c] != 0) << int(f[c]);
+            unsigned char copied = 0xAA;
+            std::memcpy(&copied, reinterpret_cast<const unsigned char*>(&dst.s) + offsetof(T_SCOPE, Channel_Active) + c, 1);
+            EXPECT_EQ(copied, f[c] != 0 ? 1 : 0) << int(f[c]);
+        }
+    }
 }
 
 TEST(ScopeRecord, CopyOfWrongSizeOrMissingRecordResets) {
