@@ -30,6 +30,8 @@ struct LiveLook {
     std::uint32_t background_rgb = 0;  // 0x00RRGGBB, as behind the display
 
     int barHeight() const { return font_height + 6; }
+    // The display's height in a client area `height` high.
+    int displayHeight(int height) const { return height - barHeight() > 1 ? height - barHeight() : 1; }
     LiveRect barRect(int width, int height) const;
     LiveRect helpRect(int width, int height) const;
     // Each fills its rectangle and writes into it.
@@ -95,5 +97,8 @@ private:
 // file does not exist is taken (never replacing one); `written` says which.
 bool savePicture(const std::string& path, bool fresh, const std::uint32_t* pixels, int width, int height,
                  std::string& written, std::string& error);
+// Gives the finished file `from` the name `to` only where no file has it;
+// false with `exists` set when one does (LiveSavePosix.cpp, LiveSaveWin.cpp).
+bool placeNew(const std::string& from, const std::string& to, bool& exists, std::string& error);
 
 }  // namespace zohost::live
