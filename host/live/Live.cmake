@@ -13,7 +13,6 @@ if(WIN32)
   target_sources(zohosttool PRIVATE ${zo_live_common}
     live/LiveAudioWin.cpp
     live/LiveKeysWin.cpp
-    live/LiveSaveWin.cpp
     live/LiveWindowWin.cpp)
   target_link_libraries(zohosttool PRIVATE winmm)
   set(ZO_LIVE ON CACHE INTERNAL "zohost --live is built")
@@ -25,7 +24,6 @@ if(SDL2_FOUND AND X11_FOUND)
   target_sources(zohosttool PRIVATE ${zo_live_common}
     live/LiveAudioSdl.cpp
     live/LiveKeysSdl.cpp
-    live/LiveSavePosix.cpp
     live/LiveVisual.cpp
     live/LiveWindowSdl.cpp)
   target_link_libraries(zohosttool PRIVATE SDL2::SDL2 X11::X11)

@@ -5,6 +5,7 @@
 #include "live/LiveWindow.h"
 #include "tool/OutputFile.h"
 #include "tool/PngWriter.h"
+#include "zohost/NewFile.h"
 
 namespace zohost::live {
 

@@ -97,8 +97,5 @@ private:
 // file does not exist is taken (never replacing one); `written` says which.
 bool savePicture(const std::string& path, bool fresh, const std::uint32_t* pixels, int width, int height,
                  std::string& written, std::string& error);
-// Gives the finished file `from` the name `to` only where no file has it;
-// false with `exists` set when one does (LiveSavePosix.cpp, LiveSaveWin.cpp).
-bool placeNew(const std::string& from, const std::string& to, bool& exists, std::string& error);
 
 }  // namespace zohost::live

@@ -1,12 +1,21 @@
+#include "zohost/NewFile.h"
+
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-#include "live/LiveWindow.h"
+namespace zohost {
 
-namespace zohost::live {
+std::FILE* createNewFile(const std::string& path) {
+    // fopen's "x" is not in every C library.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* f = ::fdopen(fd, "wb");
+    if (!f) ::close(fd);
+    return f;
+}
 
 bool placeNew(const std::string& from, const std::string& to, bool& exists, std::string& error) {
     // link() fails where a file exists.
@@ -19,4 +28,4 @@ bool placeNew(const std::string& from, const std::string& to, bool& exists, std:
     return false;
 }
 
-}  // namespace zohost::live
+}  // namespace zohost
