@@ -12,6 +12,7 @@ target_link_libraries(zohosttool PRIVATE zoprobe)
 if(WIN32)
   target_sources(zohosttool PRIVATE ${zo_live_common}
     live/LiveAudioWin.cpp
+    live/LiveKeysWin.cpp
     live/LiveWindowWin.cpp)
   target_link_libraries(zohosttool PRIVATE winmm)
   set(ZO_LIVE ON CACHE INTERNAL "zohost --live is built")
@@ -22,6 +23,7 @@ find_package(X11 QUIET)
 if(SDL2_FOUND AND X11_FOUND)
   target_sources(zohosttool PRIVATE ${zo_live_common}
     live/LiveAudioSdl.cpp
+    live/LiveKeysSdl.cpp
     live/LiveVisual.cpp
     live/LiveWindowSdl.cpp)
   target_link_libraries(zohosttool PRIVATE SDL2::SDL2 X11::X11)

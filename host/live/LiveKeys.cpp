@@ -78,12 +78,47 @@ bool LiveSettings::apply(LiveAction a) {
     }
 }
 
+KeyEffect applyKey(LiveAction a, LiveSettings& settings, bool& help) {
+    if (settings.apply(a)) return KeyEffect::Settings;
+    switch (a) {
+    case LiveAction::Hold: settings.held = !settings.held; return KeyEffect::Hold;
+    case LiveAction::Help: help = !help; return KeyEffect::Help;
+    case LiveAction::Save: return KeyEffect::Save;
+    case LiveAction::Quit: return KeyEffect::Quit;
+    default: return KeyEffect::None;
+    }
+}
+
 std::string LiveSettings::text() const {
     char buf[256];
     std::snprintf(buf, sizeof buf, "Trigger=%s  X-Y-Mode=%s  Time-Mode=%s  Time=%g V  Y-Scale=%g V",
                   trigger.label().c_str(), xy_mode.label().c_str(), time_mode.label().c_str(), time.volts,
                   y_scale.volts);
     return buf;
+}
+
+std::string liveTitle(const std::string& module_name, const LiveSettings& s) {
+    return module_name + " - " + s.text() + (s.held ? "  [held]" : "");
+}
+
+std::string liveStatus(const LiveSettings& settings, const LiveFigures* f, const std::string& message) {
+    std::string s = settings.text();
+    if (settings.held) s += "  HOLD";
+    if (f) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "  | %.0f fps %.0f ms late %llu dropped %llu", f->fps,
+                      f->latency_seconds * 1000.0, static_cast<unsigned long long>(f->late),
+                      static_cast<unsigned long long>(f->dropped));
+        s += buf;
+    }
+    if (!message.empty()) s += "  |  " + message;
+    return s;
+}
+
+std::string numberedName(const std::string& pattern, int number) {
+    char name[4096];
+    std::snprintf(name, sizeof name, pattern.c_str(), number);
+    return name;
 }
 
 }  // namespace zohost::live

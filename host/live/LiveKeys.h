@@ -2,6 +2,7 @@
 // stepped through their choices, two control inputs moved in volts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ enum class LiveAction {
 enum class LiveKey { T, X, M, Right, Left, Up, Down, Space, S, F1, H, Q, Escape, Other };
 
 LiveAction actionForKey(LiveKey key, bool shift);
+
+// The key a platform's key code stands for: SDL key codes (LiveKeysSdl.cpp)
+// or Windows virtual-key codes (LiveKeysWin.cpp), as the build chooses.
+LiveKey platformKey(std::int32_t code);
 
 // One line per key, for the help overlay and --help.
 const std::vector<std::string>& keyHelp();
@@ -64,5 +69,30 @@ struct LiveSettings {
     // "Trigger=InputA X-Y-Mode=Aus Time-Mode=V/Oktave Time=5 V Y-Scale=1 V"
     std::string text() const;
 };
+
+// What a key did to the view.
+enum class KeyEffect { None, Settings, Hold, Help, Save, Quit };
+// Turns the settings, the hold or the help overlay as `action` asks; saving
+// and quitting are left to the caller.
+KeyEffect applyKey(LiveAction action, LiveSettings& settings, bool& help);
+
+// The window's title: the module's name and the settings, marked when held.
+std::string liveTitle(const std::string& module_name, const LiveSettings& settings);
+
+// The status bar's figures (--stats).
+struct LiveFigures {
+    double fps = 0.0;
+    double latency_seconds = 0.0;  // mean, audio to picture
+    std::uint64_t late = 0;
+    std::uint64_t dropped = 0;
+};
+// The status bar: the settings, HOLD while held, the figures when given,
+// the last message when there is one.
+std::string liveStatus(const LiveSettings& settings, const LiveFigures* figures, const std::string& message);
+
+// Where S saves: a new file of this pattern in the working directory.
+inline const char* const kSavePattern = "zohost-live-%03d.png";
+// `pattern` with its one %03d made `number`.
+std::string numberedName(const std::string& pattern, int number);
 
 }  // namespace zohost::live

@@ -30,6 +30,8 @@ struct LiveLook {
     std::uint32_t background_rgb = 0;  // 0x00RRGGBB, as behind the display
 
     int barHeight() const { return font_height + 6; }
+    // The display's height in a client area `height` high.
+    int displayHeight(int height) const { return height - barHeight() > 1 ? height - barHeight() : 1; }
     LiveRect barRect(int width, int height) const;
     LiveRect helpRect(int width, int height) const;
     // Each fills its rectangle and writes into it.

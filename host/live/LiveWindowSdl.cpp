@@ -39,25 +39,6 @@ Uint32 pictureEvent() {
     return type;
 }
 
-LiveKey keyOf(SDL_Keycode k) {
-    switch (k) {
-    case SDLK_t: return LiveKey::T;
-    case SDLK_x: return LiveKey::X;
-    case SDLK_m: return LiveKey::M;
-    case SDLK_RIGHT: return LiveKey::Right;
-    case SDLK_LEFT: return LiveKey::Left;
-    case SDLK_UP: return LiveKey::Up;
-    case SDLK_DOWN: return LiveKey::Down;
-    case SDLK_SPACE: return LiveKey::Space;
-    case SDLK_s: return LiveKey::S;
-    case SDLK_F1: return LiveKey::F1;
-    case SDLK_h: return LiveKey::H;
-    case SDLK_q: return LiveKey::Q;
-    case SDLK_ESCAPE: return LiveKey::Escape;
-    default: return LiveKey::Other;
-    }
-}
-
 }  // namespace
 
 struct LiveWindow::Impl {
@@ -126,7 +107,7 @@ int LiveWindow::displayWidth() const {
 int LiveWindow::displayHeight() const {
     int w = 0, h = 0;
     SDL_GetWindowSize(impl_->window, &w, &h);
-    return std::max(1, h - impl_->look.barHeight());
+    return impl_->look.displayHeight(h);
 }
 
 void LiveWindow::takePicture(const std::uint32_t* pixels, int width, int height, std::uint64_t block) {
@@ -166,7 +147,7 @@ bool LiveWindow::next(LiveEvent& event, int timeout_ms) {
         }
         if (e.type == SDL_KEYDOWN) {
             event.kind = LiveEvent::Kind::Key;
-            event.action = actionForKey(keyOf(e.key.keysym.sym), (e.key.keysym.mod & KMOD_SHIFT) != 0);
+            event.action = actionForKey(platformKey(e.key.keysym.sym), (e.key.keysym.mod & KMOD_SHIFT) != 0);
             return true;
         }
         if (e.type == pictureEvent()) {

@@ -31,25 +31,6 @@ void fill(HDC dc, int x, int y, int w, int h, std::uint32_t rgb) {
     DeleteObject(brush);
 }
 
-LiveKey keyOf(WPARAM vk) {
-    switch (vk) {
-    case 'T': return LiveKey::T;
-    case 'X': return LiveKey::X;
-    case 'M': return LiveKey::M;
-    case VK_RIGHT: return LiveKey::Right;
-    case VK_LEFT: return LiveKey::Left;
-    case VK_UP: return LiveKey::Up;
-    case VK_DOWN: return LiveKey::Down;
-    case VK_SPACE: return LiveKey::Space;
-    case 'S': return LiveKey::S;
-    case VK_F1: return LiveKey::F1;
-    case 'H': return LiveKey::H;
-    case 'Q': return LiveKey::Q;
-    case VK_ESCAPE: return LiveKey::Escape;
-    default: return LiveKey::Other;
-    }
-}
-
 }  // namespace
 
 struct LiveWindow::Impl {
@@ -88,7 +69,8 @@ LRESULT CALLBACK LiveWindow::Impl::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     if (!m) return DefWindowProcA(hwnd, msg, wp, lp);
     switch (msg) {
     case WM_KEYDOWN:
-        m->push(LiveEvent::Kind::Key, actionForKey(keyOf(wp), GetKeyState(VK_SHIFT) < 0));
+        m->push(LiveEvent::Kind::Key,
+                actionForKey(platformKey(static_cast<std::int32_t>(wp)), GetKeyState(VK_SHIFT) < 0));
         return 0;
     case WM_SIZE:
         if (wp != SIZE_MINIMIZED) m->push(LiveEvent::Kind::Resized);
@@ -131,7 +113,7 @@ void LiveWindow::Impl::paint(HDC window_dc) {
 }
 
 void LiveWindow::Impl::drawInto(HDC dc, int w, int h) {
-    const int display_h = std::max(1, h - look.barHeight());
+    const int display_h = look.displayHeight(h);
     // Erased first, as the host erases a window before the display paints.
     fill(dc, 0, 0, w, h, look.background_rgb);
     if (painter) {
@@ -203,7 +185,7 @@ int LiveWindow::displayWidth() const {
 int LiveWindow::displayHeight() const {
     int w = 0, h = 0;
     impl_->clientSize(w, h);
-    return std::max(1, h - impl_->look.barHeight());
+    return impl_->look.displayHeight(h);
 }
 
 void LiveWindow::takePicture(const std::uint32_t*, int, int, std::uint64_t) {
@@ -262,7 +244,7 @@ bool LiveWindow::readBack(std::vector<std::uint32_t>& pixels, int& width, int& h
 
 bool LiveWindow::picture(std::vector<std::uint32_t>& pixels, int& width, int& height) const {
     if (!readBack(pixels, width, height)) return false;
-    height = std::max(1, height - impl_->look.barHeight());
+    height = impl_->look.displayHeight(height);
     pixels.resize(static_cast<std::size_t>(width) * height);
     return true;
 }

@@ -6,14 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "zohost/NewFile.h"
 
 namespace zohost::tool {
 
@@ -29,29 +22,13 @@ std::string resolved(const std::string& path) {
     return ec ? fs::absolute(path).lexically_normal().string() : p.string();
 }
 
-// A new file, never one that exists (fopen's "x" is not in every C library).
-std::FILE* createNew(const std::string& path) {
-#ifdef _WIN32
-    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0) return nullptr;
-    std::FILE* f = _fdopen(fd, "wb");
-    if (!f) _close(fd);
-#else
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    std::FILE* f = ::fdopen(fd, "wb");
-    if (!f) ::close(fd);
-#endif
-    return f;
-}
-
 // "DIR/.NAME.zohost-N.tmp", created exclusively so that nothing is overwritten.
 std::FILE* makeTemporary(const fs::path& beside, std::string& made) {
     const fs::path dir = beside.has_parent_path() ? beside.parent_path() : fs::path(".");
     const std::string stem = "." + beside.filename().string() + ".zohost-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         const fs::path p = dir / (stem + std::to_string(g_counter++) + ".tmp");
-        std::FILE* f = createNew(p.string());
+        std::FILE* f = createNewFile(p.string());
         if (f) {
             made = p.string();
             return f;

@@ -2,13 +2,11 @@
 
 #include <stdexcept>
 
+#include "Harness.h"
 #include "ScopeCaptures.h"
 #include "zohost/Describe.h"
-#include "AllocProbe.h"
 
 namespace zohost::validate {
-
-using probe::AllocProbe;
 
 namespace {
 const int kKeptFailures = 3;
@@ -34,10 +32,7 @@ const ModuleLibrary& TestContext::library() {
         library_ = std::make_unique<ModuleLibrary>();
         if (!library_->load(module_path_)) throw std::runtime_error(library_->error());
         noteDisplay(*library_);
-#ifdef _WIN32
-        // Its drawing objects are counted through its import table.
-        AllocProbe::watch(reinterpret_cast<const void*>(library_->getModulePropertiesEntry()));
-#endif
+        watchDrawingObjects(reinterpret_cast<const void*>(library_->getModulePropertiesEntry()));
     }
     return *library_;
 }

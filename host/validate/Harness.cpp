@@ -7,7 +7,6 @@
 #include <cstring>
 #include <limits>
 
-#include "AllocProbe.h"
 #include "Generators.h"
 #include "scopedata.h"
 
@@ -17,7 +16,6 @@
 
 namespace zohost::validate {
 
-using probe::AllocProbe;
 
 std::string num(double v) {
     if (std::isnan(v)) return "NaN";
@@ -432,39 +430,18 @@ std::string FpControl::text() const {
     return b;
 }
 
-long liveDrawingObjects() {
-#ifndef _WIN32
-    return ZoGdiLiveObjects();
-#else
-    return AllocProbe::liveDrawingObjects();
-#endif
-}
-
 void PaintCheck::before(const Canvas& c) {
     live_before = liveDrawingObjects();
-#ifndef _WIN32
-    pen = ZoGdiCurrentObject(c.dc(), OBJ_PEN);
-    font = ZoGdiCurrentObject(c.dc(), OBJ_FONT);
-#else
-    pen = GetCurrentObject(c.dc(), OBJ_PEN);
-    font = GetCurrentObject(c.dc(), OBJ_FONT);
-#endif
+    pen = currentObject(c.dc(), OBJ_PEN);
+    font = currentObject(c.dc(), OBJ_FONT);
 }
 
 void PaintCheck::after(TestContext& t, const Canvas& c, const std::string& where) const {
-#ifndef _WIN32
-    const long live = ZoGdiLiveObjects();
-    t.check(live == live_before, where + ": " + std::to_string(live - live_before) +
-                                     " pen(s) or brush(es) left undeleted by paint");
-    t.check(ZoGdiCurrentObject(c.dc(), OBJ_PEN) == pen, where + ": paint left another pen selected");
-    t.check(ZoGdiCurrentObject(c.dc(), OBJ_FONT) == font, where + ": paint left another font selected");
-#else
     const long live = liveDrawingObjects();
     t.check(live == live_before, where + ": " + std::to_string(live - live_before) +
                                      " pen(s) or brush(es) left undeleted by paint");
-    t.check(GetCurrentObject(c.dc(), OBJ_PEN) == pen, where + ": paint left another pen selected");
-    t.check(GetCurrentObject(c.dc(), OBJ_FONT) == font, where + ": paint left another font selected");
-#endif
+    t.check(currentObject(c.dc(), OBJ_PEN) == pen, where + ": paint left another pen selected");
+    t.check(currentObject(c.dc(), OBJ_FONT) == font, where + ": paint left another font selected");
 }
 
 void paintChecked(TestContext& t, Instance& in, Canvas& canvas, int width, int height, const std::string& where) {

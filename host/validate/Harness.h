@@ -151,9 +151,13 @@ struct PaintCheck {
     void before(const Canvas& c);
     void after(TestContext& t, const Canvas& c, const std::string& where) const;
 };
-// Pens and brushes alive in our drawing library; 0 where the platform's GDI
-// draws.
+// What the platform tells of drawing objects (DrawingObjectsZoGdi.cpp, or
+// DrawingObjectsWin.cpp through the probe's watch of the module's imports):
+// pens and brushes alive, and the object of a kind selected into a DC.
 long liveDrawingObjects();
+void* currentObject(HDC dc, int kind);
+// Makes the module's drawing objects countable, where that takes watching it.
+void watchDrawingObjects(const void* address_in_module);
 // Paints once and checks the above.
 void paintChecked(TestContext& t, Instance& in, Canvas& canvas, int width, int height, const std::string& where);
 

@@ -1,6 +1,8 @@
 # Fails when an #include runs against the direction of the layers: a folder
 # may include its own headers and those of the layers it is allowed to use,
-# nothing above or beside it.
+# nothing above or beside it. Also fails on a platform test (_WIN32) in a
+# file of host/ that is not one platform's own (named ...Win, ...Posix,
+# ...Sdl or ...ZoGdi): shared files hold no platform logic.
 #
 #   cmake -DROOT=<source dir> -P check_layers.cmake
 #       checks every source file of the layered folders;
@@ -25,6 +27,9 @@ set(zo_layers
   "tool     | host/tool                 | run validate core scopehost gen probe module sdk gdi"
   "live     | host/live                 | run core scopehost gen probe module sdk gdi"
   "bench    | host/bench                | core scopehost gen probe module sdk gdi")
+# Files of host/ that belong to one platform.
+set(zo_platform_file "^host/.*(Win|Posix|Sdl|ZoGdi)\\.(cpp|h)$")
+
 # Where a quoted include is looked for after the including file's folder, as
 # the build's include directories give them.
 set(zo_include_roots host host/include host/scope host/probe host/gen host/validate sdk scope gdi/include)
@@ -99,6 +104,12 @@ function(zo_check_file file rel)
     math(EXPR number "${number} + 1")
     if(line MATCHES "// wrong way$")
       list(APPEND marked "${rel}:${number}")
+    endif()
+    if(line MATCHES "^[ \t]*#[ \t]*(if|ifdef|ifndef|elif)[ \t].*_WIN32" AND rel MATCHES "^host/"
+       AND NOT rel MATCHES "${zo_platform_file}")
+      list(APPEND found "${rel}:${number}: a platform test in a shared file")
+      list(APPEND flagged "${rel}:${number}")
+      continue()
     endif()
     if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*[\"<]([^\">]+)[\">]")
       continue()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "zohost/Gdi.h"
@@ -29,14 +30,15 @@ public:
     void fill(std::uint32_t rgb);
 
 private:
+    // What the platform draws into besides dc_, where it needs one of ours.
+    struct Surface;
+    struct SurfaceDelete {
+        void operator()(Surface* s) const;
+    };
     int width_;
     int height_;
     HDC dc_ = nullptr;
-#ifdef _WIN32
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    std::uint32_t* bits_ = nullptr;
-#endif
+    std::unique_ptr<Surface, SurfaceDelete> surface_;
 };
 
 }  // namespace zohost
