@@ -303,16 +303,13 @@ void splitAssignment(const std::string& text, const char* option, std::string& n
     value = text.substr(eq + 1);
 }
 
-int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
-                     std::ostream& err) {
-    CLI::App app("Hosts one instance of a module of the two-object audio interface, runs audio "
-                 "through it and renders its display to PNG pictures.",
-                 "zohost");
+namespace {
+
+void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.footer(kFooter);
     // The same options everywhere: on Windows "/path" stays a path.
     app.allow_windows_style_options(false);
     app.get_formatter()->column_width(32);
-    Texts t;
     app.add_option("MODULE", t.module, "Module file (default: Ondix2.zom beside zohost)");
     app.add_option("--describe", t.describe_module, "Print the module's description and pin table, and stop")
         ->expected(0, 1)
@@ -378,14 +375,6 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
         ->type_name("NAME")
         ->allow_extra_args(false);
     app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300; 3600 with --randomise)")->type_name("S");
-    // Single-valued options: the last one given wins.
-    for (CLI::Option* opt : app.get_options())
-        if (opt->get_expected_max() == 1 && opt->get_items_expected_max() <= 1)
-            opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    if (argc <= 1) {
-        err << kUsageLine << "(zohost --help for all options; zohost --png scope.png draws the demonstration)\n";
-        return kUsage;
-    }
     app.add_flag("--list-tests", o.list_tests, "--validate: list the tests and stop");
     app.add_flag("--live", o.live,
                  "Show the display in a window as audio runs in real time (keys: H); --seconds quits");
@@ -394,6 +383,42 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--snapshot", o.snapshot, "--live: the window's pixels as PNG when it ends")->type_name("FILE");
     app.add_flag("--stats", o.stats, "--live: show frames, latency and dropped or late blocks");
     app.add_option("--hold-at", t.hold_at, "--live: hold the picture after S seconds of audio")->type_name("S");
+    // Single-valued options: the last one given wins.
+    for (CLI::Option* opt : app.get_options())
+        if (opt->get_expected_max() == 1 && opt->get_items_expected_max() <= 1)
+            opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+}  // namespace
+
+std::vector<OptionInfo> toolOptionList() {
+    CLI::App app;
+    ToolOptions o;
+    Texts t;
+    addOptions(app, o, t);
+    std::vector<OptionInfo> list;
+    for (const CLI::Option* opt : app.get_options()) {
+        if (opt->get_lnames().empty()) continue;  // the module, and -h
+        OptionInfo i;
+        i.name = "--" + opt->get_lnames().front();
+        i.takes_value = opt->get_expected_max() > 0;
+        i.repeatable = opt->get_expected_max() > 1 || opt->get_items_expected_max() > 1;
+        list.push_back(i);
+    }
+    return list;
+}
+
+int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
+                     std::ostream& err) {
+    CLI::App app("Hosts one instance of a module of the two-object audio interface, runs audio "
+                 "through it and renders its display to PNG pictures.",
+                 "zohost");
+    Texts t;
+    addOptions(app, o, t);
+    if (argc <= 1) {
+        err << kUsageLine << "(zohost --help for all options; zohost --png scope.png draws the demonstration)\n";
+        return kUsage;
+    }
     try {
         app.parse(argc, argv);
         if (app.count("--version")) {

@@ -90,6 +90,14 @@ void splitAssignment(const std::string& text, const char* option, std::string& n
 // The font height zohost hands out for a picture `height` pixels tall.
 int autoFontHeight(int height);
 
+// Every option of the command line, by its first long name.
+struct OptionInfo {
+    std::string name;
+    bool takes_value = false;
+    bool repeatable = false;  // each one given adds to a list
+};
+std::vector<OptionInfo> toolOptionList();
+
 int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
                      std::ostream& err);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -158,6 +159,70 @@ TEST(ZohostOptions, GoodValues) {
         ASSERT_EQ(p.rc, -1) << p.err;
         c.check(p.options);
     }
+}
+
+// Every option of the parser, given twice: the last one wins. Each value
+// option is first given a value it refuses, so an option that kept its
+// first value, or refused a second, fails here; a flag given twice is one.
+TEST(ZohostOptions, TheLastValueWinsForEveryOption) {
+    struct Twice {
+        std::vector<std::string> context;  // what the option goes with
+        std::string refused = "", taken = "";
+    };
+    const std::map<std::string, Twice> values = {
+        {"--describe", {{"b.zom"}, "a.zom", "b.zom"}},  // a.zom would be a second module
+        {"--validate", {{"b.zom"}, "a.zom", "b.zom"}},
+        {"--input", {{}, "", "x.wav"}},
+        {"--window", {{}, "20parsecs", "20ms"}},
+        {"--scale", {{}, "loud", "2V"}},
+        {"--rate", {{}, "0", "8000"}},
+        {"--block", {{}, "0", "64"}},
+        {"--seconds", {{}, "0", "1"}},
+        {"--start", {{}, "-1", "0"}},
+        {"--at", {{}, "-1", "0.5"}},
+        {"--size", {{}, "wide", "10x10"}},
+        {"--font-height", {{}, "0", "12"}},
+        {"--text-colour", {{}, "G", "102030"}},
+        {"--trace-b-colour", {{}, "G", "102030"}},
+        {"--readout-colour", {{}, "G", "102030"}},
+        {"--figure-colour", {{}, "G", "102030"}},
+        {"--background", {{}, "nothing", "none"}},
+        {"--png", {{}, "", "a.png"}},
+        {"--frames", {{}, "", "d"}},
+        {"--fps", {{"--frames", "d"}, "0", "10"}},
+        {"--animation", {{}, "", "a.gif"}},
+        {"--captures", {{}, "", "c.jsonl"}},
+        {"--seed", {{}, "-1", "3"}},
+        {"--repeat", {{"--validate"}, "0", "2"}},
+        {"--timeout", {{"--validate"}, "0", "5"}},
+        {"--snapshot", {{"--live"}, "", "s.png"}},
+        {"--hold-at", {{"--live"}, "-1", "0.5"}},
+        // Flags.
+        {"--version", {{}, "", ""}}, {"--no-png", {{"--captures", "c.jsonl"}, "", ""}}, {"--overwrite", {{}, "", ""}},
+        {"--quiet", {{}, "", ""}},
+        {"--randomise", {{"--validate"}, "", ""}}, {"--list-tests", {{"--validate"}, "", ""}}, {"--live", {{}, "", ""}},
+        {"--mute", {{"--live"}, "", ""}}, {"--loop", {{"--live"}, "", ""}}, {"--stats", {{"--live"}, "", ""}},
+    };
+    std::size_t tried = 0;
+    for (const OptionInfo& option : toolOptionList()) {
+        SCOPED_TRACE(option.name);
+        if (option.repeatable || option.name == "--help") continue;
+        const auto v = values.find(option.name);
+        ASSERT_NE(v, values.end()) << "a new option: add it to this table";
+        std::vector<std::string> args = v->second.context;
+        if (option.takes_value) {
+            for (const std::string& a : {option.name, v->second.refused, option.name, v->second.taken}) args.push_back(a);
+        } else {
+            args.push_back(option.name);
+            args.push_back(option.name);
+        }
+        const Parsed p = parse(args);
+        EXPECT_EQ(p.rc, option.name == "--version" ? 0 : -1) << p.err;
+        ++tried;
+    }
+    EXPECT_EQ(tried, values.size()) << "the table names an option the parser does not have";
+    // The negative control: the refused value alone is refused.
+    EXPECT_EQ(parse({"--hold-at", "-1", "--live"}).rc, 2);
 }
 
 TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
