@@ -140,7 +140,6 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     int input_channel_ = 0;
-    ModuleDescription description_;
     std::unique_ptr<LiveHost> host_;
     std::unique_ptr<LiveWindow> window_;
     std::unique_ptr<LiveAudio> sound_;
@@ -182,7 +181,7 @@ bool LiveSession::checkInputs() {
     pin_signals_.resize(o_.pins.size());
     for (std::size_t i = 0; i < o_.pins.size(); ++i)
         if (run_.file(i)) pin_signals_[i] = fileInMemory(*run_.file(i), o_.pins[i].source.channel, o_.loop);
-    return run_.load(err_) && run_.describe(description_, err_);
+    return true;
 }
 
 int LiveSession::setUp() {
@@ -217,11 +216,9 @@ int LiveSession::setUp() {
 
 void LiveSession::setUpSettings() {
     const PinTable& table = host_->audio().pinTable();
-    settings_.trigger = listSetting(table, "Trigger");
-    settings_.xy_mode = listSetting(table, "X-Y-Mode");
-    settings_.time_mode = listSetting(table, "Time-Mode");
-    settings_.time.pin = "Time";
-    settings_.y_scale.pin = "Y-Scale";
+    const ModuleProfile& p = run_.profile();
+    for (int i = 0; i < 3; ++i) *lists_[i] = listSetting(table, p.live_lists[i]);
+    for (int i = 0; i < 2; ++i) levels_[i]->pin = p.live_levels[i];
     settings_.y_scale.low = 0.5;
 }
 
@@ -270,7 +267,8 @@ void LiveSession::wirePins() {
     for (int p = 0; p < table.count(); ++p) {
         const std::size_t pos = static_cast<std::size_t>(p);
         const std::string& name = table.descriptionAt(p) ? table.descriptionAt(p)->name : std::string();
-        const int side = name == "Signal A" ? 0 : name == "Signal B" ? 1 : -1;
+        const std::string* played = run_.profile().played;
+        const int side = name.empty() ? -1 : name == played[0] ? 0 : name == played[1] ? 1 : -1;
         int level = -1;
         for (int l = 0; l < 2; ++l)
             if (levels_[l]->position == p) level = l;
@@ -304,7 +302,7 @@ void LiveSession::pushLists() {
 }
 
 std::string LiveSession::title() const {
-    return description_.name + " - " + settings_.text() + (settings_.held ? "  [held]" : "");
+    return run_.description().name + " - " + settings_.text() + (settings_.held ? "  [held]" : "");
 }
 
 int LiveSession::openWindow() {
@@ -579,7 +577,7 @@ int LiveSession::run() {
 
 int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     Run run(given);
-    run.takeInputs();
+    if (!run.start(err)) return kNoModule;
     LiveSession session(run, out, err);
     return session.run();
 }

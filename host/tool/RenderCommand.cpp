@@ -148,56 +148,69 @@ void feedPins(Run& run, Instance& in, std::uint64_t start) {
 
 void applyWindow(Run& run, Instance& in) {
     const ToolOptions& o = run.options();
+    const ModuleProfile& p = run.profile();
     const WindowSetting w = windowSetting(parseWindow(o.window), o.rate);
-    const int mode = in.pin("Time-Mode"), time = in.pin("Time");
+    const int mode = in.pin(p.time_mode_pin), time = in.pin(p.time_pin);
     if (run.wasSet(mode) || run.fed(time))
-        throw UsageError("--window sets \"Time-Mode\" and \"Time\"; give it or them, not both");
+        throw UsageError("--window sets \"" + p.time_mode_pin + "\" and \"" + p.time_pin +
+                         "\"; give it or them, not both");
     in.setValue(mode, w.time_mode);
     run.claim(in.pinTable(), time);
     in.setSignal(time, Signal::constant(w.time_pin));
     std::string label;
     for (const PinChoice& c : in.pinTable().descriptionAt(mode)->choices())
         if (c.value == w.time_mode) label = c.label;
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "window %s: Time-Mode=%s, \"Time\" %.6g V, captures of %d samples",
-                  describeWindow(parseWindow(o.window)).c_str(), label.c_str(), w.time_pin * 10.0, w.samples);
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "window %s: %s=%s, \"%s\" %.6g V, captures of %d samples",
+                  describeWindow(parseWindow(o.window)).c_str(), p.time_mode_pin.c_str(), label.c_str(),
+                  p.time_pin.c_str(), w.time_pin * 10.0, w.samples);
     run.tell(buf);
 }
 
 void applyScale(Run& run, Instance& in) {
-    const int pos = in.pin("Y-Scale");
+    const std::string& name = run.profile().scale_pin;
+    const int pos = in.pin(name);
     run.claim(in.pinTable(), pos);
     in.setSignal(pos, Signal::constant(static_cast<float>(run.options().scale)));
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "\"Y-Scale\" %g V", run.options().scale * 10.0);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "\"%s\" %g V", name.c_str(), run.options().scale * 10.0);
     run.tell(buf);
 }
 
-void setColours(const ToolOptions& o, RenderJob& job, std::ostream& err) {
+// A colour option's value, 0x00RRGGBB, or -1 when not given.
+std::int64_t colourGiven(const ToolOptions& o, const std::string& option) {
+    if (option == "--trace-b-colour") return o.trace_b_colour;
+    if (option == "--readout-colour") return o.readout_colour;
+    if (option == "--figure-colour") return o.figure_colour;
+    return -1;
+}
+
+void setColours(const ToolOptions& o, const ModuleProfile& profile, RenderJob& job, std::ostream& err) {
     // Without a background the canvas is a colour the module never draws, see-through in the pictures.
     job.canvas_rgb = o.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o.background)) : 0x00010203u;
     job.transparent = o.background < 0;
-    const std::uint32_t trace_b = 0x00FAFA00u, readout = 0x00DC8CFAu, figure = 0x00FA1E1Eu;
-    if (o.trace_b_colour >= 0) job.recolour.push_back({trace_b, static_cast<std::uint32_t>(o.trace_b_colour)});
-    if (o.readout_colour >= 0) job.recolour.push_back({readout, static_cast<std::uint32_t>(o.readout_colour)});
-    if (o.figure_colour >= 0) job.recolour.push_back({figure, static_cast<std::uint32_t>(o.figure_colour)});
+    for (const ModuleProfile::Drawn& d : profile.drawn)
+        if (colourGiven(o, d.option) >= 0) job.recolour.push_back({d.rgb, static_cast<std::uint32_t>(colourGiven(o, d.option))});
     if (o.background < 0) return;
     const std::uint32_t bg = rgbOf(static_cast<std::uint32_t>(o.background));
-    const std::pair<const char*, std::uint32_t> drawn[] = {
-        {"trace A (--text-colour)", rgbOf(o.text_colour)},
-        {"trace B (--trace-b-colour)", o.trace_b_colour >= 0 ? static_cast<std::uint32_t>(o.trace_b_colour) : trace_b},
-        {"the X-Y figure (--figure-colour)", o.figure_colour >= 0 ? static_cast<std::uint32_t>(o.figure_colour) : figure}};
+    std::vector<std::pair<std::string, std::uint32_t>> drawn;
+    if (profile.text_colour_draws) drawn.push_back({std::string(profile.text_colour_draws) + " (--text-colour)", rgbOf(o.text_colour)});
+    for (const ModuleProfile::Drawn& d : profile.drawn) {
+        const std::int64_t given = colourGiven(o, d.option);
+        if (d.warn) drawn.push_back({std::string(d.what) + " (" + d.option + ")", given >= 0 ? static_cast<std::uint32_t>(given) : d.rgb});
+    }
     for (const auto& [what, colour] : drawn)
         if (colour == bg) err << "zohost: warning: " << what << " is the background's colour and cannot be seen\n";
 }
 
-RenderJob jobOf(const ToolOptions& o, const Span& span, bool terminal, std::ostream& err) {
+RenderJob jobOf(const Run& run, const Span& span, bool terminal, std::ostream& err) {
+    const ToolOptions& o = run.options();
     RenderJob job;
     job.samples = span.samples;
     job.rate = o.rate;
     job.width = o.width;
     job.height = o.height;
-    setColours(o, job, err);
+    setColours(o, run.profile(), job, err);
     job.png = o.png;
     job.frames_dir = o.frames;
     job.captures = o.captures;
@@ -251,7 +264,6 @@ void printSummary(const Run& run, const RenderStats& st, std::size_t removed, st
 }
 
 std::unique_ptr<Instance> makeInstance(Run& run, std::uint64_t start, std::ostream& err) {
-    if (!run.load(err)) return nullptr;
     try {
         InstanceOptions io = run.instanceOptions();
         io.start_clock = start;
@@ -270,7 +282,7 @@ void stopRender() { g_interrupted = 1; }
 
 int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, bool terminal, bool status_on_out) {
     Run run(options);
-    run.takeInputs();
+    if (!run.start(err)) return kNoModule;
     const ToolOptions& o = run.options();
     // Status goes where it cannot mix with an output.
     std::ostream& status = (!status_on_out || o.png == "-" || o.captures == "-") ? err : out;
@@ -282,7 +294,7 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
     feedPins(run, *in, span.start);
     if (!o.window.empty()) applyWindow(run, *in);
     if (o.scale >= 0.0) applyScale(run, *in);
-    const RenderJob job = jobOf(o, span, terminal, err);
+    const RenderJob job = jobOf(run, span, terminal, err);
     const auto stale = o.frames.empty() ? std::vector<std::filesystem::path>{} : oldFrames(o.frames);
     RenderStats st;
     std::string error;

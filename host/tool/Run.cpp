@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "ScopeProfile.h"
 #include "tool/Render.h"
 #include "tool/Tool.h"
 
@@ -11,24 +12,70 @@ namespace zohost::tool {
 Run::Run(const ToolOptions& options)
     : o_(options), demo_(options.pins.empty() && options.input.empty()), module_(modulePath(options)) {}
 
+bool Run::start(std::ostream& err) {
+    if (!load(err)) return false;
+    profile_ = &scope::profileFor(description_.id);
+    refuseForeignOptions();
+    takeInputs();
+    return true;
+}
+
+void Run::refuseForeignOptions() const {
+    const ModuleProfile& p = *profile_;
+    std::string refused;
+    if (!o_.window.empty() && (p.time_mode_pin.empty() || p.time_pin.empty())) refused = "--window";
+    if (o_.scale >= 0.0 && p.scale_pin.empty()) refused = "--scale";
+    const std::pair<const char*, std::int64_t> colours[] = {{"--trace-b-colour", o_.trace_b_colour},
+                                                            {"--readout-colour", o_.readout_colour},
+                                                            {"--figure-colour", o_.figure_colour}};
+    for (const auto& [option, value] : colours)
+        if (value >= 0 && !p.drawnBy(option)) refused = option;
+    if (!refused.empty())
+        throw UsageError(refused + " does not go with the module " + description_.name + " (" + module_ +
+                         "): it has nothing that option sets");
+}
+
 void Run::takeInputs() {
     expandInput();
     if (!demo_) return;
-    // A trigger on A unless the user's own --set says otherwise (later, so theirs wins).
-    o_.pins.push_back(PinAssignment{"Signal A", parseSource("sine:440")});
-    o_.pins.push_back(PinAssignment{"Signal B", parseSource("triangle:660")});
-    o_.sets.insert(o_.sets.begin(), ChoiceAssignment{"Trigger", "InputA"});
+    demo_ = !profile_->demo_pins.empty();
+    for (const ModuleProfile::Assign& a : profile_->demo_pins)
+        o_.pins.push_back(PinAssignment{a.pin, parseSource(a.value)});
+    // Before the user's own --set, so that theirs wins.
+    for (auto a = profile_->demo_sets.rbegin(); a != profile_->demo_sets.rend(); ++a)
+        o_.sets.insert(o_.sets.begin(), ChoiceAssignment{a->pin, a->value});
 }
+
+namespace {
+
+// The module's sample inputs in order, unless its profile names them.
+std::vector<std::string> inputPins(const ModuleDescription& d, const ModuleProfile& p) {
+    if (!p.input_pins.empty()) return p.input_pins;
+    std::vector<std::string> names;
+    for (const PinDescription& pin : d.pins)
+        if (pin.data_type == DT_FSAMPLE && pin.direction != DR_OUT) names.push_back(pin.name);
+    return names;
+}
+
+}  // namespace
 
 void Run::expandInput() {
     if (o_.input.empty()) return;
+    const std::vector<std::string> names = inputPins(description_, *profile_);
+    std::string fed;
+    for (std::size_t i = 0; i < names.size() && i < 2; ++i) fed += (i ? " and \"" : "\"") + names[i] + "\"";
+    for (const PinAssignment& p : o_.pins)
+        if (std::find(names.begin(), names.begin() + std::min<std::size_t>(2, names.size()), p.pin) !=
+            names.begin() + std::min<std::size_t>(2, names.size()))
+            throw UsageError("--input feeds " + fed + "; --pin \"" + p.pin + "\" too");
     std::error_code ec;
     if (std::filesystem::is_directory(o_.input, ec)) throw UsageError("--input " + o_.input + " is a directory");
     SoundFile probe(o_.input);
     if (!probe.ok()) throw UsageError("cannot read " + o_.input + ": " + probe.error());
-    o_.pins.insert(o_.pins.begin(), PinAssignment{"Signal A", parseSource("file:" + o_.input + ":1")});
-    if (probe.channels() >= 2)
-        o_.pins.insert(o_.pins.begin() + 1, PinAssignment{"Signal B", parseSource("file:" + o_.input + ":2")});
+    const std::size_t channels = std::min<std::size_t>(static_cast<std::size_t>(probe.channels()), names.size());
+    for (std::size_t c = 0; c < channels && c < 2; ++c)
+        o_.pins.insert(o_.pins.begin() + static_cast<std::ptrdiff_t>(c),
+                       PinAssignment{names[c], parseSource("file:" + o_.input + ":" + std::to_string(c + 1))});
 }
 
 void Run::openFiles(std::ostream& err) {
@@ -68,14 +115,12 @@ void Run::noteFiles(std::ostream& err) const {
 }
 
 bool Run::load(std::ostream& err) {
-    if (library_.load(module_)) return true;
-    err << "zohost: " << library_.error() << "\n";
-    return false;
-}
-
-bool Run::describe(ModuleDescription& description, std::ostream& err) const {
+    if (!library_.load(module_)) {
+        err << "zohost: " << library_.error() << "\n";
+        return false;
+    }
     std::string error;
-    if (describeModule(library_, description, error)) return true;
+    if (describeModule(library_, description_, error)) return true;
     err << "zohost: " << error << "\n";
     return false;
 }
@@ -105,7 +150,7 @@ void Run::feedPins(const PinTable& table, const std::function<void(std::size_t, 
 
 void Run::applySets(const PinTable& table, const std::function<void(const ListChoice&)>& set) {
     for (const ChoiceAssignment& c : o_.sets) {
-        const ListChoice choice = findListChoice(table, c.pin, c.choice);
+        const ListChoice choice = findListChoice(table, c.pin, c.choice, *profile_);
         const auto seen = std::find(set_.begin(), set_.end(), choice.position);
         if (seen != set_.end() && !(demo_ && seen == set_.begin()))
             throw UsageError("--set \"" + choice.pin + "\" is given twice");
@@ -125,6 +170,7 @@ bool Run::wasSet(int position) const { return std::find(set_.begin(), set_.end()
 
 void Run::printInputs(std::ostream& out) const {
     out << (demo_ ? "demo: " : "inputs: ");
+    if (told_.empty()) out << "none";
     for (std::size_t i = 0; i < told_.size(); ++i) out << (i ? "; " : "") << told_[i];
 }
 

@@ -18,12 +18,17 @@
 #include "zohost/Describe.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
+#include "zohost/ModuleProfile.h"
 
 namespace zohost::tool {
 
 class Run {
 public:
     explicit Run(const ToolOptions& options);
+    // Loads and describes the module and takes its profile; false, with the
+    // message on `err`, when it cannot be loaded (exit status 3). Throws
+    // UsageError for an option the module's profile has no use for.
+    bool start(std::ostream& err);
     // --input and the demonstration's inputs become --pin and --set entries.
     void takeInputs();
 
@@ -40,11 +45,11 @@ public:
     // Frames of the longest file; -1 without files.
     std::int64_t longestFile() const { return longest_; }
 
-    // False, with the message on `err`, when the module cannot be loaded
-    // (exit status 3).
+    // Only loads and describes.
     bool load(std::ostream& err);
-    bool describe(ModuleDescription& description, std::ostream& err) const;
     const ModuleLibrary& library() const { return library_; }
+    const ModuleDescription& description() const { return description_; }
+    const ModuleProfile& profile() const { return *profile_; }
     int fontHeight() const;
     InstanceOptions instanceOptions() const;
 
@@ -64,6 +69,7 @@ public:
     void printInputs(std::ostream& out) const;
 
 private:
+    void refuseForeignOptions() const;
     void expandInput();
     void noteFiles(std::ostream& err) const;
 
@@ -73,6 +79,8 @@ private:
     std::vector<std::shared_ptr<SoundFile>> files_;
     std::int64_t longest_ = -1;
     ModuleLibrary library_;
+    ModuleDescription description_;
+    const ModuleProfile* profile_ = nullptr;
     std::vector<int> fed_, set_;
     std::vector<std::string> told_, set_told_;
 };

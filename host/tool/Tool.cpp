@@ -15,6 +15,7 @@
 #include "tool/RenderCommand.h"
 #include "tool/Run.h"
 #include "tool/ToolOptions.h"
+#include "ScopeProfile.h"
 #include "Validate.h"
 #include "zohost/Describe.h"
 #include "zohost/ExecutablePath.h"
@@ -32,7 +33,7 @@ const char* const kDefaultModule = "Ondix2.zom";
 #endif
 
 
-void describePins(const ModuleDescription& d, std::ostream& out) {
+void describePins(const ModuleDescription& d, const ModuleProfile& profile, std::ostream& out) {
     out << "\nin English (levels in volts; a pin value of 1.0 is 10 V):\n";
     std::size_t width = 0;
     for (const PinDescription& p : d.pins) width = std::max(width, p.name.size() + 2);
@@ -44,22 +45,22 @@ void describePins(const ModuleDescription& d, std::ostream& out) {
                 if (std::to_string(c.value) == p.default_value) def = c.label;
         const std::string name = "\"" + p.name + "\"";
         out << "  " << name << std::string(width - name.size(), ' ') << "  default " << def
-            << std::string(def.size() < 16 ? 16 - def.size() : 1, ' ') << pinMeaning(p.name) << "\n";
+            << std::string(def.size() < 16 ? 16 - def.size() : 1, ' ') << pinMeaning(profile, p.name) << "\n";
         if (!p.has_list) continue;
         for (const PinChoice& c : p.choices()) {
             const std::string label = "    " + std::to_string(c.value) + " \"" + c.label + "\"";
             out << label << std::string(label.size() < width + 28 ? width + 28 - label.size() : 1, ' ')
-                << choiceMeaning(p.name, c.label) << "\n";
+                << choiceMeaning(profile, p.name, c.label) << "\n";
         }
     }
 }
 
 int runDescribe(const ToolOptions& o, std::ostream& out, std::ostream& err) {
     Run run(o);
-    ModuleDescription d;
-    if (!run.load(err) || !run.describe(d, err)) return kNoModule;
+    if (!run.load(err)) return kNoModule;
+    const ModuleDescription& d = run.description();
     out << "module:      " << run.library().path() << "\n" << formatDescription(d);
-    describePins(d, out);
+    describePins(d, scope::profileFor(d.id), out);
     return kOk;
 }
 

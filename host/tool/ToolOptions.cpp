@@ -226,13 +226,6 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         throw UsageError("--fps goes with --frames or --animation");
     if (app.count("--animation") && o.animation.empty()) throw UsageError("--animation: no file name");
     if (app.count("--input") && o.input.empty()) throw UsageError("--input: no file name");
-    if (!o.input.empty() && !t.pins.empty()) {
-        for (const std::string& a : t.pins) {
-            const std::string name = a.substr(0, a.find('='));
-            if (name == "Signal A" || name == "Signal B")
-                throw UsageError("--input feeds \"Signal A\" and \"Signal B\"; --pin \"" + name + "\" too");
-        }
-    }
     // A NAME=VALUE where the module goes: a second value meant for --pin or --set.
     if (t.module.find('=') != std::string::npos && !std::filesystem::exists(t.module))
         throw UsageError("\"" + t.module + "\" is not a module file; give each value its own --pin or --set");
