@@ -85,6 +85,8 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
     if (!job.png.empty() && !png_out.begin(job.png, error)) return false;
     if (!job.captures.empty() && !log_out.begin(job.captures, error)) return false;
     if (!job.animation.empty() && !gif_out.begin(job.animation, error)) return false;
+    for (Output* o : job.outputs)
+        if (!o->begin(in, error)) return false;
     // Samples are copied only when they are written out.
     CaptureRecorder recorder(job.captures.empty() ? 0 : std::size_t(1) << 24);
     MessageObserver* const observer = in.messages().options().observer;
@@ -197,6 +199,7 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
         if (next_frame < timed_frames) until = std::min(until, frameSample(next_frame));
         const int n = static_cast<int>(until - st.samples);
         in.processBlock(n);
+        for (Output* o : job.outputs) ok = ok && o->block(in, n, error);
         st.samples += static_cast<std::uint64_t>(n);
         afterBlock();
         while (ok && next_frame < timed_frames && st.samples >= frameSample(next_frame)) {
@@ -224,6 +227,8 @@ bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& er
         return false;
     }
     if (!job.animation.empty() && !gif.close(error)) return false;
+    for (Output* o : job.outputs)
+        if (!o->finish(error)) return false;
     return log_out.commit(error) && gif_out.commit(error) && png_out.commit(error);
 }
 

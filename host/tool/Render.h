@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tool/Output.h"
 #include "zohost/Instance.h"
 
 namespace zohost::tool {
@@ -39,6 +40,7 @@ struct RenderJob {
     double fps = 0.0;              // frames per second of input; 0: a frame per capture
     std::int64_t at = -1;          // sample of the run whose capture in progress is the picture; -1: the end
     bool end_at_picture = false;   // with `at`: stop once the picture is taken
+    std::vector<Output*> outputs;  // more outputs, called around every block
     std::FILE* progress = nullptr;  // a terminal to draw a progress bar on, or null
     const volatile std::sig_atomic_t* stop = nullptr;  // set: finish early, keeping what is whole
 };

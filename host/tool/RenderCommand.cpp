@@ -65,6 +65,7 @@ Named outputsOf(const ToolOptions& o) {
     if (!o.captures.empty()) outs.push_back({"--captures", o.captures});
     if (!o.animation.empty()) outs.push_back({"--animation", o.animation});
     if (!o.frames.empty()) outs.push_back({"--frames", o.frames});
+    if (!o.output.empty()) outs.push_back({"--output", o.output});
     return outs;
 }
 
@@ -217,7 +218,7 @@ RenderJob jobOf(const Run& run, const Span& span, bool terminal, std::ostream& e
     job.animation = o.animation;
     job.fps = o.fps;
     job.at = span.at;
-    job.end_at_picture = o.frames.empty() && o.captures.empty() && o.animation.empty();
+    job.end_at_picture = o.frames.empty() && o.captures.empty() && o.animation.empty() && o.output.empty();
     // Padded to the most frames the run can make.
     const std::uint64_t block = static_cast<std::uint64_t>(o.block);
     const std::size_t most = o.fps > 0.0 ? frameCount(static_cast<double>(span.samples) / o.rate, o.fps)
@@ -241,7 +242,8 @@ std::size_t removeStale(const std::vector<std::filesystem::path>& stale, const R
     return removed;
 }
 
-void printSummary(const Run& run, const RenderStats& st, std::size_t removed, std::ostream& status) {
+void printSummary(const Run& run, const RenderJob& job, const RenderStats& st, std::size_t removed,
+                  std::ostream& status) {
     const ToolOptions& o = run.options();
     run.printInputs(status);
     status << "\nran " << seconds(static_cast<double>(st.samples) / o.rate) << " (" << st.samples
@@ -261,12 +263,44 @@ void printSummary(const Run& run, const RenderStats& st, std::size_t removed, st
         if (st.picture_capture) status << ", capture " << st.picture_capture << " at " << seconds(o.at);
         status << ")\n";
     }
+    for (const Output* out : job.outputs) status << out->written() << "\n";
+}
+
+// A module without a display draws no picture: none by default, and a
+// picture asked for is refused with the reason.
+void checkPictures(const Run& run, const Instance& in) {
+    const ToolOptions& o = run.options();
+    if (in.hasDisplay()) return;
+    const std::pair<const char*, bool> asked[] = {{"--png", o.png_given}, {"--frames", !o.frames.empty()},
+                                                  {"--animation", !o.animation.empty()}};
+    for (const auto& [option, given] : asked)
+        if (given)
+            throw UsageError(std::string(option) + ": the module " + run.description().name + " (" + run.module() +
+                             ") has no display object, so there is no picture to draw");
+}
+
+void checkSound(const Run& run) {
+    if (run.options().output.empty()) return;
+    for (const PinDescription& p : run.description().pins)
+        if (p.direction == DR_OUT && p.data_type == DT_FSAMPLE) return;
+    throw UsageError("--output: the module " + run.description().name + " (" + run.module() +
+                     ") has no output streams");
+}
+
+std::vector<std::unique_ptr<Output>> outputsFor(const ToolOptions& o) {
+    std::vector<std::unique_ptr<Output>> outputs;
+    SampleFormat format = SampleFormat::Float32;
+    parseSampleFormat(o.output_format, format);
+    if (!o.output.empty()) outputs.push_back(makeSoundOutput(o.output, format, static_cast<int>(std::lround(o.rate))));
+    return outputs;
 }
 
 std::unique_ptr<Instance> makeInstance(Run& run, std::uint64_t start, std::ostream& err) {
     try {
         InstanceOptions io = run.instanceOptions();
         io.start_clock = start;
+        // A module need not draw.
+        io.display_optional = true;
         auto in = std::make_unique<Instance>(run.library(), io);
         in->applyDefaults();
         return in;
@@ -283,7 +317,8 @@ void stopRender() { g_interrupted = 1; }
 int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, bool terminal, bool status_on_out) {
     Run run(options);
     if (!run.start(err)) return kNoModule;
-    const ToolOptions& o = run.options();
+    checkSound(run);
+    ToolOptions& o = run.options();
     // Status goes where it cannot mix with an output.
     std::ostream& status = (!status_on_out || o.png == "-" || o.captures == "-") ? err : out;
     checkOutputs(o, run.module());
@@ -291,10 +326,14 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
     const Span span = spanOf(o, run.longestFile());
     const std::unique_ptr<Instance> in = makeInstance(run, span.start, err);
     if (!in) return kNoModule;
+    checkPictures(run, *in);
+    if (!in->hasDisplay()) o.png.clear();
     feedPins(run, *in, span.start);
     if (!o.window.empty()) applyWindow(run, *in);
     if (o.scale >= 0.0) applyScale(run, *in);
-    const RenderJob job = jobOf(run, span, terminal, err);
+    RenderJob job = jobOf(run, span, terminal, err);
+    const std::vector<std::unique_ptr<Output>> outputs = outputsFor(o);
+    for (const auto& out : outputs) job.outputs.push_back(out.get());
     const auto stale = o.frames.empty() ? std::vector<std::filesystem::path>{} : oldFrames(o.frames);
     RenderStats st;
     std::string error;
@@ -308,7 +347,7 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
             << "; the outputs hold what was done\n";
         return kInterrupted;
     }
-    if (!o.quiet) printSummary(run, st, removed, status);
+    if (!o.quiet) printSummary(run, job, st, removed, status);
     return kOk;
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "tool/SoundWriter.h"
 #include "tool/Units.h"
 
 #ifndef ZOHOST_VERSION
@@ -128,6 +129,14 @@ struct Texts {
     std::string hold_at;
 };
 
+void checkOutput(const CLI::App& app, const ToolOptions& o) {
+    SampleFormat format;
+    if (!parseSampleFormat(o.output_format, format))
+        throw UsageError("--output-format: \"" + o.output_format + "\" should be float, pcm16 or pcm24");
+    if (app.count("--output-format") && o.output.empty()) throw UsageError("--output-format goes with --output");
+    if (app.count("--output") && o.output.empty()) throw UsageError("--output: no file name");
+}
+
 void check(const Texts& t, CLI::App& app, ToolOptions& o) {
     o.describe = app.count("--describe") > 0;
     o.validate = app.count("--validate") > 0;
@@ -193,7 +202,8 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         o.png.clear();
     } else if (o.png.empty()) {
         throw UsageError("--png: no file name");
-    } else if (!app.count("--png") && (app.count("--frames") || app.count("--captures") || app.count("--animation"))) {
+    } else if (!app.count("--png") && (app.count("--frames") || app.count("--captures") || app.count("--animation") ||
+                                       app.count("--output"))) {
         o.png.clear();  // the default picture only when nothing else is asked for
     }
     if (app.count("--at")) {
@@ -247,8 +257,11 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
     if (app.count("--readout-colour")) o.readout_colour = rgb(t.readout_colour);
     if (app.count("--figure-colour")) o.figure_colour = rgb(t.figure_colour);
     if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
+    o.png_given = app.count("--png") > 0;
+    checkOutput(app, o);
     if (o.live)
-        for (const char* v : {"--png", "--frames", "--animation", "--at", "--start", "--fps", "--window", "--scale"})
+        for (const char* v : {"--png", "--frames", "--animation", "--at", "--start", "--fps", "--window", "--scale",
+                              "--output", "--output-format"})
             if (app.count(v)) throw UsageError(std::string(v) + " does not go with --live");
     if (!o.live)
         for (const char* v : {"--mute", "--loop", "--snapshot", "--stats", "--hold-at"})
@@ -353,6 +366,11 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--fps", t.fps, "Frames per second of input, at regular times (default 25 for --animation)")
         ->type_name("N");
     app.add_option("--animation", o.animation, "An animated GIF playing at real time")->type_name("FILE.gif");
+    app.add_option("--output", o.output,
+                   "The module's output streams, in pin order, as the channels of one WAV file")
+        ->type_name("FILE.wav");
+    app.add_option("--output-format", o.output_format, "--output's samples: float (32-bit, the default), pcm16 or pcm24")
+        ->type_name("FORMAT");
     app.add_option("--captures", o.captures, "One JSON line per capture message (see below); - for standard output")
         ->type_name("FILE|-");
     app.add_option("--seed", t.seed, "Seed of the noise sources, or of --validate (default 1)")->type_name("N");

@@ -56,6 +56,9 @@ struct ToolOptions {
     // Colours the module draws on its own, replaced in the pictures: 0x00RRGGBB, or -1 to keep.
     std::int64_t trace_b_colour = -1, readout_colour = -1, figure_colour = -1;
     std::string png = "scope.png";           // empty: no picture file
+    bool png_given = false;                  // --png itself, not the default
+    std::string output;                      // --output: the module's output streams
+    std::string output_format = "float";
     std::string frames;
     std::string captures;
     std::uint64_t seed = 1;

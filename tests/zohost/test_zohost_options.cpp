@@ -192,6 +192,8 @@ TEST(ZohostOptions, TheLastValueWinsForEveryOption) {
         {"--fps", {{"--frames", "d"}, "0", "10"}},
         {"--animation", {{}, "", "a.gif"}},
         {"--captures", {{}, "", "c.jsonl"}},
+        {"--output", {{}, "", "o.wav"}},
+        {"--output-format", {{"--output", "o.wav"}, "wav", "pcm16"}},
         {"--seed", {{}, "-1", "3"}},
         {"--repeat", {{"--validate"}, "0", "2"}},
         {"--timeout", {{"--validate"}, "0", "5"}},
