@@ -61,10 +61,6 @@ struct Latency {
     double mean() const { return count ? sum / static_cast<double>(count) : 0.0; }
 };
 
-std::uint32_t rgbOf(std::uint32_t colorref) {
-    return ((colorref & 0xFF) << 16) | (colorref & 0xFF00) | ((colorref >> 16) & 0xFF);
-}
-
 // A whole channel of a file in memory, so that looping needs no file access
 // on the audio thread.
 Signal fileInMemory(SoundFile& f, int channel, bool loop) {
@@ -186,7 +182,7 @@ bool LiveSession::checkInputs() {
 
 int LiveSession::setUp() {
     if (!checkInputs()) return kNoModule;
-    const std::uint32_t canvas_rgb = o_.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o_.background)) : 0;
+    const std::uint32_t canvas_rgb = o_.background >= 0 ? static_cast<std::uint32_t>(o_.background) : 0;
     try {
         host_ = std::make_unique<LiveHost>(run_.library(), run_.instanceOptions(), canvas_rgb);
     } catch (const std::exception& e) {
@@ -308,8 +304,8 @@ std::string LiveSession::title() const {
 int LiveSession::openWindow() {
     LiveLook look;
     look.font_height = run_.fontHeight();
-    look.text_colorref = o_.text_colour;
-    look.background_rgb = o_.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o_.background)) : 0;
+    look.text_colorref = run_.instanceOptions().text_colour;
+    look.background_rgb = o_.background >= 0 ? static_cast<std::uint32_t>(o_.background) : 0;
     std::string error;
     if (!window_->open(title(), o_.width, o_.height, look, error)) {
         err_ << "zohost: --live: " << error << "\n";

@@ -18,13 +18,17 @@
 
 namespace zohost::tool {
 
-InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_colour,
-                                      std::int32_t background, int font_height) {
+std::uint32_t colorrefOf(std::uint32_t rgb) {
+    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+}
+
+InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_rgb, std::int64_t background_rgb,
+                                      int font_height) {
     InstanceOptions o;
     o.sample_rate = rate;
     o.block_size = block;
-    o.text_colour = text_colour;
-    o.background = background;
+    o.text_colour = colorrefOf(text_rgb);
+    o.background = background_rgb < 0 ? -1 : static_cast<std::int32_t>(colorrefOf(static_cast<std::uint32_t>(background_rgb)));
     o.font_height = font_height;
     o.log_requests = false;
     o.messages.delivery = Delivery::Queued;

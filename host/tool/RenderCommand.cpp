@@ -26,10 +26,6 @@ std::string seconds(double s) {
     return buf;
 }
 
-std::uint32_t rgbOf(std::uint32_t colorref) {
-    return ((colorref & 0xFF) << 16) | (colorref & 0xFF00) | ((colorref >> 16) & 0xFF);
-}
-
 // Plays a file from `skip` samples in.
 Signal fileSignalFrom(std::shared_ptr<SoundFile> file, int channel, std::uint64_t skip) {
     std::vector<float> scrap(4096);
@@ -188,14 +184,14 @@ std::int64_t colourGiven(const ToolOptions& o, const std::string& option) {
 
 void setColours(const ToolOptions& o, const ModuleProfile& profile, RenderJob& job, std::ostream& err) {
     // Without a background the canvas is a colour the module never draws, see-through in the pictures.
-    job.canvas_rgb = o.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o.background)) : 0x00010203u;
+    job.canvas_rgb = o.background >= 0 ? static_cast<std::uint32_t>(o.background) : 0x00010203u;
     job.transparent = o.background < 0;
     for (const ModuleProfile::Drawn& d : profile.drawn)
         if (colourGiven(o, d.option) >= 0) job.recolour.push_back({d.rgb, static_cast<std::uint32_t>(colourGiven(o, d.option))});
     if (o.background < 0) return;
-    const std::uint32_t bg = rgbOf(static_cast<std::uint32_t>(o.background));
+    const std::uint32_t bg = static_cast<std::uint32_t>(o.background);
     std::vector<std::pair<std::string, std::uint32_t>> drawn;
-    if (profile.text_colour_draws) drawn.push_back({std::string(profile.text_colour_draws) + " (--text-colour)", rgbOf(o.text_colour)});
+    if (profile.text_colour_draws) drawn.push_back({std::string(profile.text_colour_draws) + " (--text-colour)", o.text_colour});
     for (const ModuleProfile::Drawn& d : profile.drawn) {
         const std::int64_t given = colourGiven(o, d.option);
         if (d.warn) drawn.push_back({std::string(d.what) + " (" + d.option + ")", given >= 0 ? static_cast<std::uint32_t>(given) : d.rgb});

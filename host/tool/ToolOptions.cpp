@@ -247,12 +247,9 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         if (t.background == "none")
             o.background = -1;
         else
-            o.background = static_cast<std::int32_t>(parseColour(t.background));
+            o.background = parseColour(t.background);
     }
-    auto rgb = [](const std::string& text) {
-        const std::uint32_t c = parseColour(text);  // COLORREF
-        return static_cast<std::int64_t>(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
-    };
+    auto rgb = [](const std::string& text) { return static_cast<std::int64_t>(parseColour(text)); };
     if (app.count("--trace-b-colour")) o.trace_b_colour = rgb(t.trace_b_colour);
     if (app.count("--readout-colour")) o.readout_colour = rgb(t.readout_colour);
     if (app.count("--figure-colour")) o.figure_colour = rgb(t.figure_colour);
@@ -295,9 +292,7 @@ std::uint32_t parseColour(const std::string& text) {
     bool ok = hex.size() == 6;
     for (char c : hex) ok = ok && std::isxdigit(static_cast<unsigned char>(c));
     if (!ok) throw UsageError("colour \"" + text + "\" should be RRGGBB in hexadecimal");
-    const std::uint32_t rgb = static_cast<std::uint32_t>(std::strtoul(hex.c_str(), nullptr, 16));
-    // The display reads colours as the host's COLORREF: red in the low byte.
-    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+    return static_cast<std::uint32_t>(std::strtoul(hex.c_str(), nullptr, 16));
 }
 
 void splitAssignment(const std::string& text, const char* option, std::string& name, std::string& value) {

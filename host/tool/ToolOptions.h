@@ -51,9 +51,10 @@ struct ToolOptions {
     int width = 640;
     int height = 360;
     int font_height = 0;  // 0: from the picture height
-    std::uint32_t text_colour = 0x00FFFFFF;  // COLORREF, 0x00BBGGRR
-    std::int32_t background = 0;             // COLORREF, or -1 for none (see-through)
-    // Colours the module draws on its own, replaced in the pictures: 0x00RRGGBB, or -1 to keep.
+    // Colours are 0x00RRGGBB throughout; the module's COLORREF is made in one place (colorrefOf).
+    std::uint32_t text_colour = 0x00FFFFFF;
+    std::int64_t background = 0;  // or -1 for none (see-through)
+    // Colours the module draws on its own, replaced in the pictures, or -1 to keep.
     std::int64_t trace_b_colour = -1, readout_colour = -1, figure_colour = -1;
     std::string png = "scope.png";           // empty: no picture file
     bool png_given = false;                  // --png itself, not the default
@@ -83,7 +84,7 @@ struct ToolOptions {
 // Form checks; each throws UsageError with a message.
 // "640x360"
 void parseSize(const std::string& text, int& width, int& height);
-// "RRGGBB" (or "#RRGGBB") as a COLORREF 0x00BBGGRR.
+// "RRGGBB" (or "#RRGGBB") as 0x00RRGGBB.
 std::uint32_t parseColour(const std::string& text);
 // "NAME=VALUE", split at the first "=".
 void splitAssignment(const std::string& text, const char* option, std::string& name, std::string& value);

