@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "AllocProbe.h"
+#include "Generators.h"
 #include "PaintScenes.h"
 #include "Summary.h"
 #include "ScopeCaptures.h"
@@ -31,8 +32,8 @@ namespace {
 
 using zohost::AckPolicy;
 using zohost::Instance;
-using zohost::validate::AllocProbe;
-using zohost::validate::ProbeCounts;
+using zohost::probe::AllocProbe;
+using zohost::probe::ProbeCounts;
 
 // Counts this thread's allocations from now on.
 void startCounting() {
@@ -74,13 +75,10 @@ Scenario waitScenario() { return {1, 100, false, true, AckPolicy::Deliver, Input
 Scenario holdOffScenario(int length) { return {0, length, true, false, AckPolicy::Drop, Input::SineTriangle}; }
 Scenario mixScenario() { return {1, 100, true, false, AckPolicy::Deliver, Input::SineTriangle}; }
 
-float sineAt(int i, double hz, double amplitude) {
-    return static_cast<float>(amplitude * std::sin(6.283185307179586 * hz * i / 44100.0));
-}
-
-float triangleAt(int i, double hz, double amplitude) {
-    const double phase = std::fmod(hz * i / 44100.0, 1.0);
-    return static_cast<float>(amplitude * (phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase));
+// The generators' exact shapes, at the phase of sample `i` at 44.1 kHz.
+float waveAt(zohost::gen::Shape shape, int i, double hz, double amplitude) {
+    const double cycles = hz * i / 44100.0;
+    return static_cast<float>(amplitude * zohost::gen::shapeValue(shape, cycles - std::floor(cycles)));
 }
 
 // Written once: the block repeats, the sine's phase jumping at its end.
@@ -88,8 +86,8 @@ void writeInputs(Instance& in, const Scenario& s, int block) {
     float* a = in.buffer("Signal A");
     float* b = in.buffer("Signal B");
     for (int i = 0; i < block; ++i) {
-        a[i] = s.input == Input::ConstantPositive ? 0.5f : sineAt(i, 440.0, 0.8);
-        b[i] = triangleAt(i, 220.0, 0.6);
+        a[i] = s.input == Input::ConstantPositive ? 0.5f : waveAt(zohost::gen::Shape::Sine, i, 440.0, 0.8);
+        b[i] = waveAt(zohost::gen::Shape::Triangle, i, 220.0, 0.6);
     }
     // The inputs read once per capture carry what the pins' defaults give
     // (a value of 1.0 is 10 volts), except the time for the long captures.

@@ -7,6 +7,8 @@ set(zo_live_common
   live/LiveLook.cpp
   live/LiveRun.cpp
   live/LiveSave.cpp)
+# The probe tells whether the audio thread allocated (the status bar).
+target_link_libraries(zohosttool PRIVATE zoprobe)
 if(WIN32)
   target_sources(zohosttool PRIVATE ${zo_live_common}
     live/LiveAudioWin.cpp
@@ -19,6 +21,7 @@ find_package(SDL2 CONFIG QUIET)
 find_package(X11 QUIET)
 if(SDL2_FOUND AND X11_FOUND)
   target_sources(zohosttool PRIVATE ${zo_live_common}
+    live/LiveAudioSdl.cpp
     live/LiveVisual.cpp
     live/LiveWindowSdl.cpp)
   target_link_libraries(zohosttool PRIVATE SDL2::SDL2 X11::X11)

@@ -1,11 +1,7 @@
 // LiveAudio: the rings, the device-side copies, the pace and the pin
-// signals on every platform; the devices through SDL2 audio here, except on
-// Windows, where LiveAudioWin.cpp has them.
+// signals on every platform; the devices are LiveAudioSdl.cpp's or
+// LiveAudioWin.cpp's.
 #include "live/LiveAudio.h"
-
-#ifndef _WIN32
-#include <SDL.h>
-#endif
 
 #include <algorithm>
 #include <thread>
@@ -122,92 +118,5 @@ LiveAudioStats LiveAudio::stats() const {
     s.dropped = dropped_.load(std::memory_order_relaxed);
     return s;
 }
-
-#ifndef _WIN32
-
-bool LiveAudio::openInput(int channel, std::string& error) {
-    if (!audio_init_ && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        error = std::string("no audio: ") + SDL_GetError();
-        return false;
-    }
-    audio_init_ = true;
-    SDL_AudioSpec want{}, have{};
-    want.freq = static_cast<int>(rate_);
-    want.format = AUDIO_F32SYS;
-    want.channels = static_cast<Uint8>(std::max(1, std::min(channel, 8)));
-    want.samples = static_cast<Uint16>(std::min(block_, 4096));
-    want.callback = &LiveAudio::inputCallback;
-    want.userdata = this;
-    input_device_ = SDL_OpenAudioDevice(nullptr, 1, &want, &have, SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
-    if (!input_device_) {
-        error = std::string("no capture device: ") + SDL_GetError();
-        return false;
-    }
-    if (channel > have.channels) {
-        error = "the capture device has " + std::to_string(have.channels) + " channel" +
-                (have.channels == 1 ? "" : "s") + ", not " + std::to_string(channel);
-        SDL_CloseAudioDevice(input_device_);
-        input_device_ = 0;
-        return false;
-    }
-    input_channels_ = have.channels;
-    input_channel_ = channel - 1;
-    input_open_ = true;
-    return true;
-}
-
-bool LiveAudio::openOutput(std::string& note) {
-    if (!audio_init_ && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        note = std::string("no audio: ") + SDL_GetError();
-        return false;
-    }
-    audio_init_ = true;
-    SDL_AudioSpec want{}, have{};
-    want.freq = static_cast<int>(rate_);
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = 1024;
-    want.callback = &LiveAudio::outputCallback;
-    want.userdata = this;
-    output_device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!output_device_) {
-        note = std::string("no output device (") + SDL_GetError() + ")";
-        return false;
-    }
-    output_channels_ = have.channels;
-    output_frames_ = have.samples;
-    output_open_ = true;
-    return true;
-}
-
-void LiveAudio::start() {
-    t0_ = std::chrono::steady_clock::now();
-    started_ = true;
-    if (input_device_) SDL_PauseAudioDevice(input_device_, 0);
-    if (output_device_) SDL_PauseAudioDevice(output_device_, 0);
-}
-
-void LiveAudio::close() {
-    if (input_device_) SDL_CloseAudioDevice(input_device_);
-    if (output_device_) SDL_CloseAudioDevice(output_device_);
-    input_device_ = output_device_ = 0;
-    input_open_ = output_open_ = false;
-    if (audio_init_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    audio_init_ = false;
-}
-
-void LiveAudio::outputCallback(void* self, std::uint8_t* stream, int len) {
-    LiveAudio& a = *static_cast<LiveAudio*>(self);
-    a.deviceOutput(reinterpret_cast<float*>(stream),
-                   static_cast<std::size_t>(len) / sizeof(float) / static_cast<std::size_t>(a.output_channels_));
-}
-
-void LiveAudio::inputCallback(void* self, std::uint8_t* stream, int len) {
-    LiveAudio& a = *static_cast<LiveAudio*>(self);
-    a.deviceInput(reinterpret_cast<const float*>(stream),
-                  static_cast<std::size_t>(len) / sizeof(float) / static_cast<std::size_t>(a.input_channels_));
-}
-
-#endif  // _WIN32
 
 }  // namespace zohost::live

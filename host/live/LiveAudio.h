@@ -56,19 +56,12 @@ private:
     void deviceOutput(float* out, std::size_t frames);
     void deviceInput(const float* in, std::size_t frames);
 
-#ifdef _WIN32
-    struct Wave;
-    struct WaveDelete {
-        void operator()(Wave* w) const;
+    // The devices: LiveAudioSdl.cpp or LiveAudioWin.cpp, made when one opens.
+    struct Backend;
+    struct BackendDelete {
+        void operator()(Backend* b) const;
     };
-    std::unique_ptr<Wave, WaveDelete> wave_;
-#else
-    static void outputCallback(void* self, std::uint8_t* stream, int len);
-    static void inputCallback(void* self, std::uint8_t* stream, int len);
-    std::uint32_t output_device_ = 0;
-    std::uint32_t input_device_ = 0;
-    bool audio_init_ = false;
-#endif
+    std::unique_ptr<Backend, BackendDelete> backend_;
 
     double rate_;
     int block_;

@@ -59,7 +59,7 @@ WAVEFORMATEXTENSIBLE waveFormat(int channels, bool is_float, double rate) {
 
 }  // namespace
 
-struct LiveAudio::Wave {
+struct LiveAudio::Backend {
     HANDLE out_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     HANDLE in_done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     HANDLE wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -78,17 +78,17 @@ struct LiveAudio::Wave {
     std::thread thread;
     std::atomic<bool> stop{false};
 
-    ~Wave() {
+    ~Backend() {
         for (HANDLE h : {out_done, in_done, wake})
             if (h) CloseHandle(h);
     }
 };
 
-void LiveAudio::WaveDelete::operator()(Wave* w) const { delete w; }
+void LiveAudio::BackendDelete::operator()(Backend* w) const { delete w; }
 
 bool LiveAudio::openInput(int channel, std::string& error) {
-    if (!wave_) wave_.reset(new Wave);
-    Wave& w = *wave_;
+    if (!backend_) backend_.reset(new Backend);
+    Backend& w = *backend_;
     if (waveInGetNumDevs() == 0) {
         error = "no capture device";
         return false;
@@ -152,8 +152,8 @@ bool LiveAudio::openInput(int channel, std::string& error) {
 }
 
 bool LiveAudio::openOutput(std::string& note) {
-    if (!wave_) wave_.reset(new Wave);
-    Wave& w = *wave_;
+    if (!backend_) backend_.reset(new Backend);
+    Backend& w = *backend_;
     if (waveOutGetNumDevs() == 0) {
         note = "no output device";
         return false;
@@ -200,8 +200,8 @@ bool LiveAudio::openOutput(std::string& note) {
 void LiveAudio::start() {
     t0_ = std::chrono::steady_clock::now();
     started_ = true;
-    if (!wave_ || (!wave_->in && !wave_->out)) return;
-    Wave& w = *wave_;
+    if (!backend_ || (!backend_->in && !backend_->out)) return;
+    Backend& w = *backend_;
     // Silence first, so the device is not short before the audio thread
     // has made anything: that is no underrun.
     if (w.out) {
@@ -214,7 +214,7 @@ void LiveAudio::start() {
     w.stop.store(false);
     w.thread = std::thread([this] {
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-        Wave& t = *wave_;
+        Backend& t = *backend_;
         const HANDLE events[] = {t.wake, t.out_done, t.in_done};
         while (!t.stop.load(std::memory_order_acquire)) {
             WaitForMultipleObjects(3, events, FALSE, kWaitMs);
@@ -261,8 +261,8 @@ void LiveAudio::start() {
 }
 
 void LiveAudio::close() {
-    if (wave_) {
-        Wave& w = *wave_;
+    if (backend_) {
+        Backend& w = *backend_;
         if (w.thread.joinable()) {
             w.stop.store(true, std::memory_order_release);
             SetEvent(w.wake);
@@ -280,7 +280,7 @@ void LiveAudio::close() {
                 if (h.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(w.in, &h, sizeof h);
             waveInClose(w.in);
         }
-        wave_.reset();
+        backend_.reset();
     }
     input_open_ = output_open_ = false;
 }

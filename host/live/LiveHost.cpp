@@ -38,16 +38,16 @@ std::atomic<bool> g_probing{false};
 }  // namespace
 
 AudioProbe::AudioProbe() : armed_(g_probing.load(std::memory_order_relaxed)) {
-    if (armed_) validate::AllocProbe::arm(true);
+    if (armed_) probe::AllocProbe::arm(true);
 }
 
 AudioProbe::~AudioProbe() {
-    if (armed_) validate::AllocProbe::arm(false);
+    if (armed_) probe::AllocProbe::arm(false);
 }
 
 void AudioProbe::enable(bool on) { g_probing.store(on, std::memory_order_relaxed); }
 
-bool AudioProbe::available() { return validate::AllocProbe::available(); }
+bool AudioProbe::available() { return probe::AllocProbe::available(); }
 
 std::mutex& LiveHost::paintLock() {
     static std::mutex m;
@@ -101,13 +101,13 @@ void LiveHost::forward(Direction direction, zolong size, zolong code, const void
 
 void LiveHost::beforeBlock(Instance& a) {
     if (stop_.load(std::memory_order_acquire)) throw LiveStop{};
-    if (blocks_done_ == 0) validate::AllocProbe::reset();
+    if (blocks_done_ == 0) probe::AllocProbe::reset();
     {
         AudioProbe probe;
         betweenBlocks(a);
     }
     // Includes the previous block's signal wrappers and held sends.
-    const validate::ProbeCounts c = validate::AllocProbe::counts();
+    const probe::ProbeCounts c = probe::AllocProbe::counts();
     probe_allocations_.store(c.allocations, std::memory_order_relaxed);
     probe_locks_.store(c.locks, std::memory_order_relaxed);
 }

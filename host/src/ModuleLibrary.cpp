@@ -2,66 +2,15 @@
 
 #include <utility>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "DynamicLibrary.h"
 
 namespace zohost {
 
+using detail::closeLibrary;
+using detail::findSymbol;
+using detail::openLibrary;
+
 namespace {
-
-#ifdef _WIN32
-std::string lastErrorText() {
-    DWORD code = GetLastError();
-    char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string out = n && text ? std::string(text, n) : std::string();
-    if (text) LocalFree(text);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
-        out.pop_back();
-    return out + " (error " + std::to_string(code) + ")";
-}
-
-void* openLibrary(const std::string& path, std::string& error) {
-    HMODULE h = LoadLibraryA(path.c_str());
-    if (!h) error = lastErrorText();
-    return reinterpret_cast<void*>(h);
-}
-
-void* findSymbol(void* handle, const char* name) {
-    FARPROC p = GetProcAddress(static_cast<HMODULE>(handle), name);
-    // Through a generic function pointer type: a direct cast between
-    // unrelated function pointer types draws a warning.
-    return reinterpret_cast<void*>(reinterpret_cast<void (*)()>(p));
-}
-
-void closeLibrary(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
-#else
-void* openLibrary(const std::string& path, std::string& error) {
-    // A path without a slash would be searched for on the library path.
-    std::string p = path.find('/') == std::string::npos ? "./" + path : path;
-    void* h = dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!h) {
-        const char* e = dlerror();
-        error = e ? e : "unknown dlopen failure";
-    }
-    return h;
-}
-
-void* findSymbol(void* handle, const char* name) {
-    dlerror();
-    return dlsym(handle, name);
-}
-
-void closeLibrary(void* handle) { dlclose(handle); }
-#endif
 
 template <typename Fn>
 Fn asFunction(void* p) {

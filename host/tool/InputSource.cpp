@@ -6,16 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
-#include <memory>
 #include <vector>
 
+#include "Generators.h"
 #include "tool/Units.h"
 
 namespace zohost::tool {
 
 namespace {
-
-const double kTwoPi = 6.283185307179586;
 
 std::vector<std::string> splitColons(const std::string& text) {
     std::vector<std::string> parts;
@@ -54,65 +52,14 @@ double level(const std::string& text, const char* what, const std::string& sourc
     }
 }
 
-const std::uint64_t kAnchor = 4096;
-
-// Fraction of the period at `clock`, in [0, 1): the exact remainder at the
-// multiple of kAnchor below the clock, plus whole steps of `hz` from there, so
-// that a sample depends on its clock alone; exact for whole frequencies and
-// rates, so period boundaries fall on exact phases. The block generator
-// computes the same, term for term.
-double stepPhase(double base, double steps, double hz, double rate, double inv_rate) {
-    double p = base + steps * hz;
-    p -= rate * std::floor(p * inv_rate);
-    if (p >= rate) p -= rate;
-    if (p < 0.0) p += rate;
-    return p * inv_rate;
-}
-
-double phase(double hz, double rate, std::uint64_t clock) {
-    const std::uint64_t anchor = clock - clock % kAnchor;
-    return stepPhase(std::fmod(static_cast<double>(anchor) * hz, rate), static_cast<double>(clock - anchor), hz,
-                     rate, 1.0 / rate);
-}
-
-float shape(SourceKind kind, double p) {
+// The generator's shape of a periodic kind.
+gen::Shape shapeOf(SourceKind kind) {
     switch (kind) {
-    case SourceKind::Sine:
-        return static_cast<float>(std::sin(kTwoPi * p));
-    case SourceKind::Square:
-        return p < 0.5 ? 1.0f : -1.0f;
-    case SourceKind::Saw:
-        return static_cast<float>(p < 0.5 ? 2.0 * p : 2.0 * p - 2.0);
-    case SourceKind::Triangle:
-        return static_cast<float>(p < 0.25 ? 4.0 * p : p < 0.75 ? 2.0 - 4.0 * p : 4.0 * p - 4.0);
-    default:
-        return 0.0f;
+    case SourceKind::Square: return gen::Shape::Square;
+    case SourceKind::Saw: return gen::Shape::Saw;
+    case SourceKind::Triangle: return gen::Shape::Triangle;
+    default: return gen::Shape::Sine;
     }
-}
-
-constexpr int kSineTable = 8192;
-
-const double* sineTable() {
-    static const std::vector<double> table = [] {
-        std::vector<double> t(kSineTable + 1);
-        for (int i = 0; i <= kSineTable; ++i) t[static_cast<std::size_t>(i)] = std::sin(kTwoPi * i / kSineTable);
-        return t;
-    }();
-    return table.data();
-}
-
-// sin(2 pi p) for p in [0, 1): the table with linear interpolation, within
-// 3e-8 of the library's sine.
-inline float tableSine(const double* table, double p) {
-    const double x = p * kSineTable;
-    const int i = static_cast<int>(x);
-    const double f = x - i;
-    const double a = table[i], b = table[i + 1];
-    return static_cast<float>(a + f * (b - a));
-}
-
-inline float shapeFast(SourceKind kind, const double* table, double p) {
-    return kind == SourceKind::Sine ? tableSine(table, p) : shape(kind, p);
 }
 
 bool periodic(SourceKind k) {
@@ -228,82 +175,15 @@ std::string describeSource(const InputSource& s) {
 float waveSample(const InputSource& s, double rate, std::uint64_t clock) {
     if (s.kind == SourceKind::Dc) return static_cast<float>(s.amplitude);
     if (!periodic(s.kind)) return 0.0f;
-    return static_cast<float>(s.amplitude) * shapeFast(s.kind, sineTable(), phase(s.hz, rate, clock));
+    return gen::periodicSample(shapeOf(s.kind), s.hz, static_cast<float>(s.amplitude), rate, clock);
 }
 
 Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
     if (source.kind == SourceKind::Dc) return Signal::constant(static_cast<float>(source.amplitude));
-    if (source.kind == SourceKind::Noise) {
-        const float amp = static_cast<float>(source.amplitude);
-        std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
-        return Signal::generator([amp, state](std::uint64_t, float* out, int count) mutable {
-            for (int i = 0; i < count; ++i) {
-                // xorshift64*: top 24 bits give an exact float in [0, 1).
-                state ^= state >> 12;
-                state ^= state << 25;
-                state ^= state >> 27;
-                std::uint64_t r = state * 0x2545F4914F6CDD1Dull;
-                float u = static_cast<float>(r >> 40) * (1.0f / 16777216.0f);
-                out[i] = amp * (2.0f * u - 1.0f);
-            }
-        });
-    }
+    if (source.kind == SourceKind::Noise) return gen::noiseSignal(static_cast<float>(source.amplitude), seed);
     if (!periodic(source.kind)) throw std::invalid_argument("no generated signal for a source of kind " +
                                                           std::string(kindName(source.kind)));
-    const SourceKind kind = source.kind;
-    const float amp = static_cast<float>(source.amplitude);
-    const double hz = source.hz;
-    const double* table = sineTable();
-    const double inv_rate = 1.0 / rate;
-    if (hz == std::floor(hz) && rate == std::floor(rate) && rate <= 384000.0) {
-        // Whole numbers: the phase in whole steps, exactly what phase() gives.
-        const std::int64_t irate = static_cast<std::int64_t>(rate);
-        const std::int64_t ihz = static_cast<std::int64_t>(hz) % irate;
-        // One period, sample by sample, computed as waveSample() does; a
-        // block is then read out of it.
-        auto period = std::make_shared<std::vector<float>>(static_cast<std::size_t>(irate));
-        for (std::int64_t q = 0; q < irate; ++q)
-            (*period)[static_cast<std::size_t>(q)] = amp * shapeFast(kind, table, static_cast<double>(q) * inv_rate);
-        return Signal::generator([period, irate, ihz](std::uint64_t first, float* out, int count) {
-            const float* wave = period->data();
-            std::int64_t q = static_cast<std::int64_t>(first % static_cast<std::uint64_t>(irate)) * ihz % irate;
-            auto step = [irate](std::int64_t a, std::int64_t by) { return a + by >= irate ? a + by - irate : a + by; };
-            // Four phases a step apart, each stepping by four: four short
-            // chains instead of one long one.
-            const std::int64_t ihz4 = 4 * ihz % irate;
-            std::int64_t q1 = step(q, ihz), q2 = step(q1, ihz), q3 = step(q2, ihz);
-            int i = 0;
-            for (; i + 4 <= count; i += 4) {
-                out[i] = wave[q];
-                out[i + 1] = wave[q1];
-                out[i + 2] = wave[q2];
-                out[i + 3] = wave[q3];
-                q = step(q, ihz4);
-                q1 = step(q1, ihz4);
-                q2 = step(q2, ihz4);
-                q3 = step(q3, ihz4);
-            }
-            for (; i < count; ++i) {
-                out[i] = wave[q];
-                q = step(q, ihz);
-            }
-        });
-    }
-    return Signal::generator([=](std::uint64_t first, float* out, int count) {
-        std::uint64_t clock = first;
-        int i = 0;
-        while (i < count) {
-            const std::uint64_t anchor = clock - clock % kAnchor;
-            const double base = std::fmod(static_cast<double>(anchor) * hz, rate);
-            const int n = static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(count - i),
-                                                                   anchor + kAnchor - clock));
-            const double k0 = static_cast<double>(clock - anchor);
-            for (int k = 0; k < n; ++k)
-                out[i + k] = amp * shapeFast(kind, table, stepPhase(base, k0 + k, hz, rate, inv_rate));
-            i += n;
-            clock += static_cast<std::uint64_t>(n);
-        }
-    });
+    return gen::periodicSignal(shapeOf(source.kind), source.hz, static_cast<float>(source.amplitude), rate);
 }
 
 }  // namespace zohost::tool

@@ -16,6 +16,10 @@
 
 namespace zohost::validate {
 
+using probe::ChildOutcome;
+using probe::outputGist;
+using probe::runChild;
+
 namespace {
 
 const unsigned char kFill = 0xA5;

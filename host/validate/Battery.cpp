@@ -8,6 +8,8 @@
 
 namespace zohost::validate {
 
+using probe::AllocProbe;
+
 namespace {
 const int kKeptFailures = 3;
 bool g_makes_display = true;

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "AllocProbe.h"
+#include "Generators.h"
 #include "scopedata.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -15,6 +16,8 @@
 #endif
 
 namespace zohost::validate {
+
+using probe::AllocProbe;
 
 std::string num(double v) {
     if (std::isnan(v)) return "NaN";
@@ -51,29 +54,15 @@ const char* waveName(Wave w) {
     return "?";
 }
 
-namespace {
-
-std::uint64_t mix(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
-}  // namespace
-
 float waveAt(Wave w, std::uint64_t clock, std::uint64_t seed, double period) {
-    const double phase = std::fmod(static_cast<double>(clock), period) / period;
+    const double phase = gen::periodPhase(clock, period);
     switch (w) {
     case Wave::Silence: return 0.0f;
     case Wave::DcPlus: return 0.5f;
     case Wave::DcMinus: return -0.5f;
-    case Wave::Sine: return static_cast<float>(std::sin(6.283185307179586 * phase));
-    case Wave::Square: return phase < 0.5 ? 0.8f : -0.8f;
-    case Wave::Noise: {
-        const std::uint64_t r = mix(clock ^ mix(seed));
-        return static_cast<float>(static_cast<double>(r >> 11) / 4503599627370496.0 - 1.0);
-    }
+    case Wave::Sine: return static_cast<float>(gen::shapeValue(gen::Shape::Sine, phase));
+    case Wave::Square: return 0.8f * static_cast<float>(gen::shapeValue(gen::Shape::Square, phase));
+    case Wave::Noise: return gen::noiseAt(clock, seed);
     case Wave::NaN: return std::numeric_limits<float>::quiet_NaN();
     case Wave::PlusInf: return std::numeric_limits<float>::infinity();
     case Wave::MinusInf: return -std::numeric_limits<float>::infinity();

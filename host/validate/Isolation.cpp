@@ -7,6 +7,10 @@
 
 namespace zohost::validate {
 
+using probe::ChildOutcome;
+using probe::outputGist;
+using probe::runChild;
+
 TestResult runIsolated(const std::string& name, const std::function<void(TestResult&)>& body,
                        double timeout_seconds) {
     const ChildOutcome c = runChild(

@@ -15,6 +15,10 @@
 
 namespace zohost::validate {
 
+using probe::AllocProbe;
+using probe::ProbeCounts;
+using probe::ProbeScope;
+
 namespace {
 
 const std::uint32_t kSentinel = 0x7FA5A5A5u;  // a signalling NaN nobody computes

@@ -15,6 +15,10 @@
 
 namespace zohost::validate {
 
+using probe::childIsolation;
+using probe::reinvokedFor;
+using probe::setChildSeed;
+
 namespace {
 
 bool selected(const std::string& name, const std::vector<std::string>& only) {

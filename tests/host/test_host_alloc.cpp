@@ -12,7 +12,7 @@
 
 namespace {
 
-using zohost::validate::AllocProbe;
+using zohost::probe::AllocProbe;
 
 bool hostAllocationsAreVisible() {
     static const int here = 0;
@@ -22,7 +22,7 @@ bool hostAllocationsAreVisible() {
 long allocationsIn(const std::function<void()>& work) {
     AllocProbe::reset();
     {
-        zohost::validate::ProbeScope armed;
+        zohost::probe::ProbeScope armed;
         work();
     }
     return AllocProbe::counts().allocations;
@@ -84,12 +84,12 @@ TEST(AllocProbeBlocks, LiveBytesFollowTheBlocksAllocatedWhileArmed) {
     AllocProbe::reset();
     void *kept, *gone;
     {
-        zohost::validate::ProbeScope armed;
+        zohost::probe::ProbeScope armed;
         kept = allocate(100);
         gone = allocate(28);
         release(before);
     }
-    zohost::validate::ProbeCounts c = AllocProbe::counts();
+    zohost::probe::ProbeCounts c = AllocProbe::counts();
     EXPECT_TRUE(c.live_known);
     EXPECT_EQ(c.allocations, 2);
     EXPECT_EQ(c.bytes, 128);

@@ -10,16 +10,16 @@ using namespace zotest;
 
 namespace {
 
-using zohost::validate::AllocProbe;
+using zohost::probe::AllocProbe;
 
 // Heap calls of both kinds and locks: none is allowed on the audio path.
 long countedBlocks(zohost::Instance& in, int blocks, int block_size) {
     AllocProbe::reset();
     for (int b = 0; b < blocks; ++b) {
-        zohost::validate::ProbeScope armed;
+        zohost::probe::ProbeScope armed;
         in.processBlock(block_size);
     }
-    const zohost::validate::ProbeCounts c = AllocProbe::counts();
+    const zohost::probe::ProbeCounts c = AllocProbe::counts();
     return c.allocations + c.frees + c.locks;
 }
 

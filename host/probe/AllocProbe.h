@@ -7,7 +7,7 @@
 // SRW-lock and wait functions at counters (AllocProbeWin.cpp).
 #pragma once
 
-namespace zohost::validate {
+namespace zohost::probe {
 
 struct ProbeCounts {
     long allocations = 0;
@@ -58,4 +58,4 @@ public:
     ProbeScope& operator=(const ProbeScope&) = delete;
 };
 
-}  // namespace zohost::validate
+}  // namespace zohost::probe

@@ -1,6 +1,7 @@
+// runChild() on POSIX: the work runs in a forked child; its report comes
+// back through one pipe, what it prints through another.
 #include "ChildRunner.h"
 
-#ifndef _WIN32
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,31 +11,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#endif
 
-namespace zohost::validate {
-
-std::string outputGist(const std::string& out) {
-    std::string picked, last;
-    std::size_t start = 0;
-    while (start < out.size()) {
-        std::size_t end = out.find('\n', start);
-        if (end == std::string::npos) end = out.size();
-        std::string line = out.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-        if (line.empty()) continue;
-        last = line;
-        if (line.find("Assertion") != std::string::npos || line.find("SUMMARY:") != std::string::npos ||
-            line.find("runtime error") != std::string::npos || line.find("ERROR:") != std::string::npos)
-            picked += (picked.empty() ? "" : " | ") + line;
-    }
-    std::string g = picked.empty() ? last : picked;
-    if (g.size() > 400) g = g.substr(0, 400) + "...";
-    return g;
-}
-
-#ifndef _WIN32
+namespace zohost::probe {
 
 namespace {
 
@@ -168,6 +146,4 @@ ChildOutcome runChild(const std::string&, const std::function<std::string()>& wo
     return c;
 }
 
-#endif  // !_WIN32
-
-}  // namespace zohost::validate
+}  // namespace zohost::probe

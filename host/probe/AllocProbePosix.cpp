@@ -223,7 +223,7 @@ __attribute__((visibility("default"))) int posix_memalign(void** out, std::size_
 
 #endif  // linux
 
-namespace zohost::validate {
+namespace zohost::probe {
 
 namespace {
 
@@ -333,4 +333,4 @@ ProbeCounts AllocProbe::counts() {
     return c;
 }
 
-}  // namespace zohost::validate
+}  // namespace zohost::probe

@@ -8,7 +8,7 @@
 
 namespace {
 
-using zohost::validate::AllocProbe;
+using zohost::probe::AllocProbe;
 
 void* allocate(std::size_t size, const void* caller) noexcept {
     AllocProbe::setCaller(caller);

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace zohost::validate {
+namespace zohost::probe {
 
 namespace {
 
@@ -296,4 +296,4 @@ ProbeCounts AllocProbe::counts() {
     return c;
 }
 
-}  // namespace zohost::validate
+}  // namespace zohost::probe

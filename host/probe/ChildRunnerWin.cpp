@@ -18,7 +18,7 @@
 #include <sstream>
 #include <vector>
 
-namespace zohost::validate {
+namespace zohost::probe {
 
 namespace {
 
@@ -264,4 +264,4 @@ ChildOutcome runChild(const std::string& part, const std::function<std::string()
     return spawn(path + part, timeout_seconds);
 }
 
-}  // namespace zohost::validate
+}  // namespace zohost::probe

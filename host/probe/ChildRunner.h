@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-namespace zohost::validate {
+namespace zohost::probe {
 
 struct ChildOutcome {
     enum class End { Reported, Exited, Killed, TimedOut, NotStarted };
@@ -41,4 +41,4 @@ void setChildSeed(std::uint64_t seed);
 // contract report, a sanitizer's summary, else the last line.
 std::string outputGist(const std::string& output);
 
-}  // namespace zohost::validate
+}  // namespace zohost::probe
