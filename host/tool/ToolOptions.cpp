@@ -137,7 +137,16 @@ void checkOutput(const CLI::App& app, const ToolOptions& o) {
     if (app.count("--output") && o.output.empty()) throw UsageError("--output: no file name");
 }
 
-void check(const Texts& t, CLI::App& app, ToolOptions& o) {
+double secondsOf(const std::string& text, const char* option) {
+    try {
+        return parseSeconds(text, option);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
+}
+
+// The mode and the module: common to all.
+void checkModule(const Texts& t, const CLI::App& app, ToolOptions& o) {
     o.describe = app.count("--describe") > 0;
     o.validate = app.count("--validate") > 0;
     if (o.describe && o.validate) throw UsageError("--describe and --validate together");
@@ -145,6 +154,10 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
     o.module = !named.empty() ? named : t.module;
     if (!named.empty() && !t.module.empty() && named != t.module)
         throw UsageError("two modules given: " + named + " and " + t.module);
+}
+
+// --validate's own options.
+void checkValidate(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (!o.validate)
         for (const char* v : {"--repeat", "--randomise", "--timeout", "--only", "--list-tests"})
             if (app.count(v)) throw UsageError(std::string(v) + " goes with --validate");
@@ -153,6 +166,10 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         o.timeout = parseNumber(t.timeout, "--timeout");
         if (o.timeout <= 0.0 || o.timeout > 86400.0) throw UsageError("--timeout: " + t.timeout + " is outside (0, 86400]");
     }
+}
+
+// What feeds the module: common to every mode that runs it.
+void checkInputs(const Texts& t, const CLI::App& app, ToolOptions& o) {
     o.seed_given = app.count("--seed") > 0;
     for (const std::string& a : t.pins) {
         PinAssignment p;
@@ -174,29 +191,30 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
             if (q.pin == c.pin) throw UsageError("--set \"" + c.pin + "\" is given twice");
         o.sets.push_back(c);
     }
+}
+
+// Rate, block and length of the run.
+void checkRun(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (app.count("--rate")) {
         o.rate = parseNumber(t.rate, "--rate");
         if (o.rate < 1.0 || o.rate > 1e6) throw UsageError("--rate: " + t.rate + " is outside 1..1000000 Hz");
         o.rate_given = true;
     }
     if (app.count("--block")) o.block = parseInt(t.block, "--block", 1, 65536);
-    auto seconds = [](const std::string& text, const char* option) {
-        try {
-            return parseSeconds(text, option);
-        } catch (const std::invalid_argument& e) {
-            throw UsageError(e.what());
-        }
-    };
     if (app.count("--seconds")) {
-        o.seconds = seconds(t.seconds, "--seconds");
+        o.seconds = secondsOf(t.seconds, "--seconds");
         if (o.seconds <= 0.0 || o.seconds > 86400.0)
             throw UsageError("--seconds: " + t.seconds + " is outside (0, 86400]");
         o.seconds_given = true;
     }
     if (app.count("--start")) {
-        o.start = seconds(t.start, "--start");
+        o.start = secondsOf(t.start, "--start");
         if (o.start < 0.0 || o.start > 86400.0) throw UsageError("--start: " + t.start + " is outside [0, 86400]");
     }
+}
+
+// The pictures of a render, and what they show.
+void checkPictures(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (t.no_png) {
         if (app.count("--png")) throw UsageError("--png and --no-png together");
         o.png.clear();
@@ -207,7 +225,7 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         o.png.clear();  // the default picture only when nothing else is asked for
     }
     if (app.count("--at")) {
-        o.at = seconds(t.at, "--at");
+        o.at = secondsOf(t.at, "--at");
         if (o.at < o.start || o.at > 86400.0)
             throw UsageError("--at: " + t.at + " is before --start or past a day");
         if (o.png.empty()) throw UsageError("--at chooses the --png picture, and there is none");
@@ -236,6 +254,12 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         throw UsageError("--fps goes with --frames or --animation");
     if (app.count("--animation") && o.animation.empty()) throw UsageError("--animation: no file name");
     if (app.count("--input") && o.input.empty()) throw UsageError("--input: no file name");
+    if (app.count("--frames") && o.frames.empty()) throw UsageError("--frames: no directory");
+    if (app.count("--captures") && o.captures.empty()) throw UsageError("--captures: no file name");
+}
+
+// The look: size, font and colours, for pictures and the live window alike.
+void checkLook(const Texts& t, const CLI::App& app, ToolOptions& o) {
     // A NAME=VALUE where the module goes: a second value meant for --pin or --set.
     if (t.module.find('=') != std::string::npos && !std::filesystem::exists(t.module))
         throw UsageError("\"" + t.module + "\" is not a module file; give each value its own --pin or --set");
@@ -254,6 +278,10 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
     if (app.count("--readout-colour")) o.readout_colour = rgb(t.readout_colour);
     if (app.count("--figure-colour")) o.figure_colour = rgb(t.figure_colour);
     if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
+}
+
+// --live and its own options.
+void checkLive(const Texts& t, const CLI::App& app, ToolOptions& o) {
     o.png_given = app.count("--png") > 0;
     checkOutput(app, o);
     if (o.live)
@@ -267,12 +295,20 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         if (p.source.kind == SourceKind::Input && !o.live)
             throw UsageError("--pin \"" + p.pin + "\": input: goes with --live");
     if (app.count("--hold-at")) {
-        o.hold_at = seconds(t.hold_at, "--hold-at");
+        o.hold_at = secondsOf(t.hold_at, "--hold-at");
         if (o.hold_at < 0.0 || o.hold_at > 86400.0) throw UsageError("--hold-at: " + t.hold_at + " is outside 0..86400");
     }
     if (app.count("--snapshot") && o.snapshot.empty()) throw UsageError("--snapshot: no file name");
-    if (app.count("--frames") && o.frames.empty()) throw UsageError("--frames: no directory");
-    if (app.count("--captures") && o.captures.empty()) throw UsageError("--captures: no file name");
+}
+
+void check(const Texts& t, const CLI::App& app, ToolOptions& o) {
+    checkModule(t, app, o);
+    checkValidate(t, app, o);
+    checkInputs(t, app, o);
+    checkRun(t, app, o);
+    checkPictures(t, app, o);
+    checkLook(t, app, o);
+    checkLive(t, app, o);
 }
 
 }  // namespace
