@@ -29,42 +29,49 @@ struct ChoiceAssignment {
     std::string choice;
 };
 
-struct ToolOptions {
-    bool describe = false;
+// What every mode that runs the module reads.
+struct CommonOptions {
     std::string module;  // empty: the module beside the executable
     std::vector<PinAssignment> pins;
     std::vector<ChoiceAssignment> sets;
+    std::string input;   // --input: a sound file onto the first inputs
     double rate = 44100.0;
     bool rate_given = false;
     int block = 512;
     double seconds = 1.0;
     bool seconds_given = false;
-    double start = 0.0;  // seconds into the input
-    double at = -1.0;    // seconds of the input whose capture is the picture; -1: the end
-    std::string window;  // --window as given; empty: none
-    double scale = -1.0;  // Y-Scale pin value from --scale; -1: none
-    std::string input;   // --input: a stereo file onto both signals
-    double fps = 0.0;    // time-regular frames; 0: a frame per capture
-    std::string animation;
-    bool overwrite = false;
-    bool version = false;
     int width = 640;
     int height = 360;
     int font_height = 0;  // 0: from the picture height
     // Colours are 0x00RRGGBB throughout; the module's COLORREF is made in one place (colorrefOf).
     std::uint32_t text_colour = 0x00FFFFFF;
     std::int64_t background = 0;  // or -1 for none (see-through)
-    // Colours the module draws on its own, replaced in the pictures, or -1 to keep.
-    std::int64_t trace_b_colour = -1, readout_colour = -1, figure_colour = -1;
-    std::string png = "scope.png";           // empty: no picture file
-    bool png_given = false;                  // --png itself, not the default
-    std::string output;                      // --output: the module's output streams
-    std::string output_format = "float";
-    std::string frames;
-    std::string captures;
+    std::string captures;         // the capture log
     std::uint64_t seed = 1;
     bool quiet = false;
-    // --validate: the battery against the module instead of a render.
+    bool version = false;
+};
+
+// Pictures, frames, animations and sound files, offline.
+struct RenderOptions {
+    double start = 0.0;  // seconds into the input
+    double at = -1.0;    // seconds of the input whose capture is the picture; -1: the end
+    std::string window;  // --window as given; empty: none
+    double scale = -1.0;  // Y-Scale pin value from --scale; -1: none
+    double fps = 0.0;    // time-regular frames; 0: a frame per capture
+    std::string animation;
+    bool overwrite = false;
+    // Colours the module draws on its own, replaced in the pictures, or -1 to keep.
+    std::int64_t trace_b_colour = -1, readout_colour = -1, figure_colour = -1;
+    std::string png = "scope.png";  // empty: no picture file
+    bool png_given = false;         // --png itself, not the default
+    std::string frames;
+    std::string output;             // --output: the module's output streams
+    std::string output_format = "float";
+};
+
+// --validate: the battery against the module instead of a run.
+struct ValidateModeOptions {
     bool validate = false;
     bool seed_given = false;
     int repeat = 1;
@@ -72,13 +79,21 @@ struct ToolOptions {
     double timeout = 0.0;
     std::vector<std::string> only;
     bool list_tests = false;
-    // --live: a window showing the display as it runs (built with SDL2).
+};
+
+// --live: a window showing the display as it runs.
+struct LiveOptions {
     bool live = false;
     bool mute = false;
     bool loop = false;
     bool stats = false;
-    std::string snapshot;  // --live: the window's pixels at the end
-    double hold_at = -1.0;  // --live: seconds of audio after which the picture is held
+    std::string snapshot;   // the window's pixels at the end
+    double hold_at = -1.0;  // seconds of audio after which the picture is held
+};
+
+// The whole command line: the common part and one part per mode.
+struct ToolOptions : CommonOptions, RenderOptions, ValidateModeOptions, LiveOptions {
+    bool describe = false;
 };
 
 // Form checks; each throws UsageError with a message.
