@@ -40,9 +40,10 @@ std::vector<unsigned char> header(int channels, int rate, SampleFormat f, std::u
     return h;
 }
 
+// Full scale is 2^(bits-1), as readers divide by it; the top clips one step below.
 std::uint32_t pcm(float s, double full) {
-    const double v = std::clamp(static_cast<double>(s), -1.0, 1.0) * full;
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lrint(std::clamp(v, -full - 1.0, full))));
+    const double v = std::clamp(static_cast<double>(s) * full, -full, full - 1.0);
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lrint(v)));
 }
 
 }  // namespace
@@ -75,7 +76,7 @@ bool SoundWriter::write(const float* interleaved, int frames, std::string& error
     for (int i = 0; i < frames * channels_; ++i) {
         std::uint32_t word;
         if (format_ == SampleFormat::Float32) std::memcpy(&word, &interleaved[i], 4);
-        else word = pcm(interleaved[i], format_ == SampleFormat::Pcm16 ? 32767.0 : 8388607.0);
+        else word = pcm(interleaved[i], format_ == SampleFormat::Pcm16 ? 32768.0 : 8388608.0);
         put(b, word, bytes);
     }
     if (std::fwrite(b.data(), 1, b.size(), static_cast<std::FILE*>(file_)) != b.size()) {
