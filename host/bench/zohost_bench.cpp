@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "Module.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
 
@@ -36,9 +37,10 @@ void runBlocks(benchmark::State& state, bool split) {
     o.messages.self_ack_without_display = true;
     zohost::Instance inst(module(), o);
     std::vector<float> a = sine(44100, 441.0), b = sine(44100, 300.0);
-    inst.setSignal("Signal A", zohost::Signal::view(a.data(), a.size(), true));
-    inst.setSignal("Signal B", zohost::Signal::view(b.data(), b.size(), true));
-    inst.setSignal("Time", zohost::Signal::constant(0.3f));
+    // The scope's pins by position, as its pin table orders them.
+    inst.setSignal(PIN_SIGNAL_A, zohost::Signal::view(a.data(), a.size(), true));
+    inst.setSignal(PIN_SIGNAL_B, zohost::Signal::view(b.data(), b.size(), true));
+    inst.setSignal(PIN_TIME, zohost::Signal::constant(0.3f));
     inst.applyDefaults();
     if (split) inst.setSplitter(zohost::BlockSplitter::random(1, 48));
     for (auto _ : state) inst.processBlock(block);

@@ -23,8 +23,7 @@
 #include "tool/PinSetup.h"
 #include "tool/Render.h"
 #include "tool/SoundFile.h"
-#include "tool/Tool.h"
-#include "zohost/Describe.h"
+#include "tool/Run.h"
 
 namespace zohost::live {
 
@@ -62,21 +61,11 @@ struct Latency {
     double mean() const { return count ? sum / static_cast<double>(count) : 0.0; }
 };
 
-std::uint32_t rgbOf(std::uint32_t colorref) {
-    return ((colorref & 0xFF) << 16) | (colorref & 0xFF00) | ((colorref >> 16) & 0xFF);
-}
-
 // A whole channel of a file in memory, so that looping needs no file access
 // on the audio thread.
-Signal fileInMemory(const std::string& path, int channel, bool loop, int& rate) {
-    SoundFile f(path);
-    if (!f.ok()) throw UsageError("cannot read " + path + ": " + f.error());
-    if (channel > f.channels())
-        throw UsageError(path + " has " + std::to_string(f.channels()) + " channel" +
-                         (f.channels() == 1 ? "" : "s") + ", not " + std::to_string(channel));
+Signal fileInMemory(SoundFile& f, int channel, bool loop) {
     std::vector<float> data(static_cast<std::size_t>(std::max<std::int64_t>(f.frames(), 0)));
     if (!data.empty()) f.read(channel - 1, data.data(), static_cast<int>(data.size()));
-    rate = f.rate();
     return Signal::samples(std::move(data), loop);
 }
 
@@ -105,430 +94,488 @@ void copyCapture(const LiveCapture& c, Capture& to) {
     to.samples_dropped = false;
 }
 
-}  // namespace
+// Control inputs that the keys move: what the pin carries plus the volts
+// the keys added, read by the audio thread from an atomic.
+struct Level {
+    std::atomic<float> offset{0.0f};
+    double start_volts = 0.0;
+};
 
-int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
-    ToolOptions o = given;
-    const bool demo = o.pins.empty() && o.input.empty();
-    if (!o.input.empty()) {
-        SoundFile probe(o.input);
-        if (!probe.ok()) throw UsageError("cannot read " + o.input + ": " + probe.error());
-        o.pins.insert(o.pins.begin(), PinAssignment{"Signal A", parseSource("file:" + o.input + ":1")});
-        if (probe.channels() >= 2)
-            o.pins.insert(o.pins.begin() + 1, PinAssignment{"Signal B", parseSource("file:" + o.input + ":2")});
-    }
-    if (demo) {
-        o.pins.push_back(PinAssignment{"Signal A", parseSource("sine:440")});
-        o.pins.push_back(PinAssignment{"Signal B", parseSource("triangle:660")});
-        bool trigger = false;
-        for (const ChoiceAssignment& c : o.sets) trigger = trigger || c.pin == "Trigger";
-        if (!trigger) o.sets.push_back(ChoiceAssignment{"Trigger", "InputA"});
-    }
-    // Files in memory first: the first one's rate is the run's unless given.
-    std::vector<Signal> file_signals(o.pins.size());
-    int input_channel = 0;
-    for (std::size_t i = 0; i < o.pins.size(); ++i) {
-        const InputSource& s = o.pins[i].source;
-        if (s.kind == SourceKind::File) {
-            int rate = 0;
-            file_signals[i] = fileInMemory(s.path, s.channel, o.loop, rate);
-            if (!o.rate_given) {
-                o.rate = rate;
-                o.rate_given = true;
-            }
-        }
-        if (s.kind == SourceKind::Input) {
-            // Its samples are taken once, by one pin.
-            if (input_channel) throw UsageError("--pin \"" + o.pins[i].pin + "\": input: feeds one pin only");
-            input_channel = s.channel;
-        }
-    }
+// One live run: the host on a runner thread, the window on this one.
+class LiveSession {
+public:
+    LiveSession(Run& run, std::ostream& out, std::ostream& err) : run_(run), o_(run.options()), out_(out), err_(err) {}
+    int run();
 
-    ModuleLibrary library;
-    const std::string module = modulePath(o);
-    if (!library.load(module)) {
-        err << "zohost: " << library.error() << "\n";
-        return kNoModule;
+private:
+    bool checkInputs();
+    int setUp();
+    void setUpSettings();
+    void feedPins();
+    void wirePins();
+    void wireLevel(int p, int level);
+    int openWindow();
+    void setHooks();
+    void startRunner();
+    void loop();
+    void onEvent(const LiveEvent& e);
+    void onKey(LiveAction a);
+    void tick();
+    int finish();
+    void printSummary();
+    void printStats();
+    void pushLists();
+    void settingsChanged();
+    std::string title() const;
+    std::string status() const;
+    void present();
+    void repaintAtSize();
+
+    Run& run_;
+    ToolOptions& o_;
+    std::ostream& out_;
+    std::ostream& err_;
+    int input_channel_ = 0;
+    std::unique_ptr<LiveHost> host_;
+    std::unique_ptr<LiveWindow> window_;
+    std::unique_ptr<LiveAudio> sound_;
+    bool playing_ = false;
+    LiveSettings settings_;
+    ListSetting* lists_[3] = {&settings_.trigger, &settings_.xy_mode, &settings_.time_mode};
+    LevelSetting* levels_[2] = {&settings_.time, &settings_.y_scale};
+    std::array<Level, 2> level_state_;
+    std::vector<Signal> pin_signals_;
+    std::vector<bool> has_signal_;
+    OutputFile log_out_;
+    CaptureLog log_;
+    Capture logged_{};
+    BlockTimes block_times_;
+    std::atomic<std::size_t> captures_seen_{0};
+    bool probed_ = false;
+    std::thread runner_;
+    std::exception_ptr run_error_;
+    std::atomic<bool> finished_{false};
+    bool help_ = false, quit_ = false, hold_seen_ = false;
+    std::string message_;
+    Latency latency_;
+    std::uint64_t shown_block_ = 0;
+    std::size_t frames_ = 0, fps_frames_ = 0;
+    double fps_ = 0.0, present_seconds_ = 0.0;
+    Clock::time_point fps_since_ = Clock::now();
+    std::string clock_;
+};
+
+// Files in memory first: the first one's rate is the run's unless given.
+bool LiveSession::checkInputs() {
+    for (const PinAssignment& p : o_.pins) {
+        if (p.source.kind != SourceKind::Input) continue;
+        // Its samples are taken once, by one pin.
+        if (input_channel_) throw UsageError("--pin \"" + p.pin + "\": input: feeds one pin only");
+        input_channel_ = p.source.channel;
     }
-    ModuleDescription description;
-    std::string error;
-    if (!describeModule(library, description, error)) {
-        err << "zohost: " << error << "\n";
-        return kNoModule;
-    }
-    // The pictures' font height, from the window's first size; a window's
-    // font does not follow its size.
-    const int font_height = o.font_height > 0 ? o.font_height : autoFontHeight(o.height);
-    const std::uint32_t canvas_rgb = o.background >= 0 ? rgbOf(static_cast<std::uint32_t>(o.background)) : 0;
-    std::unique_ptr<LiveHost> host;
+    run_.openFiles(err_);
+    pin_signals_.resize(o_.pins.size());
+    for (std::size_t i = 0; i < o_.pins.size(); ++i)
+        if (run_.file(i)) pin_signals_[i] = fileInMemory(*run_.file(i), o_.pins[i].source.channel, o_.loop);
+    return true;
+}
+
+int LiveSession::setUp() {
+    if (!checkInputs()) return kNoModule;
+    const std::uint32_t canvas_rgb = o_.background >= 0 ? static_cast<std::uint32_t>(o_.background) : 0;
     try {
-        host = std::make_unique<LiveHost>(
-            library,
-            renderInstanceOptions(static_cast<float>(o.rate), o.block, o.text_colour, o.background, font_height),
-            canvas_rgb);
+        host_ = std::make_unique<LiveHost>(run_.library(), run_.instanceOptions(), canvas_rgb);
     } catch (const std::exception& e) {
-        err << "zohost: " << module << ": " << e.what() << "\n";
+        err_ << "zohost: " << run_.module() << ": " << e.what() << "\n";
         return kNoModule;
     }
-    Instance& audio = host->audio();
-    const PinTable& table = audio.pinTable();
-
     // The window's platform before the pins: the capture device must be open
     // to feed one, and sound ends before the platform does.
-    LiveWindow window;
-    if (!window.ready(error)) {
-        err << "zohost: --live: " << error << "\n";
+    std::string error;
+    window_ = std::make_unique<LiveWindow>();
+    if (!window_->ready(error)) {
+        err_ << "zohost: --live: " << error << "\n";
         return kFailed;
     }
-    LiveAudio sound(o.rate, o.block);
-    if (input_channel && !sound.openInput(input_channel, error)) {
-        err << "zohost: --live: " << error << "\n";
+    sound_ = std::make_unique<LiveAudio>(o_.rate, o_.block);
+    if (input_channel_ && !sound_->openInput(input_channel_, error)) {
+        err_ << "zohost: --live: " << error << "\n";
         return kFailed;
     }
     std::string note;
-    const bool playing = !o.mute && sound.openOutput(note);
-    if (!o.mute && !playing && !o.quiet) err << "zohost: note: " << note << "; a timer keeps time\n";
+    playing_ = !o_.mute && sound_->openOutput(note);
+    if (!o_.mute && !playing_ && !o_.quiet) err_ << "zohost: note: " << note << "; a timer keeps time\n";
+    setUpSettings();
+    feedPins();
+    return kOk;
+}
 
-    LiveSettings settings;
-    settings.trigger = listSetting(table, "Trigger");
-    settings.xy_mode = listSetting(table, "X-Y-Mode");
-    settings.time_mode = listSetting(table, "Time-Mode");
-    ListSetting* lists[] = {&settings.trigger, &settings.xy_mode, &settings.time_mode};
-    LevelSetting* levels[] = {&settings.time, &settings.y_scale};
-    settings.time.pin = "Time";
-    settings.y_scale.pin = "Y-Scale";
-    settings.y_scale.low = 0.5;
+void LiveSession::setUpSettings() {
+    const PinTable& table = host_->audio().pinTable();
+    const ModuleProfile& p = run_.profile();
+    for (int i = 0; i < 3; ++i) *lists_[i] = listSetting(table, p.live_lists[i]);
+    for (int i = 0; i < 2; ++i) levels_[i]->pin = p.live_levels[i];
+    settings_.y_scale.low = 0.5;
+}
 
+void LiveSession::feedPins() {
+    Instance& audio = host_->audio();
+    const PinTable& table = audio.pinTable();
     audio.applyDefaults();
-    // Control inputs that the keys move: what the pin carries plus the
-    // volts the keys added, read by the audio thread from an atomic.
-    struct Level {
-        std::atomic<float> offset{0.0f};
-        double start_volts = 0.0;
-    };
-    std::array<Level, 2> level_state;
-    std::vector<int> fed;
-    std::vector<std::string> told;
-    std::vector<Signal> pin_signals(static_cast<std::size_t>(table.count()));
-    std::vector<bool> has_signal(static_cast<std::size_t>(table.count()), false);
-    for (std::size_t i = 0; i < o.pins.size(); ++i) {
-        const PinAssignment& p = o.pins[i];
-        const int pos = findSampleInput(table, p.pin);
-        const std::string name = table.descriptionAt(pos)->name;
-        if (std::find(fed.begin(), fed.end(), pos) != fed.end())
-            throw UsageError("--pin \"" + name + "\" is given twice");
-        fed.push_back(pos);
-        told.push_back("\"" + name + "\" " + describeSource(p.source));
+    std::vector<Signal> by_pin(static_cast<std::size_t>(table.count()));
+    has_signal_.assign(static_cast<std::size_t>(table.count()), false);
+    run_.feedPins(table, [&](std::size_t i, int pos) {
+        const InputSource& source = o_.pins[i].source;
         Signal s;
-        switch (p.source.kind) {
-        case SourceKind::Off: continue;
-        case SourceKind::File: s = std::move(file_signals[i]); break;
-        case SourceKind::Input: s = sound.input(); break;
-        default: s = makeSignal(p.source, o.rate, o.seed + static_cast<std::uint64_t>(pos)); break;
+        switch (source.kind) {
+        case SourceKind::Off: return;
+        case SourceKind::File: s = std::move(pin_signals_[i]); break;
+        case SourceKind::Input: s = sound_->input(); break;
+        default: s = makeSignal(source, o_.rate, o_.seed + static_cast<std::uint64_t>(pos)); break;
         }
-        pin_signals[static_cast<std::size_t>(pos)] = std::move(s);
-        has_signal[static_cast<std::size_t>(pos)] = true;
-    }
+        by_pin[static_cast<std::size_t>(pos)] = std::move(s);
+        has_signal_[static_cast<std::size_t>(pos)] = true;
+    });
+    pin_signals_ = std::move(by_pin);
     for (int l = 0; l < 2; ++l) {
-        LevelSetting& ls = *levels[l];
+        LevelSetting& ls = *levels_[l];
         ls.position = table.find(ls.pin);
         if (ls.position < 0) continue;
-        const std::size_t pos = static_cast<std::size_t>(ls.position);
         const PinAssignment* given_pin = nullptr;
-        for (const PinAssignment& p : o.pins)
+        for (const PinAssignment& p : o_.pins)
             if (findSampleInput(table, p.pin) == ls.position) given_pin = &p;
         ls.volts = given_pin ? (given_pin->source.kind == SourceKind::Dc ? given_pin->source.amplitude * 10.0 : 0.0)
                              : std::strtod(table.descriptionAt(ls.position)->default_value.c_str(), nullptr);
-        level_state[static_cast<std::size_t>(l)].start_volts = ls.volts;
-        (void)pos;
+        level_state_[static_cast<std::size_t>(l)].start_volts = ls.volts;
     }
+    wirePins();
+    run_.applySets(table, [&](const ListChoice& c) {
+        audio.setValue(c.position, c.value);
+        for (ListSetting* l : lists_)
+            if (l->position == c.position) l->select(c.value);
+    });
+    pushLists();
+}
+
+void LiveSession::wirePins() {
+    Instance& audio = host_->audio();
+    const PinTable& table = audio.pinTable();
     for (int p = 0; p < table.count(); ++p) {
         const std::size_t pos = static_cast<std::size_t>(p);
         const std::string& name = table.descriptionAt(p) ? table.descriptionAt(p)->name : std::string();
-        const int side = name == "Signal A" ? 0 : name == "Signal B" ? 1 : -1;
+        const std::string* played = run_.profile().played;
+        const int side = name.empty() ? -1 : name == played[0] ? 0 : name == played[1] ? 1 : -1;
         int level = -1;
         for (int l = 0; l < 2; ++l)
-            if (levels[l]->position == p) level = l;
-        if (level >= 0) {
-            // Always through the offset, so a key can move it without a new
-            // signal being made on the audio thread.
-            const float idle = static_cast<float>(levels[level]->volts / 10.0);
-            auto inner = std::make_shared<Signal>(has_signal[pos] ? std::move(pin_signals[pos]) : Signal());
-            Level* state = &level_state[static_cast<std::size_t>(level)];
-            audio.setSignal(p, Signal::generator([inner, state, idle](std::uint64_t c, float* out, int n) {
-                AudioProbe probe;
-                inner->fill(c, out, n, idle);
-                const float add = state->offset.load(std::memory_order_relaxed);
-                for (int k = 0; k < n; ++k) out[k] += add;
-            }));
-            continue;
-        }
-        if (!has_signal[pos]) continue;
-        if (playing && side >= 0)
-            audio.setSignal(p, sound.played(std::move(pin_signals[pos]), side, 0.0f));
-        else
-            audio.setSignal(p, std::move(pin_signals[pos]));
+            if (levels_[l]->position == p) level = l;
+        if (level >= 0)
+            wireLevel(p, level);
+        else if (has_signal_[pos] && playing_ && side >= 0)
+            audio.setSignal(p, sound_->played(std::move(pin_signals_[pos]), side, 0.0f));
+        else if (has_signal_[pos])
+            audio.setSignal(p, std::move(pin_signals_[pos]));
     }
-    for (const ChoiceAssignment& c : o.sets) {
-        const ListChoice choice = findListChoice(table, c.pin, c.choice);
-        audio.setValue(choice.position, choice.value);
-        for (ListSetting* l : lists)
-            if (l->position == choice.position) l->select(choice.value);
-        told.push_back(choice.pin + "=" + choice.label);
-    }
-    auto pushLists = [&] {
-        for (int i = 0; i < 3; ++i)
-            if (lists[i]->position >= 0) host->setValue(i, lists[i]->position, lists[i]->value());
-    };
-    pushLists();
+}
 
-    auto title = [&] {
-        return description.name + " - " + settings.text() + (settings.held ? "  [held]" : "");
-    };
+// Always through the offset, so a key can move it without a new signal
+// being made on the audio thread.
+void LiveSession::wireLevel(int p, int level) {
+    const std::size_t pos = static_cast<std::size_t>(p);
+    const float idle = static_cast<float>(levels_[level]->volts / 10.0);
+    auto inner = std::make_shared<Signal>(has_signal_[pos] ? std::move(pin_signals_[pos]) : Signal());
+    Level* state = &level_state_[static_cast<std::size_t>(level)];
+    host_->audio().setSignal(p, Signal::generator([inner, state, idle](std::uint64_t c, float* out, int n) {
+        AudioProbe probe;
+        inner->fill(c, out, n, idle);
+        const float add = state->offset.load(std::memory_order_relaxed);
+        for (int k = 0; k < n; ++k) out[k] += add;
+    }));
+}
+
+void LiveSession::pushLists() {
+    for (int i = 0; i < 3; ++i)
+        if (lists_[i]->position >= 0) host_->setValue(i, lists_[i]->position, lists_[i]->value());
+}
+
+std::string LiveSession::title() const {
+    return run_.description().name + " - " + settings_.text() + (settings_.held ? "  [held]" : "");
+}
+
+int LiveSession::openWindow() {
     LiveLook look;
-    look.font_height = font_height;
-    look.text_colorref = o.text_colour;
-    look.background_rgb = canvas_rgb;
-    if (!window.open(title(), o.width, o.height, look, error)) {
-        err << "zohost: --live: " << error << "\n";
+    look.font_height = run_.fontHeight();
+    look.text_colorref = run_.instanceOptions().text_colour;
+    look.background_rgb = o_.background >= 0 ? static_cast<std::uint32_t>(o_.background) : 0;
+    std::string error;
+    if (!window_->open(title(), o_.width, o_.height, look, error)) {
+        err_ << "zohost: --live: " << error << "\n";
         return kFailed;
     }
-    host->setPaintSize(window.displayWidth(), window.displayHeight());
+    host_->setPaintSize(window_->displayWidth(), window_->displayHeight());
+    if (!o_.captures.empty() && !log_out_.begin(o_.captures, error)) {
+        err_ << "zohost: " << error << "\n";
+        return kFailed;
+    }
+    log_.attach(o_.captures.empty() ? nullptr : log_out_.stream());
+    return kOk;
+}
 
-    OutputFile log_out;
-    if (!o.captures.empty() && !log_out.begin(o.captures, error)) {
-        err << "zohost: " << error << "\n";
-        return kFailed;
-    }
-    CaptureLog log;
-    log.attach(o.captures.empty() ? nullptr : log_out.stream());
-    Capture logged{};
-    BlockTimes block_times;
-    std::atomic<std::size_t> captures_seen{0};
+void LiveSession::setHooks() {
     const std::uint64_t hold_samples =
-        o.hold_at >= 0.0 ? static_cast<std::uint64_t>(std::llround(o.hold_at * o.rate)) : 0;
-    const bool hold_at = o.hold_at >= 0.0;
-    const std::uint64_t block = static_cast<std::uint64_t>(std::max(1, o.block));
-    LiveHost* h = host.get();
+        o_.hold_at >= 0.0 ? static_cast<std::uint64_t>(std::llround(o_.hold_at * o_.rate)) : 0;
+    const std::uint64_t block = static_cast<std::uint64_t>(std::max(1, o_.block));
+    LiveHost* h = host_.get();
+    LiveAudio* sound = sound_.get();
+    BlockTimes* times = &block_times_;
     LiveHost::Hooks hooks;
     // --hold-at holds once; Space may let it go.
-    hooks.pace = [&sound, &block_times, h, pending = hold_at, hold_samples, block](std::uint64_t done) mutable {
-        sound.pace(done);
-        block_times.stamp(done + 1);
+    hooks.pace = [sound, times, h, pending = o_.hold_at >= 0.0, hold_samples, block](std::uint64_t done) mutable {
+        sound->pace(done);
+        times->stamp(done + 1);
         if (pending && done * block >= hold_samples) {
             pending = false;
             h->holdNow();
         }
     };
-    const bool logging = !o.captures.empty();
-    hooks.capture = [&log, &logged, &captures_seen, logging](const LiveCapture& c) {
-        const std::size_t n = captures_seen.fetch_add(1) + 1;
+    const bool logging = !o_.captures.empty();
+    hooks.capture = [this, logging](const LiveCapture& c) {
+        const std::size_t n = captures_seen_.fetch_add(1) + 1;
         if (!logging) return;
-        copyCapture(c, logged);
-        log.write(logged, n);
+        copyCapture(c, logged_);
+        log_.write(logged_, n);
     };
-    hooks.picture = [&window](const LivePicture& p) { window.takePicture(p.pixels, p.width, p.height, p.block); };
-    host->setHooks(std::move(hooks));
-    const bool probed = o.stats && AudioProbe::available();
-    AudioProbe::enable(probed);
+    LiveWindow* window = window_.get();
+    hooks.picture = [window](const LivePicture& p) { window->takePicture(p.pixels, p.width, p.height, p.block); };
+    host_->setHooks(std::move(hooks));
+    probed_ = o_.stats && AudioProbe::available();
+    AudioProbe::enable(probed_);
     if (LiveWindow::paintsDisplay()) {
-        host->paintInWindow();
-        window.setPainter([h](HDC dc, int w, int hh) { return h->paintInto(dc, w, hh); });
+        host_->paintInWindow();
+        window_->setPainter([h](HDC dc, int w, int hh) { return h->paintInto(dc, w, hh); });
     } else {
-        host->repaint();  // the window's first picture, before any capture
+        host_->repaint();  // the window's first picture, before any capture
     }
+}
 
-    const std::uint64_t total = o.seconds_given ? static_cast<std::uint64_t>(std::llround(o.seconds * o.rate))
-                                                : std::numeric_limits<std::uint64_t>::max() / 2;
-    std::exception_ptr run_error;
-    std::atomic<bool> finished{false};
-    sound.start();
-    std::thread runner([&] {
+void LiveSession::startRunner() {
+    const std::uint64_t total = o_.seconds_given ? static_cast<std::uint64_t>(std::llround(o_.seconds * o_.rate))
+                                                 : std::numeric_limits<std::uint64_t>::max() / 2;
+    sound_->start();
+    runner_ = std::thread([this, total] {
         try {
-            h->run(total);
+            host_->run(total);
         } catch (...) {
-            run_error = std::current_exception();
+            run_error_ = std::current_exception();
         }
-        finished.store(true);
-        window.wake();
+        finished_.store(true);
+        window_->wake();
     });
+}
 
-    bool help = false;
-    bool quit = false;
-    bool hold_seen = false;
-    std::string message;
-    Latency latency;
-    std::uint64_t shown_block = 0;
-    std::size_t frames = 0;
-    double fps = 0.0;
-    std::size_t fps_frames = 0;
-    auto fps_since = Clock::now();
-    auto status = [&] {
-        std::string s = settings.text();
-        if (settings.held) s += "  HOLD";
-        if (o.stats) {
-            const LiveAudioStats st = sound.stats();
-            char buf[160];
-            std::snprintf(buf, sizeof buf, "  | %.0f fps %.0f ms late %llu dropped %llu", fps,
-                          latency.mean() * 1000.0, static_cast<unsigned long long>(st.late),
-                          static_cast<unsigned long long>(st.dropped));
-            s += buf;
-        }
-        if (!message.empty()) s += "  |  " + message;
-        return s;
-    };
-    double present_seconds = 0.0;
-    auto present = [&] {
-        const auto t0 = Clock::now();
-        const std::uint64_t b = window.present(status(), help);
-        present_seconds += std::chrono::duration<double>(Clock::now() - t0).count();
-        ++frames;
-        ++fps_frames;
-        if (b && b != shown_block) {
-            shown_block = b;
-            latency.add(block_times.secondsSince(b, Clock::now()));
-        }
-    };
-    // A repaint at the window's size: the display thread must be idle, so the
-    // captures are kept from it meanwhile.
-    auto repaintAtSize = [&] {
-        if (LiveWindow::paintsDisplay()) return;
-        host->setPaintSize(window.displayWidth(), window.displayHeight());
-        host->pause();
-        host->repaint();
-        host->resume();
-    };
-    auto settingsChanged = [&] {
-        pushLists();
-        for (int l = 0; l < 2; ++l)
-            level_state[static_cast<std::size_t>(l)].offset.store(static_cast<float>(
-                (levels[l]->volts - level_state[static_cast<std::size_t>(l)].start_volts) / 10.0));
-        window.setTitle(title());
-    };
-    present();
-    while (!quit) {
-        LiveEvent e;
-        if (window.next(e, 100)) {
-            switch (e.kind) {
-            case LiveEvent::Kind::Quit: quit = true; break;
-            case LiveEvent::Kind::Resized:
-                repaintAtSize();
-                present();
-                break;
-            case LiveEvent::Kind::Exposed:
-            case LiveEvent::Kind::Picture: present(); break;
-            case LiveEvent::Kind::Key: {
-                const LiveAction a = e.action;
-                if (settings.apply(a)) settingsChanged();
-                switch (a) {
-                case LiveAction::Quit: quit = true; break;
-                case LiveAction::Help: help = !help; break;
-                case LiveAction::Hold:
-                    settings.held = !settings.held;
-                    host->hold(settings.held);
-                    window.setTitle(title());
-                    break;
-                case LiveAction::Save: {
-                    std::vector<std::uint32_t> px;
-                    int w = 0, hh = 0;
-                    std::string written;
-                    if (window.picture(px, w, hh) &&
-                        savePicture("zohost-live-%03d.png", true, px.data(), w, hh, written, error))
-                        message = "saved " + written;
-                    else
-                        message = "not saved: " + error;
-                    break;
-                }
-                default: break;
-                }
-                present();
-                break;
-            }
-            }
-        }
-        // A hold from --hold-at is taken up here.
-        if (hold_at && !hold_seen && host->held()) {
-            hold_seen = true;
-            settings.held = true;
-            window.setTitle(title());
-            present();
-        }
-        const auto now = Clock::now();
-        const double since = std::chrono::duration<double>(now - fps_since).count();
-        if (since >= 1.0) {
-            fps = static_cast<double>(fps_frames) / since;
-            fps_frames = 0;
-            fps_since = now;
-            if (o.stats) present();
-        }
-        if (finished.load()) break;
+std::string LiveSession::status() const {
+    std::string s = settings_.text();
+    if (settings_.held) s += "  HOLD";
+    if (o_.stats) {
+        const LiveAudioStats st = sound_->stats();
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "  | %.0f fps %.0f ms late %llu dropped %llu", fps_,
+                      latency_.mean() * 1000.0, static_cast<unsigned long long>(st.late),
+                      static_cast<unsigned long long>(st.dropped));
+        s += buf;
     }
-    host->requestStop();
-    runner.join();
-    if (run_error) {
+    if (!message_.empty()) s += "  |  " + message_;
+    return s;
+}
+
+void LiveSession::present() {
+    const auto t0 = Clock::now();
+    const std::uint64_t b = window_->present(status(), help_);
+    present_seconds_ += std::chrono::duration<double>(Clock::now() - t0).count();
+    ++frames_;
+    ++fps_frames_;
+    if (b && b != shown_block_) {
+        shown_block_ = b;
+        latency_.add(block_times_.secondsSince(b, Clock::now()));
+    }
+}
+
+// A repaint at the window's size: the display thread must be idle, so the
+// captures are kept from it meanwhile.
+void LiveSession::repaintAtSize() {
+    if (LiveWindow::paintsDisplay()) return;
+    host_->setPaintSize(window_->displayWidth(), window_->displayHeight());
+    host_->pause();
+    host_->repaint();
+    host_->resume();
+}
+
+void LiveSession::settingsChanged() {
+    pushLists();
+    for (std::size_t l = 0; l < 2; ++l)
+        level_state_[l].offset.store(static_cast<float>((levels_[l]->volts - level_state_[l].start_volts) / 10.0));
+    window_->setTitle(title());
+}
+
+void LiveSession::onKey(LiveAction a) {
+    if (settings_.apply(a)) settingsChanged();
+    switch (a) {
+    case LiveAction::Quit: quit_ = true; break;
+    case LiveAction::Help: help_ = !help_; break;
+    case LiveAction::Hold:
+        settings_.held = !settings_.held;
+        host_->hold(settings_.held);
+        window_->setTitle(title());
+        break;
+    case LiveAction::Save: {
+        std::vector<std::uint32_t> px;
+        int w = 0, h = 0;
+        std::string written, error;
+        if (window_->picture(px, w, h) && savePicture("zohost-live-%03d.png", true, px.data(), w, h, written, error))
+            message_ = "saved " + written;
+        else
+            message_ = "not saved: " + error;
+        break;
+    }
+    default: break;
+    }
+    present();
+}
+
+void LiveSession::onEvent(const LiveEvent& e) {
+    switch (e.kind) {
+    case LiveEvent::Kind::Quit: quit_ = true; break;
+    case LiveEvent::Kind::Resized:
+        repaintAtSize();
+        present();
+        break;
+    case LiveEvent::Kind::Exposed:
+    case LiveEvent::Kind::Picture: present(); break;
+    case LiveEvent::Kind::Key: onKey(e.action); break;
+    }
+}
+
+// Between events: a hold from --hold-at is taken up, the rate of frames counted.
+void LiveSession::tick() {
+    if (o_.hold_at >= 0.0 && !hold_seen_ && host_->held()) {
+        hold_seen_ = true;
+        settings_.held = true;
+        window_->setTitle(title());
+        present();
+    }
+    const auto now = Clock::now();
+    const double since = std::chrono::duration<double>(now - fps_since_).count();
+    if (since < 1.0) return;
+    fps_ = static_cast<double>(fps_frames_) / since;
+    fps_frames_ = 0;
+    fps_since_ = now;
+    if (o_.stats) present();
+}
+
+void LiveSession::loop() {
+    present();
+    while (!quit_) {
+        LiveEvent e;
+        if (window_->next(e, 100)) onEvent(e);
+        tick();
+        if (finished_.load()) break;
+    }
+    host_->requestStop();
+    runner_.join();
+}
+
+int LiveSession::finish() {
+    if (run_error_) {
         try {
-            std::rethrow_exception(run_error);
+            std::rethrow_exception(run_error_);
         } catch (const std::exception& ex) {
-            err << "zohost: " << ex.what() << "\n";
+            err_ << "zohost: " << ex.what() << "\n";
             return kFailed;
         }
     }
     present();
     int rc = kOk;
-    if (!o.snapshot.empty()) {
+    std::string error;
+    if (!o_.snapshot.empty()) {
         std::vector<std::uint32_t> px;
-        int w = 0, hh = 0;
+        int w = 0, h = 0;
         std::string written;
-        if (!window.readBack(px, w, hh) || !savePicture(o.snapshot, false, px.data(), w, hh, written, error)) {
-            err << "zohost: --snapshot: " << error << "\n";
+        if (!window_->readBack(px, w, h) || !savePicture(o_.snapshot, false, px.data(), w, h, written, error)) {
+            err_ << "zohost: --snapshot: " << error << "\n";
             rc = kFailed;
         }
     }
-    if (!log.good()) {
-        err << "zohost: cannot write " << o.captures << "\n";
+    if (!log_.good()) {
+        err_ << "zohost: cannot write " << o_.captures << "\n";
         rc = kFailed;
-        log_out.abandon();
-    } else if (!log_out.commit(error)) {
-        err << "zohost: " << error << "\n";
+        log_out_.abandon();
+    } else if (!log_out_.commit(error)) {
+        err_ << "zohost: " << error << "\n";
         rc = kFailed;
     }
-    const std::string clock = sound.clockName();
-    sound.close();
-    if (o.quiet) return rc;
-    const std::uint64_t ran = host->samplesRun();
-    out << (demo ? "demo: " : "inputs: ");
-    for (std::size_t i = 0; i < told.size(); ++i) out << (i ? "; " : "") << told[i];
+    return rc;
+}
+
+void LiveSession::printStats() {
+    const LiveAudioStats st = sound_->stats();
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "frames %zu; latency from a capture's last block to the screen: mean %.1f ms, max %.1f ms "
+                  "over %zu pictures; late blocks %llu, dropped blocks %llu\n",
+                  frames_, latency_.mean() * 1000.0, latency_.max * 1000.0, latency_.count,
+                  static_cast<unsigned long long>(st.late), static_cast<unsigned long long>(st.dropped));
+    out_ << buf;
+    const double run_seconds = static_cast<double>(host_->samplesRun()) / o_.rate;
+    const auto paints = host_->paints();
+    std::snprintf(buf, sizeof buf,
+                  "frames per second: %.1f shown; paint %.2f ms each over %llu paints, window update %.2f ms "
+                  "each\n",
+                  run_seconds > 0 ? static_cast<double>(frames_) / run_seconds : 0.0,
+                  paints ? host_->paintSeconds() * 1000.0 / static_cast<double>(paints) : 0.0,
+                  static_cast<unsigned long long>(paints),
+                  frames_ ? present_seconds_ * 1000.0 / static_cast<double>(frames_) : 0.0);
+    out_ << buf;
+    if (probed_)
+        out_ << "live layer on the audio thread: " << host_->audioAllocations() << " allocations, "
+             << host_->audioLocks() << " locks\n";
+    else
+        out_ << "live layer on the audio thread: not counted here\n";
+}
+
+void LiveSession::printSummary() {
+    run_.printInputs(out_);
     char buf[256];
     std::snprintf(buf, sizeof buf, "\nran %.3f s live at %g Hz in blocks of %d, clock %s: %zu captures sent, %zu shown\n",
-                  static_cast<double>(ran) / o.rate, o.rate, o.block, clock.c_str(), host->capturesSent(),
-                  captures_seen.load());
-    out << buf;
-    if (o.stats) {
-        const LiveAudioStats st = sound.stats();
-        std::snprintf(buf, sizeof buf,
-                      "frames %zu; latency from a capture's last block to the screen: mean %.1f ms, max %.1f ms "
-                      "over %zu pictures; late blocks %llu, dropped blocks %llu\n",
-                      frames, latency.mean() * 1000.0, latency.max * 1000.0, latency.count,
-                      static_cast<unsigned long long>(st.late), static_cast<unsigned long long>(st.dropped));
-        out << buf;
-        const double run_seconds = static_cast<double>(ran) / o.rate;
-        std::snprintf(buf, sizeof buf,
-                      "frames per second: %.1f shown; paint %.2f ms each over %llu paints, window update %.2f ms "
-                      "each\n",
-                      run_seconds > 0 ? static_cast<double>(frames) / run_seconds : 0.0,
-                      host->paints() ? host->paintSeconds() * 1000.0 / static_cast<double>(host->paints()) : 0.0,
-                      static_cast<unsigned long long>(host->paints()),
-                      frames ? present_seconds * 1000.0 / static_cast<double>(frames) : 0.0);
-        out << buf;
-        if (probed)
-            out << "live layer on the audio thread: " << host->audioAllocations() << " allocations, "
-                << host->audioLocks() << " locks\n";
-        else
-            out << "live layer on the audio thread: not counted here\n";
-    }
-    if (!o.captures.empty()) out << "captures written to " << o.captures << "\n";
-    if (!o.snapshot.empty() && rc == kOk) out << "snapshot written to " << o.snapshot << "\n";
+                  static_cast<double>(host_->samplesRun()) / o_.rate, o_.rate, o_.block, clock_.c_str(),
+                  host_->capturesSent(), captures_seen_.load());
+    out_ << buf;
+    if (o_.stats) printStats();
+}
+
+int LiveSession::run() {
+    int rc = setUp();
+    if (rc == kOk) rc = openWindow();
+    if (rc != kOk) return rc;
+    setHooks();
+    startRunner();
+    loop();
+    rc = finish();
+    if (rc != kOk && run_error_) return rc;
+    clock_ = sound_->clockName();
+    sound_->close();
+    if (o_.quiet) return rc;
+    printSummary();
+    if (!o_.captures.empty()) out_ << "captures written to " << o_.captures << "\n";
+    if (!o_.snapshot.empty() && rc == kOk) out_ << "snapshot written to " << o_.snapshot << "\n";
     return rc;
+}
+
+}  // namespace
+
+int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
+    Run run(given);
+    if (!run.start(err)) return kNoModule;
+    LiveSession session(run, out, err);
+    return session.run();
 }
 
 }  // namespace zohost::live

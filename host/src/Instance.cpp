@@ -29,7 +29,8 @@ Instance::Instance(const ModuleLibrary& library, const InstanceOptions& options)
         if (!options_.display) return;
         display_ = static_cast<ZOGUI_struct_base*>(
             library.makeModule(options_.module_index, zo_object::gui, &Instance::hostCallback, this));
-        if (!display_) throw std::runtime_error("makeModule made no display object");
+        if (!display_ && options_.display_optional) options_.display = false;
+        else if (!display_) throw std::runtime_error("makeModule made no display object");
     };
     try {
         if (options_.display_first) {

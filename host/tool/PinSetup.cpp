@@ -34,35 +34,8 @@ int findPin(const PinTable& table, const std::string& name,
     return loose_count == 1 ? loose : -1;
 }
 
-struct Meaning {
-    const char* pin;
-    const char* label;    // null: the pin itself
-    const char* aliases;  // comma-separated, lower case
-    const char* text;
-};
+using Meaning = ModuleProfile::Meaning;
 
-const Meaning kMeanings[] = {
-    {"Signal A", nullptr, "", "channel A, in volts (1.0 is 10 V); drawn in the text colour"},
-    {"Signal B", nullptr, "", "channel B, in volts; drawn in yellow"},
-    {"Time", nullptr, "", "capture length in volts, read per Time-Mode (--window sets both)"},
-    {"Y-Scale", nullptr, "", "vertical gain in volts: at 1 V, +-10 V fills the height; 2 V doubles it (--scale)"},
-    {"EXT-Trigger", nullptr, "", "a rising zero crossing here starts a capture when Trigger is EXT"},
-    {"X-Y-Mode", nullptr, "", "traces over time, or one channel against the other"},
-    {"X-Y-Mode", "Aus", "off,time", "off: both traces over time"},
-    {"X-Y-Mode", "X-Y", "xy", "A across, B up"},
-    {"X-Y-Mode", "Y-X", "yx", "B across, A up"},
-    {"Trigger", nullptr, "", "what starts a capture"},
-    {"Trigger", "Aus", "off,none,free", "off: capture at once, again and again"},
-    {"Trigger", "InputA", "a,input-a", "a rising zero crossing of Signal A"},
-    {"Trigger", "InputB", "b,input-b", "a rising zero crossing of Signal B"},
-    {"Trigger", "Auto", "", "a rising zero crossing of Signal A if it is connected, else of Signal B"},
-    {"Trigger", "EXT", "ext,external", "a rising zero crossing of EXT-Trigger; the capture runs until the next"},
-    {"Time-Mode", nullptr, "", "the unit of Time"},
-    {"Time-Mode", "V/KHz", "khz,frequency", "Time is a frequency in kHz; one period is captured"},
-    {"Time-Mode", "V/Oktave", "octave,octaves,pitch", "Time is a pitch: 5 V is 440 Hz, each volt an octave up"},
-    {"Time-Mode", "V/zehntel Sek.", "tenths,seconds,tenths-of-a-second", "each volt of Time is a tenth of a second"},
-    {"Time-Mode", "V/1000 Samples", "samples,thousands", "each volt of Time is 1000 samples"},
-};
 
 bool hasAlias(const char* aliases, const std::string& word) {
     std::string list = std::string(",") + aliases + ",";
@@ -85,7 +58,8 @@ int findSampleInput(const PinTable& table, const std::string& name) {
     return p;
 }
 
-ListChoice findListChoice(const PinTable& table, const std::string& pin, const std::string& choice) {
+ListChoice findListChoice(const PinTable& table, const std::string& pin, const std::string& choice,
+                          const ModuleProfile& profile) {
     std::string names;
     int p = findPin(table, pin, isList, names);
     if (p < 0)
@@ -98,7 +72,7 @@ ListChoice findListChoice(const PinTable& table, const std::string& pin, const s
         if (c.label == choice) found = &c;
     for (const PinChoice& c : choices)
         if (!found && sameIgnoringCase(c.label, choice)) found = &c;
-    for (const Meaning& m : kMeanings)
+    for (const Meaning& m : profile.meanings)
         if (!found && m.label && sameIgnoringCase(m.pin, d.name) && hasAlias(m.aliases, choice))
             for (const PinChoice& c : choices)
                 if (c.label == m.label) found = &c;
@@ -118,14 +92,14 @@ ListChoice findListChoice(const PinTable& table, const std::string& pin, const s
     return ListChoice{p, found->value, d.name, found->label};
 }
 
-std::string pinMeaning(const std::string& pin) {
-    for (const Meaning& m : kMeanings)
+std::string pinMeaning(const ModuleProfile& profile, const std::string& pin) {
+    for (const Meaning& m : profile.meanings)
         if (!m.label && pin == m.pin) return m.text;
     return "";
 }
 
-std::string choiceMeaning(const std::string& pin, const std::string& label) {
-    for (const Meaning& m : kMeanings) {
+std::string choiceMeaning(const ModuleProfile& profile, const std::string& pin, const std::string& label) {
+    for (const Meaning& m : profile.meanings) {
         if (!m.label || pin != m.pin || label != m.label) continue;
         std::string text = m.text;
         if (*m.aliases) text += std::string(" (also: ") + m.aliases + ")";

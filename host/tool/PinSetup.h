@@ -1,10 +1,11 @@
 // Command-line pin names and list choices resolved against a module's pin
-// table: "Signal A" to its position, "Trigger=InputA" to a position and a value.
+// table: a pin name to its position, NAME=CHOICE to a position and a value.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
+#include "zohost/ModuleProfile.h"
 #include "zohost/PinTable.h"
 
 namespace zohost::tool {
@@ -26,13 +27,14 @@ struct ListChoice {
 };
 
 // A list pin by name (exact, else ignoring case), and a choice on it by
-// label (exact, else ignoring case), by an English alias, or by one of its
-// numbers.
-ListChoice findListChoice(const PinTable& table, const std::string& pin, const std::string& choice);
+// label (exact, else ignoring case), by an English alias of the profile, or
+// by one of its numbers.
+ListChoice findListChoice(const PinTable& table, const std::string& pin, const std::string& choice,
+                          const ModuleProfile& profile);
 
 // In English, for people: what a pin of this module does ("" when unknown),
 // and what one of its list choices means with the aliases it takes.
-std::string pinMeaning(const std::string& pin);
-std::string choiceMeaning(const std::string& pin, const std::string& label);
+std::string pinMeaning(const ModuleProfile& profile, const std::string& pin);
+std::string choiceMeaning(const ModuleProfile& profile, const std::string& pin, const std::string& label);
 
 }  // namespace zohost::tool

@@ -18,13 +18,17 @@
 
 namespace zohost::tool {
 
-InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_colour,
-                                      std::int32_t background, int font_height) {
+std::uint32_t colorrefOf(std::uint32_t rgb) {
+    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+}
+
+InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_rgb, std::int64_t background_rgb,
+                                      int font_height) {
     InstanceOptions o;
     o.sample_rate = rate;
     o.block_size = block;
-    o.text_colour = text_colour;
-    o.background = background;
+    o.text_colour = colorrefOf(text_rgb);
+    o.background = background_rgb < 0 ? -1 : static_cast<std::int32_t>(colorrefOf(static_cast<std::uint32_t>(background_rgb)));
     o.font_height = font_height;
     o.log_requests = false;
     o.messages.delivery = Delivery::Queued;
@@ -73,158 +77,214 @@ bool writePng(PngWriter& writer, const std::string& path, const std::vector<std:
 
 }  // namespace
 
-bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& error) {
-    st = RenderStats();
-    Canvas canvas(job.width, job.height, job.canvas_rgb);
-    if (!canvas.valid()) {
-        error = "cannot make a picture of " + std::to_string(job.width) + "x" + std::to_string(job.height);
-        return false;
+namespace {
+
+// One render: the outputs, the canvas and where the run stands.
+class Renderer {
+public:
+    Renderer(Instance& in, const RenderJob& job, RenderStats& st, std::string& error)
+        : in_(in), job_(job), st_(st), error_(error), canvas_(job.width, job.height, job.canvas_rgb),
+          recorder_(job.captures.empty() ? 0 : std::size_t(1) << 24), png_(true, job.transparent),
+          frame_png_(true, job.transparent) {}
+    ~Renderer() {
+        if (observing_) in_.messages().options().observer = observer_;
     }
-    // Every output is tried before the run.
-    OutputFile png_out, log_out, gif_out;
-    if (!job.png.empty() && !png_out.begin(job.png, error)) return false;
-    if (!job.captures.empty() && !log_out.begin(job.captures, error)) return false;
-    if (!job.animation.empty() && !gif_out.begin(job.animation, error)) return false;
+
+    bool begin();
+    void run();
+    bool finish();
+
+private:
+    bool beginFiles();
+    void paint();
+    void current();
+    void writeFrame();
+    void afterBlock();
+    std::uint64_t frameSample(std::size_t i) const {
+        return static_cast<std::uint64_t>(std::llround(static_cast<double>(i + 1) * job_.rate / job_.fps));
+    }
+
+    Instance& in_;
+    const RenderJob& job_;
+    RenderStats& st_;
+    std::string& error_;
+    Canvas canvas_;
+    OutputFile png_out_, log_out_, gif_out_;
     // Samples are copied only when they are written out.
-    CaptureRecorder recorder(job.captures.empty() ? 0 : std::size_t(1) << 24);
-    MessageObserver* const observer = in.messages().options().observer;
-    in.messages().options().observer = &recorder;
-    struct Restore {
-        Instance& in;
-        MessageObserver* observer;
-        ~Restore() { in.messages().options().observer = observer; }
-    } restore{in, observer};
-    CaptureLog log;
-    log.attach(job.captures.empty() ? nullptr : log_out.stream());
-    GifWriter gif;
-    if (!job.animation.empty() && !gif.open(gif_out.workPath(), job.width, job.height, error)) {
-        error = "cannot write " + job.animation + ": " + error;
+    CaptureRecorder recorder_;
+    MessageObserver* observer_ = nullptr;  // the instance's own, given back at the end
+    bool observing_ = false;
+    CaptureLog log_;
+    GifWriter gif_;
+    // Fast: a scope picture is mostly one colour, so it costs little in size.
+    PngWriter png_, frame_png_;
+    std::vector<std::uint32_t> shown_;    // the canvas as pictures show it: recoloured, with alpha
+    std::vector<std::uint32_t> picture_;  // the chosen moment's picture, once taken
+    int seen_ = 0, framed_ = 0;           // repaints seen, and those that have their frame
+    bool painted_current_ = false;        // the canvas shows the display as it stands
+    bool ok_ = true;
+};
+
+bool Renderer::beginFiles() {
+    // Every output is tried before the run.
+    if (!job_.png.empty() && !png_out_.begin(job_.png, error_)) return false;
+    if (!job_.captures.empty() && !log_out_.begin(job_.captures, error_)) return false;
+    if (!job_.animation.empty() && !gif_out_.begin(job_.animation, error_)) return false;
+    for (Output* o : job_.outputs)
+        if (!o->begin(in_, error_)) return false;
+    return true;
+}
+
+bool Renderer::begin() {
+    if (!canvas_.valid()) {
+        error_ = "cannot make a picture of " + std::to_string(job_.width) + "x" + std::to_string(job_.height);
         return false;
     }
-    if (!job.frames_dir.empty()) {
+    if (!beginFiles()) return false;
+    observer_ = in_.messages().options().observer;
+    in_.messages().options().observer = &recorder_;
+    observing_ = true;
+    log_.attach(job_.captures.empty() ? nullptr : log_out_.stream());
+    if (!job_.animation.empty() && !gif_.open(gif_out_.workPath(), job_.width, job_.height, error_)) {
+        error_ = "cannot write " + job_.animation + ": " + error_;
+        return false;
+    }
+    if (!job_.frames_dir.empty()) {
         std::error_code ec;
-        std::filesystem::create_directories(job.frames_dir, ec);
+        std::filesystem::create_directories(job_.frames_dir, ec);
         if (ec) {
-            error = "cannot create " + job.frames_dir + ": " + ec.message();
+            error_ = "cannot create " + job_.frames_dir + ": " + ec.message();
             return false;
         }
     }
-    // Fast: a scope picture is mostly one colour, so it costs little in size.
-    PngWriter png(true, job.transparent), frame_png(true, job.transparent);
-    std::vector<std::uint32_t> shown;  // the canvas as pictures show it: recoloured, with alpha
-    auto paint = [&] {
-        canvas.fill(job.canvas_rgb);
-        in.paint(canvas.dc(), job.width, job.height);
-        ++st.paints;
-        const std::uint32_t* px = canvas.pixels();
-        shown.assign(px, px + static_cast<std::size_t>(canvas.width()) * static_cast<std::size_t>(canvas.height()));
-        for (std::uint32_t& p : shown) {
-            const std::uint32_t rgb = p & 0x00FFFFFFu;
-            if (job.transparent && rgb == job.canvas_rgb) {
-                p = 0;  // alpha 0
-                continue;
-            }
-            p = rgb | 0xFF000000u;
-            for (const RenderJob::Recolour& r : job.recolour)
-                if (rgb == r.from) p = r.to | 0xFF000000u;
-        }
-    };
-    std::vector<std::uint32_t> picture;  // the chosen moment's picture, once taken
+    in_.open();
+    seen_ = framed_ = in_.repaints();
+    return true;
+}
 
-    in.open();
-    int seen = in.repaints();
-    int framed = seen;  // repaints that have their frame
-    bool painted_current = false;  // the canvas shows the display as it stands
-    bool ok = true;
-    auto current = [&] {
-        if (in.repaints() != seen) {
-            seen = in.repaints();
-            painted_current = false;
+void Renderer::paint() {
+    canvas_.fill(job_.canvas_rgb);
+    in_.paint(canvas_.dc(), job_.width, job_.height);
+    ++st_.paints;
+    const std::uint32_t* px = canvas_.pixels();
+    shown_.assign(px, px + static_cast<std::size_t>(canvas_.width()) * static_cast<std::size_t>(canvas_.height()));
+    for (std::uint32_t& p : shown_) {
+        const std::uint32_t rgb = p & 0x00FFFFFFu;
+        if (job_.transparent && rgb == job_.canvas_rgb) {
+            p = 0;  // alpha 0
+            continue;
         }
-        if (!painted_current || st.paints == 0) {
-            paint();
-            painted_current = true;
-        }
-    };
-    auto writeFrame = [&] {
-        ++st.frames;
-        if (!job.frames_dir.empty())
-            ok = writePng(frame_png, framePath(job.frames_dir, st.frames, job.frame_digits), shown, canvas.width(),
-                          canvas.height(), error);
-        if (ok && !job.animation.empty()) ok = gif.add(shown.data(), delayCs(st.frames - 1, job.fps), error);
-    };
-    const bool per_capture = job.fps <= 0.0 && !job.frames_dir.empty();
-    auto afterBlock = [&] {
-        // Delivered at once, as the next block would: what a frame or the
-        // picture shows is the display as it stands after this block.
-        in.deliverMessages();
-        bool chosen = false;
-        for (const Capture* c : recorder.captures()) {
-            ++st.captures;
-            log.write(*c, st.captures);
-            if (job.at >= 0 && st.picture_capture == 0 && static_cast<std::int64_t>(st.samples) > job.at) {
-                st.picture_capture = st.captures;
-                chosen = true;
-            }
-        }
-        // Records are consumed per block so that a long run keeps none.
-        in.messages().clearRecords();
-        if (chosen) {
-            current();
-            picture = shown;
-        }
-        if (per_capture && in.repaints() != framed && ok) {
-            framed = in.repaints();
-            current();
-            writeFrame();
-        }
-    };
+        p = rgb | 0xFF000000u;
+        for (const RenderJob::Recolour& r : job_.recolour)
+            if (rgb == r.from) p = r.to | 0xFF000000u;
+    }
+}
 
-    ProgressBar bar(job.progress, job.progress != nullptr, job.samples);
-    const std::uint64_t block = static_cast<std::uint64_t>(std::max(1, in.options().block_size));
-    const std::size_t timed_frames = job.fps > 0.0 ? frameCount(static_cast<double>(job.samples) / job.rate, job.fps) : 0;
+void Renderer::current() {
+    if (in_.repaints() != seen_) {
+        seen_ = in_.repaints();
+        painted_current_ = false;
+    }
+    if (!painted_current_ || st_.paints == 0) {
+        paint();
+        painted_current_ = true;
+    }
+}
+
+void Renderer::writeFrame() {
+    ++st_.frames;
+    if (!job_.frames_dir.empty())
+        ok_ = writePng(frame_png_, framePath(job_.frames_dir, st_.frames, job_.frame_digits), shown_, canvas_.width(),
+                       canvas_.height(), error_);
+    if (ok_ && !job_.animation.empty()) ok_ = gif_.add(shown_.data(), delayCs(st_.frames - 1, job_.fps), error_);
+}
+
+// Delivered at once, as the next block would: what a frame or the picture
+// shows is the display as it stands after this block.
+void Renderer::afterBlock() {
+    in_.deliverMessages();
+    bool chosen = false;
+    for (const Capture* c : recorder_.captures()) {
+        ++st_.captures;
+        log_.write(*c, st_.captures);
+        if (job_.at >= 0 && st_.picture_capture == 0 && static_cast<std::int64_t>(st_.samples) > job_.at) {
+            st_.picture_capture = st_.captures;
+            chosen = true;
+        }
+    }
+    // Records are consumed per block so that a long run keeps none.
+    in_.messages().clearRecords();
+    if (chosen) {
+        current();
+        picture_ = shown_;
+    }
+    const bool per_capture = job_.fps <= 0.0 && !job_.frames_dir.empty();
+    if (per_capture && in_.repaints() != framed_ && ok_) {
+        framed_ = in_.repaints();
+        current();
+        writeFrame();
+    }
+}
+
+void Renderer::run() {
+    ProgressBar bar(job_.progress, job_.progress != nullptr, job_.samples);
+    const std::uint64_t block = static_cast<std::uint64_t>(std::max(1, in_.options().block_size));
+    const std::size_t timed_frames =
+        job_.fps > 0.0 ? frameCount(static_cast<double>(job_.samples) / job_.rate, job_.fps) : 0;
     std::size_t next_frame = 0;  // index of the next time-regular frame
-    auto frameSample = [&](std::size_t i) {
-        return static_cast<std::uint64_t>(std::llround(static_cast<double>(i + 1) * job.rate / job.fps));
-    };
-    while (ok && st.samples < job.samples) {
-        if (job.stop && *job.stop) {
-            st.stopped = true;
+    while (ok_ && st_.samples < job_.samples) {
+        if (job_.stop && *job_.stop) {
+            st_.stopped = true;
             break;
         }
-        if (job.end_at_picture && !picture.empty()) break;
-        std::uint64_t until = std::min(st.samples + block, job.samples);
+        if (job_.end_at_picture && !picture_.empty()) break;
+        std::uint64_t until = std::min(st_.samples + block, job_.samples);
         if (next_frame < timed_frames) until = std::min(until, frameSample(next_frame));
-        const int n = static_cast<int>(until - st.samples);
-        in.processBlock(n);
-        st.samples += static_cast<std::uint64_t>(n);
+        const int n = static_cast<int>(until - st_.samples);
+        in_.processBlock(n);
+        for (Output* o : job_.outputs) ok_ = ok_ && o->block(in_, n, error_);
+        st_.samples += static_cast<std::uint64_t>(n);
         afterBlock();
-        while (ok && next_frame < timed_frames && st.samples >= frameSample(next_frame)) {
+        for (; ok_ && next_frame < timed_frames && st_.samples >= frameSample(next_frame); ++next_frame) {
             current();
             writeFrame();
-            ++next_frame;
         }
-        bar.update(st.samples);
+        bar.update(st_.samples);
     }
     // The last block's capture, still on its way to the display.
     afterBlock();
     bar.finish();
-    st.repaints = in.repaints();
-    if (!ok) return false;
-    if (!job.png.empty()) {
-        if (picture.empty()) current();
-        const std::uint32_t* pixels = picture.empty() ? shown.data() : picture.data();
-        if (!png.write(png_out.workPath(), pixels, canvas.width(), canvas.height(), error)) {
-            error = "cannot write " + job.png + (error.empty() ? "" : ": " + error);
+    st_.repaints = in_.repaints();
+}
+
+bool Renderer::finish() {
+    if (!ok_) return false;
+    if (!job_.png.empty()) {
+        if (picture_.empty()) current();
+        const std::uint32_t* pixels = picture_.empty() ? shown_.data() : picture_.data();
+        if (!png_.write(png_out_.workPath(), pixels, canvas_.width(), canvas_.height(), error_)) {
+            error_ = "cannot write " + job_.png + (error_.empty() ? "" : ": " + error_);
             return false;
         }
     }
-    if (!log.good()) {
-        error = "cannot write " + job.captures;
+    if (!log_.good()) {
+        error_ = "cannot write " + job_.captures;
         return false;
     }
-    if (!job.animation.empty() && !gif.close(error)) return false;
-    return log_out.commit(error) && gif_out.commit(error) && png_out.commit(error);
+    if (!job_.animation.empty() && !gif_.close(error_)) return false;
+    for (Output* o : job_.outputs)
+        if (!o->finish(error_)) return false;
+    return log_out_.commit(error_) && gif_out_.commit(error_) && png_out_.commit(error_);
+}
+
+}  // namespace
+
+bool render(Instance& in, const RenderJob& job, RenderStats& st, std::string& error) {
+    st = RenderStats();
+    Renderer r(in, job, st, error);
+    if (!r.begin()) return false;
+    r.run();
+    return r.finish();
 }
 
 }  // namespace zohost::tool

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tool/Output.h"
 #include "zohost/Instance.h"
 
 namespace zohost::tool {
@@ -18,8 +19,12 @@ namespace zohost::tool {
 // Instance options for rendering: messages travel between blocks (one
 // capture per block at most reaches the display, as through a host's window
 // thread), no request log.
-InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_colour,
-                                      std::int32_t background, int font_height);
+// Colours 0x00RRGGBB; a negative background: none.
+InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_rgb, std::int64_t background_rgb,
+                                      int font_height);
+
+// The interface's colour word (COLORREF, red in the low byte) of 0x00RRGGBB.
+std::uint32_t colorrefOf(std::uint32_t rgb);
 
 struct RenderJob {
     std::uint64_t samples = 0;
@@ -39,6 +44,7 @@ struct RenderJob {
     double fps = 0.0;              // frames per second of input; 0: a frame per capture
     std::int64_t at = -1;          // sample of the run whose capture in progress is the picture; -1: the end
     bool end_at_picture = false;   // with `at`: stop once the picture is taken
+    std::vector<Output*> outputs;  // more outputs, called around every block
     std::FILE* progress = nullptr;  // a terminal to draw a progress bar on, or null
     const volatile std::sig_atomic_t* stop = nullptr;  // set: finish early, keeping what is whole
 };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "tool/SoundWriter.h"
 #include "tool/Units.h"
 #include "ZoVersion.h"
 
@@ -125,7 +126,24 @@ struct Texts {
     std::string hold_at;
 };
 
-void check(const Texts& t, CLI::App& app, ToolOptions& o) {
+void checkOutput(const CLI::App& app, const ToolOptions& o) {
+    SampleFormat format;
+    if (!parseSampleFormat(o.output_format, format))
+        throw UsageError("--output-format: \"" + o.output_format + "\" should be float, pcm16 or pcm24");
+    if (app.count("--output-format") && o.output.empty()) throw UsageError("--output-format goes with --output");
+    if (app.count("--output") && o.output.empty()) throw UsageError("--output: no file name");
+}
+
+double secondsOf(const std::string& text, const char* option) {
+    try {
+        return parseSeconds(text, option);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
+}
+
+// The mode and the module: common to all.
+void checkModule(const Texts& t, const CLI::App& app, ToolOptions& o) {
     o.describe = app.count("--describe") > 0;
     o.validate = app.count("--validate") > 0;
     if (o.describe && o.validate) throw UsageError("--describe and --validate together");
@@ -133,6 +151,10 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
     o.module = !named.empty() ? named : t.module;
     if (!named.empty() && !t.module.empty() && named != t.module)
         throw UsageError("two modules given: " + named + " and " + t.module);
+}
+
+// --validate's own options.
+void checkValidate(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (!o.validate)
         for (const char* v : {"--repeat", "--randomise", "--timeout", "--only", "--list-tests"})
             if (app.count(v)) throw UsageError(std::string(v) + " goes with --validate");
@@ -141,6 +163,10 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         o.timeout = parseNumber(t.timeout, "--timeout");
         if (o.timeout <= 0.0 || o.timeout > 86400.0) throw UsageError("--timeout: " + t.timeout + " is outside (0, 86400]");
     }
+}
+
+// What feeds the module: common to every mode that runs it.
+void checkInputs(const Texts& t, const CLI::App& app, ToolOptions& o) {
     o.seed_given = app.count("--seed") > 0;
     for (const std::string& a : t.pins) {
         PinAssignment p;
@@ -162,39 +188,41 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
             if (q.pin == c.pin) throw UsageError("--set \"" + c.pin + "\" is given twice");
         o.sets.push_back(c);
     }
+}
+
+// Rate, block and length of the run.
+void checkRun(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (app.count("--rate")) {
         o.rate = parseNumber(t.rate, "--rate");
         if (o.rate < 1.0 || o.rate > 1e6) throw UsageError("--rate: " + t.rate + " is outside 1..1000000 Hz");
         o.rate_given = true;
     }
     if (app.count("--block")) o.block = parseInt(t.block, "--block", 1, 65536);
-    auto seconds = [](const std::string& text, const char* option) {
-        try {
-            return parseSeconds(text, option);
-        } catch (const std::invalid_argument& e) {
-            throw UsageError(e.what());
-        }
-    };
     if (app.count("--seconds")) {
-        o.seconds = seconds(t.seconds, "--seconds");
+        o.seconds = secondsOf(t.seconds, "--seconds");
         if (o.seconds <= 0.0 || o.seconds > 86400.0)
             throw UsageError("--seconds: " + t.seconds + " is outside (0, 86400]");
         o.seconds_given = true;
     }
     if (app.count("--start")) {
-        o.start = seconds(t.start, "--start");
+        o.start = secondsOf(t.start, "--start");
         if (o.start < 0.0 || o.start > 86400.0) throw UsageError("--start: " + t.start + " is outside [0, 86400]");
     }
+}
+
+// The pictures of a render, and what they show.
+void checkPictures(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (t.no_png) {
         if (app.count("--png")) throw UsageError("--png and --no-png together");
         o.png.clear();
     } else if (o.png.empty()) {
         throw UsageError("--png: no file name");
-    } else if (!app.count("--png") && (app.count("--frames") || app.count("--captures") || app.count("--animation"))) {
+    } else if (!app.count("--png") && (app.count("--frames") || app.count("--captures") || app.count("--animation") ||
+                                       app.count("--output"))) {
         o.png.clear();  // the default picture only when nothing else is asked for
     }
     if (app.count("--at")) {
-        o.at = seconds(t.at, "--at");
+        o.at = secondsOf(t.at, "--at");
         if (o.at < o.start || o.at > 86400.0)
             throw UsageError("--at: " + t.at + " is before --start or past a day");
         if (o.png.empty()) throw UsageError("--at chooses the --png picture, and there is none");
@@ -223,13 +251,12 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         throw UsageError("--fps goes with --frames or --animation");
     if (app.count("--animation") && o.animation.empty()) throw UsageError("--animation: no file name");
     if (app.count("--input") && o.input.empty()) throw UsageError("--input: no file name");
-    if (!o.input.empty() && !t.pins.empty()) {
-        for (const std::string& a : t.pins) {
-            const std::string name = a.substr(0, a.find('='));
-            if (name == "Signal A" || name == "Signal B")
-                throw UsageError("--input feeds \"Signal A\" and \"Signal B\"; --pin \"" + name + "\" too");
-        }
-    }
+    if (app.count("--frames") && o.frames.empty()) throw UsageError("--frames: no directory");
+    if (app.count("--captures") && o.captures.empty()) throw UsageError("--captures: no file name");
+}
+
+// The look: size, font and colours, for pictures and the live window alike.
+void checkLook(const Texts& t, const CLI::App& app, ToolOptions& o) {
     // A NAME=VALUE where the module goes: a second value meant for --pin or --set.
     if (t.module.find('=') != std::string::npos && !std::filesystem::exists(t.module))
         throw UsageError("\"" + t.module + "\" is not a module file; give each value its own --pin or --set");
@@ -241,18 +268,22 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         if (t.background == "none")
             o.background = -1;
         else
-            o.background = static_cast<std::int32_t>(parseColour(t.background));
+            o.background = parseColour(t.background);
     }
-    auto rgb = [](const std::string& text) {
-        const std::uint32_t c = parseColour(text);  // COLORREF
-        return static_cast<std::int64_t>(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
-    };
+    auto rgb = [](const std::string& text) { return static_cast<std::int64_t>(parseColour(text)); };
     if (app.count("--trace-b-colour")) o.trace_b_colour = rgb(t.trace_b_colour);
     if (app.count("--readout-colour")) o.readout_colour = rgb(t.readout_colour);
     if (app.count("--figure-colour")) o.figure_colour = rgb(t.figure_colour);
     if (app.count("--seed")) o.seed = static_cast<std::uint64_t>(parseInt(t.seed, "--seed", 0, 2147483647));
+}
+
+// --live and its own options.
+void checkLive(const Texts& t, const CLI::App& app, ToolOptions& o) {
+    o.png_given = app.count("--png") > 0;
+    checkOutput(app, o);
     if (o.live)
-        for (const char* v : {"--png", "--frames", "--animation", "--at", "--start", "--fps", "--window", "--scale"})
+        for (const char* v : {"--png", "--frames", "--animation", "--at", "--start", "--fps", "--window", "--scale",
+                              "--output", "--output-format"})
             if (app.count(v)) throw UsageError(std::string(v) + " does not go with --live");
     if (!o.live)
         for (const char* v : {"--mute", "--loop", "--snapshot", "--stats", "--hold-at"})
@@ -261,12 +292,20 @@ void check(const Texts& t, CLI::App& app, ToolOptions& o) {
         if (p.source.kind == SourceKind::Input && !o.live)
             throw UsageError("--pin \"" + p.pin + "\": input: goes with --live");
     if (app.count("--hold-at")) {
-        o.hold_at = seconds(t.hold_at, "--hold-at");
+        o.hold_at = secondsOf(t.hold_at, "--hold-at");
         if (o.hold_at < 0.0 || o.hold_at > 86400.0) throw UsageError("--hold-at: " + t.hold_at + " is outside 0..86400");
     }
     if (app.count("--snapshot") && o.snapshot.empty()) throw UsageError("--snapshot: no file name");
-    if (app.count("--frames") && o.frames.empty()) throw UsageError("--frames: no directory");
-    if (app.count("--captures") && o.captures.empty()) throw UsageError("--captures: no file name");
+}
+
+void check(const Texts& t, const CLI::App& app, ToolOptions& o) {
+    checkModule(t, app, o);
+    checkValidate(t, app, o);
+    checkInputs(t, app, o);
+    checkRun(t, app, o);
+    checkPictures(t, app, o);
+    checkLook(t, app, o);
+    checkLive(t, app, o);
 }
 
 }  // namespace
@@ -286,9 +325,7 @@ std::uint32_t parseColour(const std::string& text) {
     bool ok = hex.size() == 6;
     for (char c : hex) ok = ok && std::isxdigit(static_cast<unsigned char>(c));
     if (!ok) throw UsageError("colour \"" + text + "\" should be RRGGBB in hexadecimal");
-    const std::uint32_t rgb = static_cast<std::uint32_t>(std::strtoul(hex.c_str(), nullptr, 16));
-    // The display reads colours as the host's COLORREF: red in the low byte.
-    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+    return static_cast<std::uint32_t>(std::strtoul(hex.c_str(), nullptr, 16));
 }
 
 void splitAssignment(const std::string& text, const char* option, std::string& name, std::string& value) {
@@ -300,16 +337,13 @@ void splitAssignment(const std::string& text, const char* option, std::string& n
     value = text.substr(eq + 1);
 }
 
-int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
-                     std::ostream& err) {
-    CLI::App app("Hosts one instance of a module of the two-object audio interface, runs audio "
-                 "through it and renders its display to PNG pictures.",
-                 "zohost");
+namespace {
+
+void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.footer(kFooter);
     // The same options everywhere: on Windows "/path" stays a path.
     app.allow_windows_style_options(false);
     app.get_formatter()->column_width(32);
-    Texts t;
     app.add_option("MODULE", t.module, "Module file (default: Ondix2.zom beside zohost)");
     app.add_option("--describe", t.describe_module, "Print the module's description and pin table, and stop")
         ->expected(0, 1)
@@ -360,6 +394,11 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--fps", t.fps, "Frames per second of input, at regular times (default 25 for --animation)")
         ->type_name("N");
     app.add_option("--animation", o.animation, "An animated GIF playing at real time")->type_name("FILE.gif");
+    app.add_option("--output", o.output,
+                   "The module's output streams, in pin order, as the channels of one WAV file")
+        ->type_name("FILE.wav");
+    app.add_option("--output-format", o.output_format, "--output's samples: float (32-bit, the default), pcm16 or pcm24")
+        ->type_name("FORMAT");
     app.add_option("--captures", o.captures, "One JSON line per capture message (see below); - for standard output")
         ->type_name("FILE|-");
     app.add_option("--seed", t.seed, "Seed of the noise sources, or of --validate (default 1)")->type_name("N");
@@ -375,14 +414,6 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
         ->type_name("NAME")
         ->allow_extra_args(false);
     app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300; 3600 with --randomise)")->type_name("S");
-    // Single-valued options: the last one given wins.
-    for (CLI::Option* opt : app.get_options())
-        if (opt->get_expected_max() == 1 && opt->get_items_expected_max() <= 1)
-            opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    if (argc <= 1) {
-        err << kUsageLine << "(zohost --help for all options; zohost --png scope.png draws the demonstration)\n";
-        return kUsage;
-    }
     app.add_flag("--list-tests", o.list_tests, "--validate: list the tests and stop");
     app.add_flag("--live", o.live,
                  "Show the display in a window as audio runs in real time (keys: H); --seconds quits");
@@ -391,6 +422,42 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
     app.add_option("--snapshot", o.snapshot, "--live: the window's pixels as PNG when it ends")->type_name("FILE");
     app.add_flag("--stats", o.stats, "--live: show frames, latency and dropped or late blocks");
     app.add_option("--hold-at", t.hold_at, "--live: hold the picture after S seconds of audio")->type_name("S");
+    // Single-valued options: the last one given wins.
+    for (CLI::Option* opt : app.get_options())
+        if (opt->get_expected_max() == 1 && opt->get_items_expected_max() <= 1)
+            opt->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+}  // namespace
+
+std::vector<OptionInfo> toolOptionList() {
+    CLI::App app;
+    ToolOptions o;
+    Texts t;
+    addOptions(app, o, t);
+    std::vector<OptionInfo> list;
+    for (const CLI::Option* opt : app.get_options()) {
+        if (opt->get_lnames().empty()) continue;  // the module, and -h
+        OptionInfo i;
+        i.name = "--" + opt->get_lnames().front();
+        i.takes_value = opt->get_expected_max() > 0;
+        i.repeatable = opt->get_expected_max() > 1 || opt->get_items_expected_max() > 1;
+        list.push_back(i);
+    }
+    return list;
+}
+
+int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
+                     std::ostream& err) {
+    CLI::App app("Hosts one instance of a module of the two-object audio interface, runs audio "
+                 "through it and renders its display to PNG pictures.",
+                 "zohost");
+    Texts t;
+    addOptions(app, o, t);
+    if (argc <= 1) {
+        err << kUsageLine << "(zohost --help for all options; zohost --png scope.png draws the demonstration)\n";
+        return kUsage;
+    }
     try {
         app.parse(argc, argv);
         if (app.count("--version")) {

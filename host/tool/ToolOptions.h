@@ -29,38 +29,49 @@ struct ChoiceAssignment {
     std::string choice;
 };
 
-struct ToolOptions {
-    bool describe = false;
+// What every mode that runs the module reads.
+struct CommonOptions {
     std::string module;  // empty: the module beside the executable
     std::vector<PinAssignment> pins;
     std::vector<ChoiceAssignment> sets;
+    std::string input;   // --input: a sound file onto the first inputs
     double rate = 44100.0;
     bool rate_given = false;
     int block = 512;
     double seconds = 1.0;
     bool seconds_given = false;
+    int width = 640;
+    int height = 360;
+    int font_height = 0;  // 0: from the picture height
+    // Colours are 0x00RRGGBB throughout; the module's COLORREF is made in one place (colorrefOf).
+    std::uint32_t text_colour = 0x00FFFFFF;
+    std::int64_t background = 0;  // or -1 for none (see-through)
+    std::string captures;         // the capture log
+    std::uint64_t seed = 1;
+    bool quiet = false;
+    bool version = false;
+};
+
+// Pictures, frames, animations and sound files, offline.
+struct RenderOptions {
     double start = 0.0;  // seconds into the input
     double at = -1.0;    // seconds of the input whose capture is the picture; -1: the end
     std::string window;  // --window as given; empty: none
     double scale = -1.0;  // Y-Scale pin value from --scale; -1: none
-    std::string input;   // --input: a stereo file onto both signals
     double fps = 0.0;    // time-regular frames; 0: a frame per capture
     std::string animation;
     bool overwrite = false;
-    bool version = false;
-    int width = 640;
-    int height = 360;
-    int font_height = 0;  // 0: from the picture height
-    std::uint32_t text_colour = 0x00FFFFFF;  // COLORREF, 0x00BBGGRR
-    std::int32_t background = 0;             // COLORREF, or -1 for none (see-through)
-    // Colours the module draws on its own, replaced in the pictures: 0x00RRGGBB, or -1 to keep.
+    // Colours the module draws on its own, replaced in the pictures, or -1 to keep.
     std::int64_t trace_b_colour = -1, readout_colour = -1, figure_colour = -1;
-    std::string png = "scope.png";           // empty: no picture file
+    std::string png = "scope.png";  // empty: no picture file
+    bool png_given = false;         // --png itself, not the default
     std::string frames;
-    std::string captures;
-    std::uint64_t seed = 1;
-    bool quiet = false;
-    // --validate: the battery against the module instead of a render.
+    std::string output;             // --output: the module's output streams
+    std::string output_format = "float";
+};
+
+// --validate: the battery against the module instead of a run.
+struct ValidateModeOptions {
     bool validate = false;
     bool seed_given = false;
     int repeat = 1;
@@ -68,19 +79,27 @@ struct ToolOptions {
     double timeout = 0.0;
     std::vector<std::string> only;
     bool list_tests = false;
-    // --live: a window showing the display as it runs (built with SDL2).
+};
+
+// --live: a window showing the display as it runs.
+struct LiveOptions {
     bool live = false;
     bool mute = false;
     bool loop = false;
     bool stats = false;
-    std::string snapshot;  // --live: the window's pixels at the end
-    double hold_at = -1.0;  // --live: seconds of audio after which the picture is held
+    std::string snapshot;   // the window's pixels at the end
+    double hold_at = -1.0;  // seconds of audio after which the picture is held
+};
+
+// The whole command line: the common part and one part per mode.
+struct ToolOptions : CommonOptions, RenderOptions, ValidateModeOptions, LiveOptions {
+    bool describe = false;
 };
 
 // Form checks; each throws UsageError with a message.
 // "640x360"
 void parseSize(const std::string& text, int& width, int& height);
-// "RRGGBB" (or "#RRGGBB") as a COLORREF 0x00BBGGRR.
+// "RRGGBB" (or "#RRGGBB") as 0x00RRGGBB.
 std::uint32_t parseColour(const std::string& text);
 // "NAME=VALUE", split at the first "=".
 void splitAssignment(const std::string& text, const char* option, std::string& name, std::string& value);
@@ -89,6 +108,14 @@ void splitAssignment(const std::string& text, const char* option, std::string& n
 // the exit status, with help written to `out` or one line to `err`.
 // The font height zohost hands out for a picture `height` pixels tall.
 int autoFontHeight(int height);
+
+// Every option of the command line, by its first long name.
+struct OptionInfo {
+    std::string name;
+    bool takes_value = false;
+    bool repeatable = false;  // each one given adds to a list
+};
+std::vector<OptionInfo> toolOptionList();
 
 int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ostream& out,
                      std::ostream& err);

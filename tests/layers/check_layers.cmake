@@ -46,7 +46,6 @@ set(zo_layer_exceptions
   "host/live/LiveRun.cpp -> host/tool/Render.h"
   "host/live/LiveRun.cpp -> host/tool/Run.h"
   "host/live/LiveRun.cpp -> host/tool/SoundFile.h"
-  "host/live/LiveRun.cpp -> host/tool/Tool.h"
   "host/live/LiveSave.cpp -> host/tool/OutputFile.h"
   "host/live/LiveSave.cpp -> host/tool/PngWriter.h")
 # ---- End of the known exceptions.

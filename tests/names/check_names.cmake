@@ -61,11 +61,7 @@ set(ZO_PIN_HOME host/scope)
 # ---- Known exceptions: files of host/ that still spell scope pin names,
 # each to be removed when its names move under host/scope/.
 set(zo_pin_exceptions
-  host/bench/zohost_bench.cpp
   host/live/LiveKeys.cpp
-  host/live/LiveRun.cpp
-  host/tool/PinSetup.cpp
-  host/tool/Tool.cpp
   host/tool/ToolOptions.cpp
   host/validate/BadArguments.cpp
   host/validate/CaptureLength.cpp

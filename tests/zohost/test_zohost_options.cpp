@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -88,9 +89,9 @@ TEST(ZohostOptions, GoodValues) {
         {{"--size", "1X1"}, [](const ToolOptions& o) { EXPECT_EQ(o.width, 1); EXPECT_EQ(o.height, 1); }},
         {{"--font-height", "20"}, [](const ToolOptions& o) { EXPECT_EQ(o.font_height, 20); }},
         // RRGGBB on the command line, COLORREF 0x00BBGGRR for the display.
-        {{"--text-colour", "102030"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00302010u); }},
-        {{"--text-color", "#A0B0C0"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00C0B0A0u); }},
-        {{"--background", "ff0000"}, [](const ToolOptions& o) { EXPECT_EQ(o.background, 0x000000FF); }},
+        {{"--text-colour", "102030"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00102030u); }},
+        {{"--text-color", "#A0B0C0"}, [](const ToolOptions& o) { EXPECT_EQ(o.text_colour, 0x00A0B0C0u); }},
+        {{"--background", "ff0000"}, [](const ToolOptions& o) { EXPECT_EQ(o.background, 0x00FF0000); }},
         {{"--background", "none"}, [](const ToolOptions& o) { EXPECT_LT(o.background, 0); }},
         {{"--png", "a.png"}, [](const ToolOptions& o) { EXPECT_EQ(o.png, "a.png"); }},
         {{"--no-png"}, [](const ToolOptions& o) { EXPECT_TRUE(o.png.empty()); }},
@@ -160,6 +161,72 @@ TEST(ZohostOptions, GoodValues) {
     }
 }
 
+// Every option of the parser, given twice: the last one wins. Each value
+// option is first given a value it refuses, so an option that kept its
+// first value, or refused a second, fails here; a flag given twice is one.
+TEST(ZohostOptions, TheLastValueWinsForEveryOption) {
+    struct Twice {
+        std::vector<std::string> context;  // what the option goes with
+        std::string refused = "", taken = "";
+    };
+    const std::map<std::string, Twice> values = {
+        {"--describe", {{"b.zom"}, "a.zom", "b.zom"}},  // a.zom would be a second module
+        {"--validate", {{"b.zom"}, "a.zom", "b.zom"}},
+        {"--input", {{}, "", "x.wav"}},
+        {"--window", {{}, "20parsecs", "20ms"}},
+        {"--scale", {{}, "loud", "2V"}},
+        {"--rate", {{}, "0", "8000"}},
+        {"--block", {{}, "0", "64"}},
+        {"--seconds", {{}, "0", "1"}},
+        {"--start", {{}, "-1", "0"}},
+        {"--at", {{}, "-1", "0.5"}},
+        {"--size", {{}, "wide", "10x10"}},
+        {"--font-height", {{}, "0", "12"}},
+        {"--text-colour", {{}, "G", "102030"}},
+        {"--trace-b-colour", {{}, "G", "102030"}},
+        {"--readout-colour", {{}, "G", "102030"}},
+        {"--figure-colour", {{}, "G", "102030"}},
+        {"--background", {{}, "nothing", "none"}},
+        {"--png", {{}, "", "a.png"}},
+        {"--frames", {{}, "", "d"}},
+        {"--fps", {{"--frames", "d"}, "0", "10"}},
+        {"--animation", {{}, "", "a.gif"}},
+        {"--captures", {{}, "", "c.jsonl"}},
+        {"--output", {{}, "", "o.wav"}},
+        {"--output-format", {{"--output", "o.wav"}, "wav", "pcm16"}},
+        {"--seed", {{}, "-1", "3"}},
+        {"--repeat", {{"--validate"}, "0", "2"}},
+        {"--timeout", {{"--validate"}, "0", "5"}},
+        {"--snapshot", {{"--live"}, "", "s.png"}},
+        {"--hold-at", {{"--live"}, "-1", "0.5"}},
+        // Flags.
+        {"--version", {{}, "", ""}}, {"--no-png", {{"--captures", "c.jsonl"}, "", ""}}, {"--overwrite", {{}, "", ""}},
+        {"--quiet", {{}, "", ""}},
+        {"--randomise", {{"--validate"}, "", ""}}, {"--list-tests", {{"--validate"}, "", ""}}, {"--live", {{}, "", ""}},
+        {"--mute", {{"--live"}, "", ""}}, {"--loop", {{"--live"}, "", ""}}, {"--stats", {{"--live"}, "", ""}},
+    };
+    std::size_t tried = 0;
+    for (const OptionInfo& option : toolOptionList()) {
+        SCOPED_TRACE(option.name);
+        if (option.repeatable || option.name == "--help") continue;
+        const auto v = values.find(option.name);
+        ASSERT_NE(v, values.end()) << "a new option: add it to this table";
+        std::vector<std::string> args = v->second.context;
+        if (option.takes_value) {
+            for (const std::string& a : {option.name, v->second.refused, option.name, v->second.taken}) args.push_back(a);
+        } else {
+            args.push_back(option.name);
+            args.push_back(option.name);
+        }
+        const Parsed p = parse(args);
+        EXPECT_EQ(p.rc, option.name == "--version" ? 0 : -1) << p.err;
+        ++tried;
+    }
+    EXPECT_EQ(tried, values.size()) << "the table names an option the parser does not have";
+    // The negative control: the refused value alone is refused.
+    EXPECT_EQ(parse({"--hold-at", "-1", "--live"}).rc, 2);
+}
+
 TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
     struct Case {
         std::vector<std::string> args;
@@ -215,7 +282,6 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         {{"--fps", "10"}, "--fps goes with"},
         {{"--fps", "0", "--frames", "d"}, "--fps"},
         {{"--pin", "Time=dc:5W"}, "volts"},
-        {{"--input", "s.wav", "--pin", "Signal A=sine:3"}, "--input"},
         {{"--mute"}, "--live"},
         {{"--snapshot", "w.png"}, "--live"},
         {{"--hold-at", "1"}, "--live"},
@@ -295,6 +361,7 @@ TEST(ZohostOptions, ExitStatusesOfTheCommand) {
         {{module, "--window", "0.5Hz"}, 2, "nearest it shows"},
         {{module, "--window", "20ms", "--set", "Time-Mode=1"}, 2, "--window sets"},
         {{module, "--pin", "Signal A=file:/tmp"}, 2, "directory"},
+        {{module, "--input", "s.wav", "--pin", "Signal A=sine:3"}, 2, "--input feeds"},
         {{module, "--pin", "Signal A=file:/nonexistent/take.wav"}, 2, "/nonexistent/take.wav"},
         {{"/nonexistent/missing.zom"}, 3, "missing.zom"},
         {{"--describe", "/nonexistent/missing.zom"}, 3, "missing.zom"},

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ScopeProfile.h"
 #include "tool/PinSetup.h"
 #include "tool/InputSource.h"
 #include "zohost/Instance.h"
@@ -177,7 +178,7 @@ TEST_F(ZohostPins, ListChoicesByLabelOrNumber) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.pin) + "=" + c.choice);
-        ListChoice got = findListChoice(table(), c.pin, c.choice);
+        ListChoice got = findListChoice(table(), c.pin, c.choice, zohost::scope::scopeProfile());
         EXPECT_EQ(got.position, c.position);
         EXPECT_EQ(got.value, c.value);
         EXPECT_EQ(got.label, c.label);
@@ -188,5 +189,5 @@ TEST_F(ZohostPins, ListChoicesByLabelOrNumber) {
     } bad[] = {{"Trigger", "5"}, {"Trigger", "-1"}, {"Trigger", ""}, {"Trigger", "Input"},
                {"Trigger", "1x"}, {"Signal A", "0"}, {"Nope", "0"}};
     for (const Bad& b : bad)
-        EXPECT_THROW(findListChoice(table(), b.pin, b.choice), UnknownPin) << b.pin << "=" << b.choice;
+        EXPECT_THROW(findListChoice(table(), b.pin, b.choice, zohost::scope::scopeProfile()), UnknownPin) << b.pin << "=" << b.choice;
 }

@@ -3,14 +3,17 @@
 // file functions on Windows. The files are written here byte by byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tool/SoundFile.h"
+#include "tool/Tool.h"
 
 namespace {
 
@@ -133,6 +136,91 @@ TEST(ZohostWav, WhatIsNotASoundFileIsRefused) {
         EXPECT_FALSE(file.error().empty()) << path;
         std::remove(path.c_str());
     }
+}
+
+// zohost with a module that is not the scope: a gain of 2 on one input
+// stream, with no display or a mute one. The input file goes in through
+// --pin or --input, the output stream comes back through --output, and is
+// read here with the platform's reader, sample for sample.
+struct ToolResult {
+    int rc;
+    std::string out, err;
+};
+
+ToolResult zohostWith(std::vector<std::string> args) {
+    args.insert(args.begin(), "zohost");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    const int rc = zohost::tool::runTool(static_cast<int>(argv.size()), argv.data(), out, err, false, false);
+    return {rc, out.str(), err.str()};
+}
+
+TEST(ZohostWav, AnyModuleProcessesAWavIntoAWav) {
+    // Twice 0.6 is past full scale: kept in float, clipped in PCM.
+    const std::vector<double> values = {0.0, 0.25, -0.125, 0.375, -0.5, 0.0625, 0.3, -0.45, 0.6};
+    const std::string in = writeFile("zohost-gain-in.wav", wavOf({"float32", Kind::Float, 32, false, 0.0}, values, 8000));
+    struct Case {
+        const char* module;
+        std::vector<std::string> feed;
+        const char* format;
+        double step;  // of the output's format
+    } cases[] = {
+        {ZO_OTHER_NODISPLAY, {"--pin", "In=file:" + in}, "float", 0.0},
+        {ZO_OTHER_NODISPLAY, {"--input", in}, "pcm16", 1.0 / 32768},
+        {ZO_OTHER_MUTEDISPLAY, {"--pin", "in=file:" + in + ":1"}, "pcm24", 1.0 / 8388608},
+    };
+    const std::string path = ::testing::TempDir() + "zohost-gain-out.wav";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.module) + " " + c.format);
+        std::vector<std::string> args = {c.module, "--output", path, "--output-format", c.format};
+        args.insert(args.end(), c.feed.begin(), c.feed.end());
+        const ToolResult r = zohostWith(args);
+        ASSERT_EQ(r.rc, 0) << r.err;
+        EXPECT_NE(r.err.find("written to " + path), std::string::npos) << r.err;
+        zohost::tool::SoundFile file(path);
+        ASSERT_TRUE(file.ok()) << file.error();
+        EXPECT_EQ(file.rate(), 8000);
+        EXPECT_EQ(file.channels(), 1);
+        ASSERT_EQ(file.frames(), static_cast<std::int64_t>(values.size()));
+        std::vector<float> got(values.size());
+        file.read(0, got.data(), static_cast<int>(got.size()));
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (c.step == 0.0)
+                EXPECT_EQ(got[i], static_cast<float>(2.0 * static_cast<float>(values[i]))) << "sample " << i;
+            else
+                EXPECT_NEAR(got[i], std::min(2.0 * values[i], 1.0 - c.step), c.step) << "sample " << i;
+    }
+    std::remove(path.c_str());
+    std::remove(in.c_str());
+}
+
+// What another module has no use for is refused, naming the option and the
+// module; a module that draws nothing makes no picture unless asked, and then
+// says why not.
+TEST(ZohostWav, AnotherModuleRefusesWhatItHasNoUseFor) {
+    const std::string module = ZO_OTHER_NODISPLAY;
+    struct Case {
+        std::vector<std::string> args;
+        int rc;
+        std::vector<std::string> says;
+    } cases[] = {
+        {{module, "--window", "20ms"}, 2, {"--window", "Gain", module}},
+        {{module, "--scale", "2V"}, 2, {"--scale", "Gain"}},
+        {{module, "--figure-colour", "FF0000"}, 2, {"--figure-colour", "Gain"}},
+        {{module, "--png", "x.png"}, 2, {"--png", "no display object"}},
+        {{module, "--frames", "d"}, 2, {"--frames", "no display object"}},
+        {{module, "--pin", "Signal A=sine:1"}, 2, {"\"In\""}},
+        {{module, "--seconds", "0.01"}, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const ToolResult r = zohostWith(c.args);
+        EXPECT_EQ(r.rc, c.rc) << r.err;
+        for (const std::string& s : c.says) EXPECT_NE(r.err.find(s), std::string::npos) << r.err;
+    }
+    // Without a picture asked for, none is written (status lines go to standard error here).
+    EXPECT_EQ(zohostWith({module, "--seconds", "0.01"}).err.find("picture"), std::string::npos);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ struct InstanceOptions {
     zolong module_index = 0;
     bool audio = true;
     bool display = true;
+    bool display_optional = false;       // a module that makes no display runs without one
     bool display_first = false;          // creation order
     bool destroy_display_first = false;  // destruction order
     float sample_rate = 44100.0f;        // opcode set_sample_rate

@@ -1,0 +1,177 @@
+#include "tool/Run.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "ScopeProfile.h"
+#include "tool/Render.h"
+#include "tool/Tool.h"
+
+namespace zohost::tool {
+
+Run::Run(const ToolOptions& options)
+    : o_(options), demo_(options.pins.empty() && options.input.empty()), module_(modulePath(options)) {}
+
+bool Run::start(std::ostream& err) {
+    if (!load(err)) return false;
+    profile_ = &scope::profileFor(description_.id);
+    refuseForeignOptions();
+    takeInputs();
+    return true;
+}
+
+void Run::refuseForeignOptions() const {
+    const ModuleProfile& p = *profile_;
+    std::string refused;
+    if (!o_.window.empty() && (p.time_mode_pin.empty() || p.time_pin.empty())) refused = "--window";
+    if (o_.scale >= 0.0 && p.scale_pin.empty()) refused = "--scale";
+    const std::pair<const char*, std::int64_t> colours[] = {{"--trace-b-colour", o_.trace_b_colour},
+                                                            {"--readout-colour", o_.readout_colour},
+                                                            {"--figure-colour", o_.figure_colour}};
+    for (const auto& [option, value] : colours)
+        if (value >= 0 && !p.drawnBy(option)) refused = option;
+    if (!refused.empty())
+        throw UsageError(refused + " does not go with the module " + description_.name + " (" + module_ +
+                         "): it has nothing that option sets");
+}
+
+void Run::takeInputs() {
+    expandInput();
+    if (!demo_) return;
+    demo_ = !profile_->demo_pins.empty();
+    for (const ModuleProfile::Assign& a : profile_->demo_pins)
+        o_.pins.push_back(PinAssignment{a.pin, parseSource(a.value)});
+    // Before the user's own --set, so that theirs wins.
+    for (auto a = profile_->demo_sets.rbegin(); a != profile_->demo_sets.rend(); ++a)
+        o_.sets.insert(o_.sets.begin(), ChoiceAssignment{a->pin, a->value});
+}
+
+namespace {
+
+// The module's sample inputs in order, unless its profile names them.
+std::vector<std::string> inputPins(const ModuleDescription& d, const ModuleProfile& p) {
+    if (!p.input_pins.empty()) return p.input_pins;
+    std::vector<std::string> names;
+    for (const PinDescription& pin : d.pins)
+        if (pin.data_type == DT_FSAMPLE && pin.direction != DR_OUT) names.push_back(pin.name);
+    return names;
+}
+
+}  // namespace
+
+void Run::expandInput() {
+    if (o_.input.empty()) return;
+    const std::vector<std::string> names = inputPins(description_, *profile_);
+    std::string fed;
+    for (std::size_t i = 0; i < names.size() && i < 2; ++i) fed += (i ? " and \"" : "\"") + names[i] + "\"";
+    for (const PinAssignment& p : o_.pins)
+        if (std::find(names.begin(), names.begin() + std::min<std::size_t>(2, names.size()), p.pin) !=
+            names.begin() + std::min<std::size_t>(2, names.size()))
+            throw UsageError("--input feeds " + fed + "; --pin \"" + p.pin + "\" too");
+    std::error_code ec;
+    if (std::filesystem::is_directory(o_.input, ec)) throw UsageError("--input " + o_.input + " is a directory");
+    SoundFile probe(o_.input);
+    if (!probe.ok()) throw UsageError("cannot read " + o_.input + ": " + probe.error());
+    const std::size_t channels = std::min<std::size_t>(static_cast<std::size_t>(probe.channels()), names.size());
+    for (std::size_t c = 0; c < channels && c < 2; ++c)
+        o_.pins.insert(o_.pins.begin() + static_cast<std::ptrdiff_t>(c),
+                       PinAssignment{names[c], parseSource("file:" + o_.input + ":" + std::to_string(c + 1))});
+}
+
+void Run::openFiles(std::ostream& err) {
+    files_.clear();
+    for (const PinAssignment& p : o_.pins) {
+        if (p.source.kind != SourceKind::File) {
+            files_.push_back(nullptr);
+            continue;
+        }
+        std::error_code ec;
+        if (std::filesystem::is_directory(p.source.path, ec))
+            throw UsageError("cannot read " + p.source.path + ": it is a directory");
+        auto f = std::make_shared<SoundFile>(p.source.path);
+        if (!f->ok()) throw UsageError("cannot read " + p.source.path + ": " + f->error());
+        if (f->frames() <= 0) throw UsageError(p.source.path + " holds no samples");
+        if (p.source.channel > f->channels())
+            throw UsageError(p.source.path + " has " + std::to_string(f->channels()) + " channel" +
+                             (f->channels() == 1 ? "" : "s") + ", not " + std::to_string(p.source.channel));
+        if (!o_.rate_given && longest_ < 0) o_.rate = f->rate();
+        longest_ = std::max<std::int64_t>(longest_, f->frames());
+        files_.push_back(f);
+    }
+    noteFiles(err);
+}
+
+void Run::noteFiles(std::ostream& err) const {
+    std::vector<std::string> noted;
+    for (const auto& f : files_)
+        if (f && f->cut() && std::find(noted.begin(), noted.end(), f->path()) == noted.end() &&
+            (noted.push_back(f->path()), true))
+            err << "zohost: note: " << f->path() << " is cut short: its header promises more than the "
+                << f->frames() << " samples it holds, which are played\n";
+    for (const auto& f : files_)
+        if (f && f->rate() != o_.rate)
+            err << "zohost: note: " << f->path() << " is at " << f->rate() << " Hz and plays at " << o_.rate
+                << " Hz, not resampled\n";
+}
+
+bool Run::load(std::ostream& err) {
+    if (!library_.load(module_)) {
+        err << "zohost: " << library_.error() << "\n";
+        return false;
+    }
+    std::string error;
+    if (describeModule(library_, description_, error)) return true;
+    err << "zohost: " << error << "\n";
+    return false;
+}
+
+int Run::fontHeight() const { return o_.font_height > 0 ? o_.font_height : autoFontHeight(o_.height); }
+
+InstanceOptions Run::instanceOptions() const {
+    return renderInstanceOptions(static_cast<float>(o_.rate), o_.block, o_.text_colour, o_.background,
+                                 fontHeight());
+}
+
+void Run::claim(const PinTable& table, int position) {
+    if (fed(position)) throw UsageError("--pin \"" + table.descriptionAt(position)->name + "\" is given twice");
+    fed_.push_back(position);
+}
+
+bool Run::fed(int position) const { return std::find(fed_.begin(), fed_.end(), position) != fed_.end(); }
+
+void Run::feedPins(const PinTable& table, const std::function<void(std::size_t, int)>& feed) {
+    for (std::size_t i = 0; i < o_.pins.size(); ++i) {
+        const int pos = findSampleInput(table, o_.pins[i].pin);
+        claim(table, pos);
+        feed(i, pos);
+        told_.push_back("\"" + table.descriptionAt(pos)->name + "\" " + describeSource(o_.pins[i].source));
+    }
+}
+
+void Run::applySets(const PinTable& table, const std::function<void(const ListChoice&)>& set) {
+    for (const ChoiceAssignment& c : o_.sets) {
+        const ListChoice choice = findListChoice(table, c.pin, c.choice, *profile_);
+        const auto seen = std::find(set_.begin(), set_.end(), choice.position);
+        if (seen != set_.end() && !(demo_ && seen == set_.begin()))
+            throw UsageError("--set \"" + choice.pin + "\" is given twice");
+        set(choice);
+        const std::string told = choice.pin + "=" + choice.label;
+        if (seen == set_.end()) {
+            set_.push_back(choice.position);
+            set_told_.push_back(told);
+        } else {
+            set_told_[static_cast<std::size_t>(seen - set_.begin())] = told;
+        }
+    }
+    told_.insert(told_.end(), set_told_.begin(), set_told_.end());
+}
+
+bool Run::wasSet(int position) const { return std::find(set_.begin(), set_.end(), position) != set_.end(); }
+
+void Run::printInputs(std::ostream& out) const {
+    out << (demo_ ? "demo: " : "inputs: ");
+    if (told_.empty()) out << "none";
+    for (std::size_t i = 0; i < told_.size(); ++i) out << (i ? "; " : "") << told_[i];
+}
+
+}  // namespace zohost::tool
