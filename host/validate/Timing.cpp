@@ -16,11 +16,14 @@ namespace {
 // More than this many times slower per sample on subnormal input warns.
 constexpr double kSubnormalFactor = 10.0;
 constexpr int kBlock = 512;
-constexpr int kRepetitions = 7;
+constexpr int kRepetitions = 15;
 // A run lasts at least this long on normal input (a fast module gets more
-// blocks), so that neither the clock's grain nor one interruption decides.
-constexpr double kRunSeconds = 0.002;
-constexpr int kMaxBlocksPerRun = 96 * 64;
+// blocks), so that the clock's grain does not decide; short enough that
+// most runs fit in one time slice of a loaded machine.
+constexpr double kRunSeconds = 0.0005;
+constexpr int kMaxBlocksPerRun = 4096;
+// A factor above the limit is measured again; only one seen every time warns.
+constexpr int kRounds = 3;
 
 // The same alternating pattern at two magnitudes: the host's cost of
 // feeding either is the same, only the values differ.
@@ -40,7 +43,7 @@ struct Timed {
             if (isSampleInput(in, p)) in.setSignal(p, Signal::view(data.data(), data.size(), true));
         run();
     }
-    int blocks = 96;
+    int blocks = 8;
     double run() {
         const auto t0 = std::chrono::steady_clock::now();
         for (int b = 0; b < blocks; ++b) in.processBlock(kBlock);
@@ -53,15 +56,18 @@ void subnormalInput(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     const std::vector<float> normal = pattern(3.0e-30f), subnormal = pattern(3.0e-40f);
     Timed a(lib, normal), b(lib, subnormal);
-    while (a.blocks < kMaxBlocksPerRun && a.run() * a.blocks * kBlock < kRunSeconds) a.blocks *= 2;
-    b.blocks = a.blocks;
-    double best_normal = std::numeric_limits<double>::infinity(), best_subnormal = best_normal;
-    // Interleaved, so that a busy spell of the machine costs both alike.
-    for (int r = 0; r < kRepetitions; ++r) {
-        best_normal = std::min(best_normal, a.run());
-        best_subnormal = std::min(best_subnormal, b.run());
+    for (Timed* x : {&a, &b})
+        while (x->blocks < kMaxBlocksPerRun && x->run() * x->blocks * kBlock < kRunSeconds) x->blocks *= 2;
+    double best_normal = 0.0, best_subnormal = 0.0, factor = 0.0;
+    for (int round = 0; round < kRounds && (round == 0 || factor > kSubnormalFactor); ++round) {
+        best_normal = best_subnormal = std::numeric_limits<double>::infinity();
+        // Interleaved, so that a busy spell of the machine costs both alike.
+        for (int r = 0; r < kRepetitions; ++r) {
+            best_normal = std::min(best_normal, a.run());
+            best_subnormal = std::min(best_subnormal, b.run());
+        }
+        factor = best_subnormal / std::max(best_normal, 1e-12);
     }
-    const double factor = best_subnormal / std::max(best_normal, 1e-12);
     char text[160];
     std::snprintf(text, sizeof text, "%.1f ns a sample on normal input, %.1f ns on subnormal input (x%.1f)",
                   best_normal * 1e9, best_subnormal * 1e9, factor);
@@ -69,7 +75,8 @@ void subnormalInput(TestContext& t) {
         t.warn(std::string(text) + ", more than x" + num(kSubnormalFactor) + ": flush subnormals to zero");
     else
         t.note(text);
-    t.note("best of " + std::to_string(kRepetitions) + " runs of " + std::to_string(a.blocks * kBlock) + " samples");
+    t.note("best of " + std::to_string(kRepetitions) + " runs of " + std::to_string(a.blocks * kBlock) + " and " +
+           std::to_string(b.blocks * kBlock) + " samples");
 }
 
 }  // namespace
