@@ -67,6 +67,10 @@ struct ToolOptions {
     bool randomise = false;
     double timeout = 0.0;
     std::vector<std::string> only;
+    std::vector<std::string> skip;
+    int level = 0;                    // 0: the default (or the top with --randomise)
+    bool verbose = false;
+    std::string report_kind, report;  // --report junit|json FILE
     bool list_tests = false;
     // --live: a window showing the display as it runs (built with SDL2).
     bool live = false;

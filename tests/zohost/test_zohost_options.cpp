@@ -226,6 +226,12 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         {{"--live", "--snapshot", ""}, "--snapshot"},
         {{"--live", "--animation", "a.gif"}, "--animation does not go with --live"},
         {{"--live", "--window", "20ms"}, "--window does not go with --live"},
+        {{"--validate", "--level", "0"}, "--level"},
+        {{"--validate", "--level", "11"}, "--level"},
+        {{"--validate", "--report", "xml", "r.xml"}, "junit FILE"},
+        {{"--validate", "--report", "junit", "-"}, "--report"},
+        {{"--skip", "args."}, "--skip goes with --validate"},
+        {{"--report", "json", "r.json"}, "--report goes with --validate"},
     };
     for (const Case& c : cases) {
         Parsed p = parse(c.args);
