@@ -17,6 +17,8 @@ linux_packages=(
   # zohost --live (SDL2), and its tests: a virtual X display, keys sent to
   # the window, and screenshots taken from outside the program.
   libsdl2-dev xvfb xdotool x11-apps
+  # The check of zohost --validate's JUnit and JSON reports.
+  python3
 )
 case "${1:-all}" in
 linux)
