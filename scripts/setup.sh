@@ -19,6 +19,8 @@ linux_packages=(
   libsdl2-dev xvfb xdotool x11-apps
   # The .deb of the release and its test: dependencies found by dpkg-shlibdeps.
   dpkg-dev
+  # The check of zohost --validate's JUnit and JSON reports.
+  python3
 )
 case "${1:-all}" in
 linux)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "live/Live.h"
+#include "tool/OutputFile.h"
 #include "tool/PinSetup.h"
 #include "tool/RenderCommand.h"
 #include "tool/Run.h"
@@ -73,6 +74,23 @@ int runValidate(const ToolOptions& o, std::ostream& out, std::ostream& err, bool
     v.randomise = o.randomise;
     v.timeout = o.timeout;
     v.only = o.only;
+    v.skip = o.skip;
+    v.level = o.level;
+    v.verbose = o.verbose;
+    if (!o.report.empty()) {
+        v.report = o.report_kind == "junit" ? validate::ValidateOptions::Report::JUnit : validate::ValidateOptions::Report::Json;
+        v.report_path = o.report;
+        v.write_report = [](const std::string& path, const std::string& bytes, std::string& error) {
+            OutputFile f;
+            if (!f.begin(path, error)) return false;
+            std::FILE* s = f.stream();
+            if (!s || std::fwrite(bytes.data(), 1, bytes.size(), s) != bytes.size()) {
+                error = "cannot write";
+                return false;
+            }
+            return f.commit(error);
+        };
+    }
     v.list = o.list_tests;
     v.quiet = o.quiet;
     v.progress = terminal && !o.quiet ? &err : nullptr;

@@ -117,7 +117,8 @@ int parseInt(const std::string& text, const char* option, long lo, long hi) {
 
 struct Texts {
     std::string describe_module, validate_module, module;
-    std::string repeat, timeout;
+    std::string repeat, timeout, level;
+    std::vector<std::string> report;
     std::vector<std::string> pins, sets;
     std::string rate, block, seconds, size, font_height, text_colour, background, seed;
     std::string start, at, scale, fps;
@@ -156,9 +157,18 @@ void checkModule(const Texts& t, const CLI::App& app, ToolOptions& o) {
 // --validate's own options.
 void checkValidate(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (!o.validate)
-        for (const char* v : {"--repeat", "--randomise", "--timeout", "--only", "--list-tests"})
+        for (const char* v : {"--repeat", "--randomise", "--timeout", "--only", "--list-tests", "--skip", "--level",
+                              "--verbose", "--report"})
             if (app.count(v)) throw UsageError(std::string(v) + " goes with --validate");
     if (app.count("--repeat")) o.repeat = parseInt(t.repeat, "--repeat", 1, 100000);
+    if (app.count("--level")) o.level = parseInt(t.level, "--level", 1, 10);
+    if (app.count("--report")) {
+        if (t.report.size() != 2 || (t.report[0] != "junit" && t.report[0] != "json"))
+            throw UsageError("--report: junit FILE or json FILE");
+        if (t.report[1] == "-") throw UsageError("--report: a file; standard output carries the test lines");
+        o.report_kind = t.report[0];
+        o.report = t.report[1];
+    }
     if (app.count("--timeout")) {
         o.timeout = parseNumber(t.timeout, "--timeout");
         if (o.timeout <= 0.0 || o.timeout > 86400.0) throw UsageError("--timeout: " + t.timeout + " is outside (0, 86400]");
@@ -413,6 +423,16 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--only", o.only, "--validate: only the tests whose names start so; repeatable")
         ->type_name("NAME")
         ->allow_extra_args(false);
+    app.add_option("--skip", o.skip, "--validate: leave out the tests whose names start so; repeatable")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    app.add_option("--level", t.level, "--validate: 1..10, which tests and how many cases (default 5; 10 with --randomise)")
+        ->type_name("N");
+    app.add_flag("--verbose", o.verbose, "--validate: each test's time on its line");
+    app.add_option("--report", t.report, "--validate: a report of every test for CI")
+        ->expected(2)
+        ->type_name("junit|json FILE")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last pair
     app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300; 3600 with --randomise)")->type_name("S");
     app.add_flag("--list-tests", o.list_tests, "--validate: list the tests and stop");
     app.add_flag("--live", o.live,
@@ -441,7 +461,7 @@ std::vector<OptionInfo> toolOptionList() {
         OptionInfo i;
         i.name = "--" + opt->get_lnames().front();
         i.takes_value = opt->get_expected_max() > 0;
-        i.repeatable = opt->get_expected_max() > 1 || opt->get_items_expected_max() > 1;
+        i.repeatable = i.takes_value && opt->get_multi_option_policy() != CLI::MultiOptionPolicy::TakeLast;
         list.push_back(i);
     }
     return list;

@@ -78,6 +78,10 @@ struct ValidateModeOptions {
     bool randomise = false;
     double timeout = 0.0;
     std::vector<std::string> only;
+    std::vector<std::string> skip;
+    int level = 0;                    // 0: the default (or the top with --randomise)
+    bool verbose = false;
+    std::string report_kind, report;  // --report junit|json FILE
     bool list_tests = false;
 };
 

@@ -1,6 +1,7 @@
 #include "Battery.h"
 
 #include <stdexcept>
+#include <string>
 
 #include "Harness.h"
 #include "ScopeCaptures.h"
@@ -22,8 +23,15 @@ void noteDisplay(const ModuleLibrary& lib) {
     g_makes_display = g != nullptr;
 }
 
-TestContext::TestContext(std::string module_path, std::uint64_t seed, bool full, bool scope)
-    : module_path_(std::move(module_path)), seed_(seed), full_(full), scope_(scope), rng_(seed) {}
+TestContext::TestContext(std::string module_path, std::uint64_t seed, int level, bool scope)
+    : module_path_(std::move(module_path)), seed_(seed), level_(level), scope_(scope), rng_(seed) {}
+
+int TestContext::count(int at_default, int whole) const {
+    if (full() || at_default >= whole) return whole;
+    int n = at_default;
+    for (int l = 5; l < level_ && n < whole; ++l) n *= 2;
+    return n < whole ? n : whole;
+}
 
 TestContext::~TestContext() = default;
 
@@ -63,8 +71,31 @@ std::vector<TestCase> allTests() {
     addOracleTests(all);
     addMessageTests(all);
     addPaintTests(all);
+    addTimingTests(all);
     return all;
 }
+
+namespace {
+// The first prefix that matches gives the level; quick, broad checks first.
+struct LevelRow {
+    const char* prefix;
+    int level;
+};
+const LevelRow kLevels[] = {
+    {"lifecycle.describe", 1}, {"args.", 1},
+    {"lifecycle.", 2}, {"signal.rates", 2}, {"signal.block_sizes", 2}, {"signal.lists_out_of_range", 2},
+    {"signal.hostile_rates", 3}, {"signal.capture_length", 3}, {"messages.", 3}, {"oracle.", 3},
+    {"paint.", 4}, {"signal.matrix.", 4}, {"timing.", 4},
+};
+}  // namespace
+
+int levelOf(const std::string& name) {
+    for (const LevelRow& r : kLevels)
+        if (name.compare(0, std::char_traits<char>::length(r.prefix), r.prefix) == 0) return r.level;
+    return 5;
+}
+
+std::string groupOf(const std::string& name) { return name.substr(0, name.find('.')); }
 
 bool moduleProfile(const std::string& path, Profile& profile, std::string& name, std::string& error) {
     ModuleLibrary lib;

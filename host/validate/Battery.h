@@ -17,7 +17,8 @@ namespace zohost::validate {
 // What one test sees: the module, its seed and where it reports faults.
 class TestContext {
 public:
-    TestContext(std::string module_path, std::uint64_t seed, bool full, bool scope = true);
+    // `level` 1..10 (levelOf): the sample counts of the cross products.
+    TestContext(std::string module_path, std::uint64_t seed, int level, bool scope = true);
     ~TestContext();
     TestContext(const TestContext&) = delete;
     TestContext& operator=(const TestContext&) = delete;
@@ -27,8 +28,12 @@ public:
     const ModuleLibrary& library();
     std::uint64_t seed() const { return seed_; }
     std::mt19937_64& rng() { return rng_; }
-    // Whole cross products instead of seeded samples of them.
-    bool full() const { return full_; }
+    // Whole cross products instead of seeded samples of them: the top level.
+    bool full() const { return level_ >= 10; }
+    int level() const { return level_; }
+    // How many of `whole` cases to run: `at_default` up to the default level,
+    // twice as many for each level above it, all of them at the top.
+    int count(int at_default, int whole) const;
     // The module is the scope: generic tests check its captures as well.
     bool scope() const { return scope_; }
     int uniform(int lo, int hi);  // inclusive
@@ -44,6 +49,8 @@ public:
         return ok;
     }
     void note(const std::string& what);
+    // Not a failure, but worth a look: kept in the notes as "warning: ...".
+    void warn(const std::string& what) { note("warning: " + what); }
     bool failed() const { return failures_ > 0; }
     int failures() const { return failures_; }
     std::string detail() const;
@@ -52,7 +59,7 @@ public:
 private:
     std::string module_path_;
     std::uint64_t seed_;
-    bool full_;
+    int level_;
     bool scope_;
     std::mt19937_64 rng_;
     std::unique_ptr<ModuleLibrary> library_;
@@ -83,9 +90,15 @@ void addCaptureLengthTests(std::vector<TestCase>& out);
 void addOracleTests(std::vector<TestCase>& out);
 void addMessageTests(std::vector<TestCase>& out);
 void addPaintTests(std::vector<TestCase>& out);
+void addTimingTests(std::vector<TestCase>& out);
 
 // Every test, in the order they run.
 std::vector<TestCase> allTests();
+
+// The lowest level (1..10) that runs the test: the table in Battery.cpp.
+int levelOf(const std::string& name);
+// Its group: the name up to the first dot.
+std::string groupOf(const std::string& name);
 
 // The profile that applies to the module at `path`: Scope when its id is the
 // scope's. False with `error` set when the module describes nothing.

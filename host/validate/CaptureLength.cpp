@@ -51,7 +51,7 @@ float voltsOf(float v) {
 
 void captureLength(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    const int rounds = t.full() ? 8 : 2;
+    const int rounds = t.count(2, 8);
     for (int r = 0; r < rounds; ++r) {
         const float rate = t.pick(std::vector<float>{44100.0f, 48000.0f, 8000.0f, 96000.0f});
         const int block = t.pick(std::vector<int>{64, 500, 2048});

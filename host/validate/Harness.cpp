@@ -410,6 +410,21 @@ std::vector<CaptureCopy> runOutputs(const ModuleLibrary& lib, const Scenario& s,
     return out;
 }
 
+std::string firstNotFinite(const std::vector<CaptureCopy>& outputs) {
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        const std::vector<float>& v = outputs[k].samples;
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            const int c = std::fpclassify(v[i]);
+            if (c == FP_NORMAL || c == FP_ZERO) continue;
+            char b[96];
+            std::snprintf(b, sizeof b, "output stream %zu, sample %zu: %s (%g)", k + 1, i,
+                          c == FP_NAN ? "NaN" : c == FP_INFINITE ? "infinite" : "subnormal", static_cast<double>(v[i]));
+            return b;
+        }
+    }
+    return {};
+}
+
 // ---------------------------------------------------------------- state
 
 FpControl FpControl::now() {

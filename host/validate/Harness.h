@@ -128,6 +128,9 @@ std::vector<CaptureCopy> runScenario(const ModuleLibrary& lib, const Scenario& s
 // (none for a module without output streams).
 std::vector<CaptureCopy> runOutputs(const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
                                     const BlockSplitter* splitter = nullptr);
+// The first output sample that is NaN, infinite or subnormal ("output stream
+// 1, sample 4096: NaN"), or empty: what finite normal inputs must never give.
+std::string firstNotFinite(const std::vector<CaptureCopy>& outputs);
 
 // ---------------------------------------------------------------- state
 

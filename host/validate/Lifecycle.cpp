@@ -98,7 +98,7 @@ void describe(TestContext& t) {
 void createDestroyMany(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     const long live = liveDrawingObjects();
-    const int rounds = t.full() ? 1000 : 150;
+    const int rounds = t.count(150, 1000);
     Canvas canvas(64, 48, 0);
     for (int i = 0; i < rounds && !t.failed(); ++i) {
         InstanceOptions o = quietOptions(44100.0f, t.uniform(1, 600));

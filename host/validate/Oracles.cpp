@@ -25,7 +25,7 @@ const std::uint32_t kSentinel = 0x7FA5A5A5u;  // a signalling NaN nobody compute
 
 void buffersUntouched(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    const int rounds = t.full() ? 12 : 4;
+    const int rounds = t.count(4, 12);
     for (int r = 0; r < rounds && !t.failed(); ++r) {
         const int cap = t.pick(std::vector<int>{16, 257, 1024});
         InstanceOptions o = recordingOptions(44100.0f, cap);

@@ -107,7 +107,7 @@ void fontRecords(TestContext& t) {
             for (auto b : backs) combos.push_back({h, tc, b});
     if (!t.full()) {
         std::shuffle(combos.begin(), combos.end(), t.rng());
-        combos.resize(16);
+        combos.resize(static_cast<std::size_t>(t.count(16, static_cast<int>(combos.size()))));
     }
     for (const Combo& c : combos) {
         Instance in(lib, withColours(c.text, c.back, c.h));
@@ -139,7 +139,7 @@ void afterCaptures(TestContext& t) {
                     for (int len = 0; len < 4; ++len) kinds.push_back({trigger, xy, ch, y, len});
     if (!t.full()) {
         std::shuffle(kinds.begin(), kinds.end(), t.rng());
-        kinds.resize(24);
+        kinds.resize(static_cast<std::size_t>(t.count(24, static_cast<int>(kinds.size()))));
     }
     for (const Kind& k : kinds) {
         Scenario s;

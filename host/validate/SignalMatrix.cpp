@@ -46,6 +46,14 @@ void runChecked(TestContext& t, const ModuleLibrary& lib, const Scenario& s, std
     paintChecked(t, in, c, 160, 100, where + ", paint");
 }
 
+// Finite, normal inputs give finite outputs with no subnormal among them.
+void checkFinite(TestContext& t, const ModuleLibrary& lib, const Scenario& s, std::uint64_t samples,
+                 const std::string& where) {
+    if (runOutputs(lib, s, 0).empty()) return;  // no output stream
+    const std::string bad = firstNotFinite(runOutputs(lib, s, samples));
+    t.check(bad.empty(), where + ": " + bad + " for finite inputs");
+}
+
 void rates(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     for (double rate : {1.0, 8000.0, 22050.0, 44100.0, 48000.0, 96000.0, 192000.0, 384000.0, 1234.5678}) {
@@ -57,6 +65,7 @@ void rates(TestContext& t) {
         s.connect_b = true;
         s.b = feedOf(Wave::Square, 2, 77.0);
         runChecked(t, lib, s, 60000, "rate " + num(rate), true);
+        checkFinite(t, lib, s, 60000, "rate " + num(rate) + ", blocks of " + std::to_string(s.block));
         if (t.failures() > 3) return;
     }
 }
@@ -104,13 +113,19 @@ void blockSizes(TestContext& t) {
     t.check(!reference.empty() || !t.scope(), s.text() + ": no capture");
     // Output streams: alike whatever the blocks and their cuts, empty parts included.
     const auto outputs = runOutputs(lib, s, samples);
+    const std::string bad = firstNotFinite(outputs);
+    t.check(bad.empty(), s.text() + ", blocks of 512: " + bad + " for finite inputs");
     for (int block : {1, 2, 3, 17, 64, 2027, 4096, 16384}) {
         Scenario b = s;
         b.block = block;
         const std::string diff = firstDifference(reference, runScenario(lib, b, samples));
         t.check(diff.empty(), s.text() + ": blocks of " + std::to_string(block) + " against 512: " + diff);
-        const std::string out = firstDifference(outputs, runOutputs(lib, b, samples));
+        const auto got = runOutputs(lib, b, samples);
+        const std::string out = firstDifference(outputs, got);
         t.check(out.empty(), s.text() + ": outputs in blocks of " + std::to_string(block) + " against 512: " + out);
+        const std::string bad_here = firstNotFinite(got);
+        t.check(bad_here.empty() || bad_here == bad,
+                s.text() + ", blocks of " + std::to_string(block) + ": " + bad_here + " for finite inputs");
     }
     const std::uint64_t seed = t.rng()();
     for (const BlockSplitter& cut : {BlockSplitter::pattern({0, 1}), BlockSplitter::random(seed, 7)}) {
@@ -122,7 +137,7 @@ void blockSizes(TestContext& t) {
 
 void randomSplits(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    const int rounds = t.full() ? 12 : 3;
+    const int rounds = t.count(3, 12);
     for (int r = 0; r < rounds; ++r) {
         Scenario s = splitScenario(t);
         s.block = 1024;
@@ -160,7 +175,7 @@ void matrix(TestContext& t, int trigger) {
                 for (Wave w : allWaves()) combos.push_back({m, time, y, w});
     if (!t.full()) {
         std::shuffle(combos.begin(), combos.end(), t.rng());
-        combos.resize(12);
+        combos.resize(static_cast<std::size_t>(t.count(12, static_cast<int>(combos.size()))));
     }
     int done = 0;
     for (const Combo& c : combos) {
@@ -238,11 +253,14 @@ void listsOutOfRange(TestContext& t) {
 }  // namespace
 
 void addSignalTests(std::vector<TestCase>& out) {
-    out.push_back({"signal.rates", "rates 1 to 384000 and 1234.5678: captures valid and taken from the input",
+    out.push_back({"signal.rates",
+                   "rates 1 to 384000 and 1234.5678: captures valid and taken from the input, outputs finite and "
+                   "never subnormal",
                    &rates});
     out.push_back({"signal.hostile_rates", "rates 0, negative, NaN, infinite, tiny, huge", &hostileRates});
     out.push_back({"signal.block_sizes",
-                   "blocks of 1 to 16384, and blocks cut at random, give the captures and outputs of blocks of 512",
+                   "blocks of 1 to 16384, and blocks cut at random, give the captures and outputs of blocks of 512; "
+                   "outputs finite and never subnormal",
                    &blockSizes});
     out.push_back({"oracle.split_identity", "blocks cut at random (parts of 0 and 1 included) change no capture",
                    &randomSplits, Profile::Scope});

@@ -1,11 +1,15 @@
 #include "Validate.h"
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <map>
 #include <random>
 
 #include "Battery.h"
 #include "ChildRunner.h"
 #include "Isolation.h"
+#include "Report.h"
 #include "zohost/ModuleLibrary.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -21,11 +25,25 @@ using probe::setChildSeed;
 
 namespace {
 
-bool selected(const std::string& name, const std::vector<std::string>& only) {
-    if (only.empty()) return true;
-    for (const std::string& p : only)
+bool startsWithAny(const std::string& name, const std::vector<std::string>& prefixes) {
+    for (const std::string& p : prefixes)
         if (name.compare(0, p.size(), p) == 0) return true;
     return false;
+}
+
+// Named by --only (or by none), not by --skip, and within the level; a test
+// named whole by --only runs at any level.
+bool selected(const std::string& name, const ValidateOptions& o, int level) {
+    if (startsWithAny(name, o.skip)) return false;
+    if (!o.only.empty() && !startsWithAny(name, o.only)) return false;
+    for (const std::string& p : o.only)
+        if (p == name) return true;
+    return levelOf(name) <= level;
+}
+
+int levelFor(const ValidateOptions& o) {
+    if (o.level > 0) return o.level;
+    return o.randomise ? kTopLevel : kDefaultLevel;
 }
 
 std::string quoted(const std::string& s) {
@@ -46,7 +64,7 @@ TestResult runOne(const ValidateOptions& o, const TestCase& tc, std::uint64_t ro
                   bool scope) {
     setChildSeed(round_seed);
     auto body = [&](TestResult& r) {
-        TestContext t(o.module, testSeed(round_seed, tc.name), o.randomise, scope);
+        TestContext t(o.module, testSeed(round_seed, tc.name), levelFor(o), scope);
         tc.run(t);
 #ifdef ZO_LEAK_CHECK
         if (__lsan_do_recoverable_leak_check() != 0) t.fail("memory leaked (LeakSanitizer)");
@@ -76,6 +94,7 @@ bool runReinvoked(const ValidateOptions& o, std::ostream& err, int& rc) {
 struct Plan {
     std::vector<TestCase> tests;
     bool scope = false, full = false;
+    int level = kDefaultLevel;
     std::string name;  // the module's
     std::uint64_t seed = 0;
     double timeout = 0.0;
@@ -87,46 +106,89 @@ void printPlan(const ValidateOptions& o, const Plan& p, std::ostream& out) {
     out << "profile: generic" << (p.scope ? " + scope (" + p.name + ")" : std::string()) << "\n";
     out << "validating " << o.module << ": " << p.tests.size() << " test" << (p.tests.size() == 1 ? "" : "s")
         << " x " << p.rounds << " round" << (p.rounds == 1 ? "" : "s") << " from seed " << p.seed
+        << (p.level != kDefaultLevel ? ", level " + std::to_string(p.level) : std::string())
         << (p.full ? ", whole cross products" : ", cross products sampled by the seed") << ", each "
         << "in its own process (" << childIsolation() << ") with a limit of " << p.timeout << " s"
         << (o.timeout > 0.0 ? "" : p.full ? " (the default with --randomise; --timeout S to change)" : " (the default; --timeout S to change)")
         << "\n";
 }
 
-std::string lineFor(const ValidateOptions& o, const Plan& p, const TestCase& tc, std::uint64_t round_seed,
-                    const TestResult& r) {
-    std::string line = std::string(r.passed ? "ok   " : "FAIL ") + tc.name + "  seed " + std::to_string(round_seed);
-    if (!r.passed) {
-        line += ": " + (r.detail.empty() ? std::string("failed") : r.detail);
-        // Every option that changes the run.
-        line += "  [replay: zohost --validate " + quoted(o.module) + " --seed " + std::to_string(round_seed) +
-                (p.full ? " --randomise" : "") + (o.timeout > 0.0 ? " --timeout " + number(o.timeout) : "") +
-                " --only " + tc.name + "]";
-    }
-    if (!r.notes.empty()) line += "  (" + r.notes + ")";
+}  // namespace
+
+namespace {
+
+// Every option that changes the run, so that the line replays it alone.
+std::string replayOf(const ValidateOptions& o, const TestCase& tc, std::uint64_t round_seed, int level) {
+    return "zohost --validate " + quoted(o.module) + " --seed " + std::to_string(round_seed) +
+           (o.randomise ? " --randomise" : "") +
+           (o.level > 0 && level != kDefaultLevel && !(o.randomise && level == kTopLevel)
+                ? " --level " + std::to_string(level) : "") +
+           (o.timeout > 0.0 ? " --timeout " + number(o.timeout) : "") + " --only " + tc.name;
+}
+
+std::string lineFor(const ValidateOptions& o, const ReportEntry& e) {
+    std::string line = std::string(e.passed ? "ok   " : "FAIL ") + e.name + "  seed " + std::to_string(e.seed);
+    if (!e.passed) line += ": " + (e.message.empty() ? std::string("failed") : e.message) + "  [replay: " + e.replay + "]";
+    else if (!e.message.empty()) line += "  (" + e.message + ")";
+    if (o.verbose) line += "  [" + number(std::round(e.seconds * 1000.0) / 1000.0) + " s]";
     return line;
 }
 
-int runRounds(const ValidateOptions& o, const Plan& p, std::ostream& out) {
+// "groups: lifecycle 9/9, args 14/14, ..." passed of run, in the order run.
+std::string groupSummary(const std::vector<ReportEntry>& entries) {
+    std::vector<std::string> order;
+    std::map<std::string, std::pair<int, int>> counts;
+    for (const ReportEntry& e : entries) {
+        if (!counts.count(e.group)) order.push_back(e.group);
+        auto& c = counts[e.group];
+        c.first += e.passed ? 1 : 0;
+        c.second += 1;
+    }
+    std::string s = "groups:";
+    for (const std::string& g : order)
+        s += (g == order.front() ? " " : ", ") + g + " " + std::to_string(counts[g].first) + "/" +
+             std::to_string(counts[g].second);
+    return s + " passed";
+}
+
+int writeReport(const ValidateOptions& o, const ReportRun& run, std::ostream& err) {
+    if (o.report == ValidateOptions::Report::None) return 0;
+    const std::string bytes = o.report == ValidateOptions::Report::JUnit ? junitReport(run) : jsonReport(run);
+    std::string error = "no writer for the report";
+    if (o.write_report && o.write_report(o.report_path, bytes, error)) return 0;
+    err << "zohost: --report " << o.report_path << ": " << error << "\n";
+    return 1;
+}
+
+int runRounds(const ValidateOptions& o, const Plan& p, std::ostream& out, std::ostream& err) {
+    ReportRun run{o.module, p.seed, p.level, {}};
     int passed = 0, failed = 0;
     std::size_t done = 0;
     const std::size_t total = p.tests.size() * static_cast<std::size_t>(p.rounds);
     for (int round = 0; round < p.rounds; ++round) {
         const std::uint64_t round_seed = p.seed + static_cast<std::uint64_t>(round);
         for (const TestCase& tc : p.tests) {
-            out.flush();
             ++done;
             if (o.progress)
                 *o.progress << "\r\033[K[" << done << "/" << total << "] " << tc.name << " ..." << std::flush;
+            const auto t0 = std::chrono::steady_clock::now();
             const TestResult r = runOne(o, tc, round_seed, p.timeout, p.scope);
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
             if (o.progress) *o.progress << "\r\033[K" << std::flush;
             (r.passed ? passed : failed)++;
-            if (!r.passed || !o.quiet) out << lineFor(o, p, tc, round_seed, r) << "\n";
+            ReportEntry e{tc.name, groupOf(tc.name), r.passed, round_seed, took.count(),
+                          r.passed ? r.notes : (r.detail.empty() ? std::string("failed") : r.detail) +
+                                                   (r.notes.empty() ? "" : "  (" + r.notes + ")"),
+                          replayOf(o, tc, round_seed, p.level)};
+            if (!r.passed || !o.quiet) out << lineFor(o, e) << "\n";
             out.flush();
+            run.entries.push_back(std::move(e));
         }
     }
+    if (!o.quiet) out << groupSummary(run.entries) << "\n";
     out << passed << " passed, " << failed << " failed\n";
-    return failed ? 1 : 0;
+    const int report_status = writeReport(o, run, err);
+    return failed || report_status ? 1 : 0;
 }
 
 }  // namespace
@@ -134,10 +196,12 @@ int runRounds(const ValidateOptions& o, const Plan& p, std::ostream& out) {
 int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err) {
     int rc = 0;
     if (runReinvoked(o, err, rc)) return rc;
+    const int level = levelFor(o);
     if (o.list) {
         for (const TestCase& t : allTests())
-            if (selected(t.name, o.only))
-                out << t.name << "  " << (t.profile == Profile::Scope ? "[scope] " : "") << t.covers << "\n";
+            if (selected(t.name, o, level))
+                out << t.name << "  " << (t.profile == Profile::Scope ? "[scope] " : "") << "[level "
+                    << levelOf(t.name) << "] " << t.covers << "\n";
         return 0;
     }
     // Loaded here only to report a bad file once; each test loads its own.
@@ -150,20 +214,22 @@ int runValidation(const ValidateOptions& o, std::ostream& out, std::ostream& err
     }
     p.scope = profile == Profile::Scope;
     for (const TestCase& t : allTests())
-        if (selected(t.name, o.only) && (p.scope || t.profile == Profile::Generic)) p.tests.push_back(t);
+        if (selected(t.name, o, level) && (p.scope || t.profile == Profile::Generic)) p.tests.push_back(t);
     if (p.tests.empty()) {
         err << "zohost: --validate: no test name starts with";
         for (const std::string& only : o.only) err << " \"" << only << "\"";
-        err << (p.scope ? "" : " in the generic profile") << " (see --validate --list-tests)\n";
+        err << (o.skip.empty() ? "" : " (less --skip)") << (p.scope ? "" : " in the generic profile")
+            << " at level " << level << " (see --validate --list-tests)\n";
         return 2;
     }
-    p.full = o.randomise;
+    p.level = level;
+    p.full = level >= kTopLevel;
     p.seed = o.randomise && !o.seed_given ? std::random_device()() & 0x7FFFFFFFu : o.seed;
     p.timeout = o.timeout > 0.0 ? o.timeout : (p.full ? 3600.0 : 300.0);
     p.rounds = o.repeat < 1 ? 1 : o.repeat;
     printPlan(o, p, out);
     out.flush();
-    return runRounds(o, p, out);
+    return runRounds(o, p, out, err);
 }
 
 }  // namespace zohost::validate

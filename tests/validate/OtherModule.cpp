@@ -2,8 +2,11 @@
 // input stream, one output stream and an integer gain, written on the raw
 // records. Built twice: without a display object, and (OTHER_MUTE_DISPLAY)
 // with a display that paints nothing and never answers a message. With
-// ZO_FAULT=split each processing call skips its first sample: the negative
-// control of the generic block-split oracle.
+// ZO_FAULT set it carries one fault, the negative control of a generic
+// detector: "split" skips the first sample of each processing call, "nan" and
+// "subnormal" write such a sample after 40 processing calls, "slowsubnormal"
+// spends a long time on each subnormal input sample.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -30,22 +33,43 @@ struct Audio {
     float* in = nullptr;
     float* out = nullptr;
     std::int32_t gain = 2;
+    long calls = 0;
 };
 
 enum Pin { kIn, kOut, kGain, kPins };
 
-bool splitFault() {
-    static const bool on = [] {
+enum Fault { kNone, kSplit, kNaN, kSubnormal, kSlowSubnormal };
+
+Fault fault() {
+    static const Fault f = [] {
         const char* e = std::getenv("ZO_FAULT");
-        return e && std::strcmp(e, "split") == 0;
+        const char* const names[] = {"", "split", "nan", "subnormal", "slowsubnormal"};
+        for (int k = 1; e && k < 5; ++k)
+            if (std::strcmp(e, names[k]) == 0) return static_cast<Fault>(k);
+        return kNone;
     }();
-    return on;
+    return f;
+}
+
+// Dependent steps the optimiser cannot drop: the cost of a slow path.
+float slowly(float x) {
+    volatile float v = x;
+    for (int k = 0; k < 400; ++k) v = v * 0.999f;
+    return v;
 }
 
 void process(void* object, zolong offset, zolong count) {
     Audio* a = static_cast<Audio*>(object);
     if (!a->in || !a->out) return;
-    for (zolong i = offset + (splitFault() && count > 0 ? 1 : 0); i < offset + count; ++i) a->out[i] = a->in[i] * static_cast<float>(a->gain);
+    for (zolong i = offset + (fault() == kSplit && count > 0 ? 1 : 0); i < offset + count; ++i) {
+        const float x = a->in[i];
+        a->out[i] = (fault() == kSlowSubnormal && std::fpclassify(x) == FP_SUBNORMAL ? slowly(x) : x) *
+                    static_cast<float>(a->gain);
+    }
+    if (count > 0 && ++a->calls > 40) {
+        if (fault() == kNaN) a->out[offset] = std::nanf("");
+        if (fault() == kSubnormal) a->out[offset] = 1e-40f;
+    }
 }
 
 void onEvent(void*, ZoEvent*) {}

@@ -30,6 +30,8 @@ foreach(line IN LISTS lines)
         string(REPLACE "${${place}}" "@${place}@" text "${text}")
       endif()
     endforeach()
+    # The commit a build was made from is not behaviour.
+    string(REGEX REPLACE " \\(git [0-9a-f]+(-dirty)?\\)" "" text "${text}")
     string(LENGTH "${text}" length)
     if(length GREATER 3000 OR text MATCHES "[^\n\t -~]")
       string(SHA256 digest "${text}")

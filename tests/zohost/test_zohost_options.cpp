@@ -199,11 +199,14 @@ TEST(ZohostOptions, TheLastValueWinsForEveryOption) {
         {"--timeout", {{"--validate"}, "0", "5"}},
         {"--snapshot", {{"--live"}, "", "s.png"}},
         {"--hold-at", {{"--live"}, "-1", "0.5"}},
+        {"--level", {{"--validate"}, "11", "3"}},
+        {"--report", {{"--validate"}, "xml r.xml", "junit r.xml"}},  // two words
         // Flags.
         {"--version", {{}, "", ""}}, {"--no-png", {{"--captures", "c.jsonl"}, "", ""}}, {"--overwrite", {{}, "", ""}},
         {"--quiet", {{}, "", ""}},
         {"--randomise", {{"--validate"}, "", ""}}, {"--list-tests", {{"--validate"}, "", ""}}, {"--live", {{}, "", ""}},
         {"--mute", {{"--live"}, "", ""}}, {"--loop", {{"--live"}, "", ""}}, {"--stats", {{"--live"}, "", ""}},
+        {"--verbose", {{"--validate"}, "", ""}},
     };
     std::size_t tried = 0;
     for (const OptionInfo& option : toolOptionList()) {
@@ -213,7 +216,13 @@ TEST(ZohostOptions, TheLastValueWinsForEveryOption) {
         ASSERT_NE(v, values.end()) << "a new option: add it to this table";
         std::vector<std::string> args = v->second.context;
         if (option.takes_value) {
-            for (const std::string& a : {option.name, v->second.refused, option.name, v->second.taken}) args.push_back(a);
+            for (const std::string& value : {v->second.refused, v->second.taken}) {
+                args.push_back(option.name);
+                std::istringstream words(value);
+                std::string word;
+                if (value.empty()) args.push_back(value);
+                while (words >> word) args.push_back(word);
+            }
         } else {
             args.push_back(option.name);
             args.push_back(option.name);
@@ -292,6 +301,12 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         {{"--live", "--snapshot", ""}, "--snapshot"},
         {{"--live", "--animation", "a.gif"}, "--animation does not go with --live"},
         {{"--live", "--window", "20ms"}, "--window does not go with --live"},
+        {{"--validate", "--level", "0"}, "--level"},
+        {{"--validate", "--level", "11"}, "--level"},
+        {{"--validate", "--report", "xml", "r.xml"}, "junit FILE"},
+        {{"--validate", "--report", "junit", "-"}, "--report"},
+        {{"--skip", "args."}, "--skip goes with --validate"},
+        {{"--report", "json", "r.json"}, "--report goes with --validate"},
     };
     for (const Case& c : cases) {
         Parsed p = parse(c.args);
