@@ -11,6 +11,8 @@
 #       when exactly the lines marked "// wrong way" are reported (the
 #       detector's own control).
 
+include("${CMAKE_CURRENT_LIST_DIR}/../../cmake/ZoDetectorSelfTest.cmake")
+
 cmake_minimum_required(VERSION 3.25)
 
 # The layers, lowest first: name, folders (under ROOT), the layers it may use.
@@ -172,18 +174,7 @@ else()
 endif()
 
 if(SELFTEST)
-  if(NOT zo_marked)
-    message(FATAL_ERROR "the fixture marks no line")
-  endif()
-  set(missed ${zo_marked})
-  list(REMOVE_ITEM missed ${zo_flagged})
-  set(extra ${zo_flagged})
-  list(REMOVE_ITEM extra ${zo_marked})
-  if(missed OR extra)
-    message(FATAL_ERROR "wrong-way includes missed: ${missed}\nreported without running the wrong way: ${extra}")
-  endif()
-  list(LENGTH zo_marked n)
-  message(STATUS "all ${n} marked lines reported, nothing else")
+  zo_detector_selftest("wrong-way includes missed" "reported without running the wrong way")
   return()
 endif()
 

@@ -14,6 +14,8 @@
 # Also fails when a pin name of the scope is spelled in host/ outside
 # host/scope/, where all zohost knows of the scope belongs.
 
+include("${CMAKE_CURRENT_LIST_DIR}/../../cmake/ZoDetectorSelfTest.cmake")
+
 cmake_minimum_required(VERSION 3.25)
 
 # The checked part of the tree: files or directories under ROOT.
@@ -205,18 +207,7 @@ if(NOT DEFINED FILES)
 endif()
 
 if(SELFTEST)
-  if(NOT zo_marked)
-    message(FATAL_ERROR "the fixture marks no line")
-  endif()
-  set(missed ${zo_marked})
-  list(REMOVE_ITEM missed ${zo_flagged})
-  set(extra ${zo_flagged})
-  list(REMOVE_ITEM extra ${zo_marked})
-  if(missed OR extra)
-    message(FATAL_ERROR "marked lines missed: ${missed}\nreported without a mark: ${extra}")
-  endif()
-  list(LENGTH zo_marked count)
-  message(STATUS "all ${count} marked lines reported, nothing else")
+  zo_detector_selftest("marked lines missed" "reported without a mark")
   return()
 endif()
 
