@@ -297,9 +297,7 @@ void LiveSession::pushLists() {
         if (lists_[i]->position >= 0) host_->setValue(i, lists_[i]->position, lists_[i]->value());
 }
 
-std::string LiveSession::title() const {
-    return run_.description().name + " - " + settings_.text() + (settings_.held ? "  [held]" : "");
-}
+std::string LiveSession::title() const { return liveTitle(run_.description().name, settings_); }
 
 int LiveSession::openWindow() {
     LiveLook look;
@@ -373,18 +371,10 @@ void LiveSession::startRunner() {
 }
 
 std::string LiveSession::status() const {
-    std::string s = settings_.text();
-    if (settings_.held) s += "  HOLD";
-    if (o_.stats) {
-        const LiveAudioStats st = sound_->stats();
-        char buf[160];
-        std::snprintf(buf, sizeof buf, "  | %.0f fps %.0f ms late %llu dropped %llu", fps_,
-                      latency_.mean() * 1000.0, static_cast<unsigned long long>(st.late),
-                      static_cast<unsigned long long>(st.dropped));
-        s += buf;
-    }
-    if (!message_.empty()) s += "  |  " + message_;
-    return s;
+    if (!o_.stats) return liveStatus(settings_, nullptr, message_);
+    const LiveAudioStats st = sound_->stats();
+    const LiveFigures figures{fps_, latency_.mean(), st.late, st.dropped};
+    return liveStatus(settings_, &figures, message_);
 }
 
 void LiveSession::present() {
@@ -417,26 +407,25 @@ void LiveSession::settingsChanged() {
 }
 
 void LiveSession::onKey(LiveAction a) {
-    if (settings_.apply(a)) settingsChanged();
-    switch (a) {
-    case LiveAction::Quit: quit_ = true; break;
-    case LiveAction::Help: help_ = !help_; break;
-    case LiveAction::Hold:
-        settings_.held = !settings_.held;
+    switch (applyKey(a, settings_, help_)) {
+    case KeyEffect::Settings: settingsChanged(); break;
+    case KeyEffect::Quit: quit_ = true; break;
+    case KeyEffect::Hold:
         host_->hold(settings_.held);
         window_->setTitle(title());
         break;
-    case LiveAction::Save: {
+    case KeyEffect::Save: {
         std::vector<std::uint32_t> px;
         int w = 0, h = 0;
         std::string written, error;
-        if (window_->picture(px, w, h) && savePicture("zohost-live-%03d.png", true, px.data(), w, h, written, error))
+        if (window_->picture(px, w, h) && savePicture(kSavePattern, true, px.data(), w, h, written, error))
             message_ = "saved " + written;
         else
             message_ = "not saved: " + error;
         break;
     }
-    default: break;
+    case KeyEffect::Help:
+    case KeyEffect::None: break;
     }
     present();
 }
