@@ -58,23 +58,32 @@ const char* childIsolation() { return "forked"; }
 bool reinvokedFor(std::string&, std::uint64_t&) { return false; }
 void setChildSeed(std::uint64_t) {}
 
-ChildOutcome runChild(const std::string&, const std::function<std::string()>& work, double timeout_seconds) {
-    ChildOutcome c;
+namespace {
+
+// The child's two pipes as the parent holds them: its report and its output.
+struct ChildPipes {
+    pid_t pid = -1;
+    int res = -1, err = -1;
+};
+
+// Forks a child that runs `work` and writes "R" and its report to one pipe,
+// anything it prints to the other. False (with `how`) when it cannot.
+bool startChild(const std::function<std::string()>& work, ChildPipes& p, std::string& how) {
     int res[2], err[2];
-    if (pipe(res) != 0) return c;
+    if (pipe(res) != 0) return false;
     if (pipe(err) != 0) {
         close(res[0]);
         close(res[1]);
-        return c;
+        return false;
     }
     std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) {
+    p.pid = fork();
+    if (p.pid < 0) {
         for (int fd : {res[0], res[1], err[0], err[1]}) close(fd);
-        c.how = std::string("cannot fork: ") + std::strerror(errno);
-        return c;
+        how = std::string("cannot fork: ") + std::strerror(errno);
+        return false;
     }
-    if (pid == 0) {
+    if (p.pid == 0) {
         close(res[0]);
         close(err[0]);
         dup2(err[1], 1);
@@ -86,57 +95,78 @@ ChildOutcome runChild(const std::string&, const std::function<std::string()>& wo
     }
     close(res[1]);
     close(err[1]);
+    p.res = res[0];
+    p.err = err[0];
+    return true;
+}
 
+// What is left in the output pipe once the child has ended.
+void drainOutput(int fd, std::string& output) {
+    char buf[4096];
+    pollfd f{fd, POLLIN, 0};
+    while (poll(&f, 1, 50) > 0) {
+        const ssize_t got = read(fd, buf, sizeof buf);
+        if (got <= 0) break;
+        output.append(buf, static_cast<std::size_t>(got));
+    }
+}
+
+// Reads both pipes until they close or the time is up; true when it is up.
+// `reaped` tells whether the child's status is already in `status`.
+bool collect(const ChildPipes& p, double timeout_seconds, std::string& message, std::string& output, int& status,
+             bool& reaped) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::duration_cast<clock::duration>(
                                              std::chrono::duration<double>(timeout_seconds));
-    std::string message;
-    bool res_open = true, err_open = true, timed_out = false;
+    bool res_open = true, err_open = true;
     char buf[4096];
-    int status = 0;
-    bool reaped = false;
     while (res_open || err_open) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-        if (left <= 0) {
-            timed_out = true;
-            break;
-        }
+        if (left <= 0) return true;
         pollfd fds[2];
         int n = 0;
-        if (res_open) fds[n++] = pollfd{res[0], POLLIN, 0};
-        if (err_open) fds[n++] = pollfd{err[0], POLLIN, 0};
+        if (res_open) fds[n++] = pollfd{p.res, POLLIN, 0};
+        if (err_open) fds[n++] = pollfd{p.err, POLLIN, 0};
         const int ready = poll(fds, static_cast<nfds_t>(n), static_cast<int>(left < 200 ? left : 200));
-        if (ready < 0 && errno != EINTR) break;
+        if (ready < 0 && errno != EINTR) return false;
         for (int i = 0; i < n; ++i) {
             if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             const ssize_t got = read(fds[i].fd, buf, sizeof buf);
-            const bool is_res = fds[i].fd == res[0];
+            const bool is_res = fds[i].fd == p.res;
             if (got <= 0) {
                 (is_res ? res_open : err_open) = false;
                 continue;
             }
-            (is_res ? message : c.output).append(buf, static_cast<std::size_t>(got));
+            (is_res ? message : output).append(buf, static_cast<std::size_t>(got));
             // Only the tail of what the child printed matters.
-            if (c.output.size() > 65536) c.output.erase(0, c.output.size() - 32768);
+            if (output.size() > 65536) output.erase(0, output.size() - 32768);
         }
         // A grandchild may hold the output pipe open; the child's end decides.
-        if (!res_open && err_open && waitpid(pid, &status, WNOHANG) == pid) {
+        if (!res_open && err_open && waitpid(p.pid, &status, WNOHANG) == p.pid) {
             reaped = true;
-            pollfd f{err[0], POLLIN, 0};
-            while (poll(&f, 1, 50) > 0) {
-                const ssize_t got = read(err[0], buf, sizeof buf);
-                if (got <= 0) break;
-                c.output.append(buf, static_cast<std::size_t>(got));
-            }
-            break;
+            drainOutput(p.err, output);
+            return false;
         }
     }
-    if (timed_out) kill(pid, SIGKILL);
+    return false;
+}
+
+}  // namespace
+
+ChildOutcome runChild(const std::string&, const std::function<std::string()>& work, double timeout_seconds) {
+    ChildOutcome c;
+    ChildPipes p;
+    if (!startChild(work, p, c.how)) return c;
+    std::string message;
+    int status = 0;
+    bool reaped = false;
+    const bool timed_out = collect(p, timeout_seconds, message, c.output, status, reaped);
+    if (timed_out) kill(p.pid, SIGKILL);
     if (!reaped)
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        while (waitpid(p.pid, &status, 0) < 0 && errno == EINTR) {
         }
-    close(res[0]);
-    close(err[0]);
+    close(p.res);
+    close(p.err);
     if (timed_out) {
         c.end = ChildOutcome::End::TimedOut;
         return c;
