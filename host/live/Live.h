@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "tool/ToolOptions.h"
+#include "run/ToolOptions.h"
 
 namespace zohost::live {
 

@@ -18,12 +18,12 @@
 #include "live/LiveHost.h"
 #include "live/LiveKeys.h"
 #include "live/LiveWindow.h"
-#include "tool/CaptureLog.h"
-#include "tool/OutputFile.h"
-#include "tool/PinSetup.h"
-#include "tool/Render.h"
-#include "tool/SoundFile.h"
-#include "tool/Run.h"
+#include "run/CaptureLog.h"
+#include "run/OutputFile.h"
+#include "run/PinSetup.h"
+#include "run/Run.h"
+#include "run/SoundFile.h"
+#include "run/Run.h"
 
 namespace zohost::live {
 

@@ -3,8 +3,8 @@
 
 #include "live/LiveKeys.h"
 #include "live/LiveWindow.h"
-#include "tool/OutputFile.h"
-#include "tool/PngWriter.h"
+#include "run/OutputFile.h"
+#include "run/PngWriter.h"
 #include "zohost/NewFile.h"
 
 namespace zohost::live {

@@ -9,32 +9,14 @@
 #include <vector>
 
 #include "ScopeCaptures.h"
-#include "tool/CaptureLog.h"
+#include "run/CaptureLog.h"
 #include "tool/GifWriter.h"
-#include "tool/OutputFile.h"
-#include "tool/PngWriter.h"
+#include "run/OutputFile.h"
+#include "run/PngWriter.h"
 #include "tool/ProgressBar.h"
 #include "zohost/Canvas.h"
 
 namespace zohost::tool {
-
-std::uint32_t colorrefOf(std::uint32_t rgb) {
-    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
-}
-
-InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_rgb, std::int64_t background_rgb,
-                                      int font_height) {
-    InstanceOptions o;
-    o.sample_rate = rate;
-    o.block_size = block;
-    o.text_colour = colorrefOf(text_rgb);
-    o.background = background_rgb < 0 ? -1 : static_cast<std::int32_t>(colorrefOf(static_cast<std::uint32_t>(background_rgb)));
-    o.font_height = font_height;
-    o.log_requests = false;
-    o.messages.delivery = Delivery::Queued;
-    o.messages.record = true;  // captures are counted from the records
-    return o;
-}
 
 std::string framePath(const std::string& dir, std::size_t number, int digits) {
     char name[48];

@@ -11,20 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "tool/Output.h"
+#include "run/Output.h"
 #include "zohost/Instance.h"
 
 namespace zohost::tool {
-
-// Instance options for rendering: messages travel between blocks (one
-// capture per block at most reaches the display, as through a host's window
-// thread), no request log.
-// Colours 0x00RRGGBB; a negative background: none.
-InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_rgb, std::int64_t background_rgb,
-                                      int font_height);
-
-// The interface's colour word (COLORREF, red in the low byte) of 0x00RRGGBB.
-std::uint32_t colorrefOf(std::uint32_t rgb);
 
 struct RenderJob {
     std::uint64_t samples = 0;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "tool/OutputFile.h"
+#include "run/OutputFile.h"
 #include "tool/Render.h"
-#include "tool/Run.h"
-#include "tool/Units.h"
+#include "run/Run.h"
+#include "run/Units.h"
 
 namespace zohost::tool {
 

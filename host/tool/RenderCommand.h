@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "tool/ToolOptions.h"
+#include "run/ToolOptions.h"
 
 namespace zohost::tool {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/Tool.h"
+#include "app/Tool.h"
 #include "TextBoxes.h"
 
 namespace {

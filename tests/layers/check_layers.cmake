@@ -26,8 +26,9 @@ set(zo_layers
   "gen      | host/gen                  | core sdk gdi"
   "run      | host/run                  | core scopehost gen probe module sdk gdi"
   "validate | host/validate             | core scopehost gen probe module sdk gdi"
-  "tool     | host/tool                 | run validate core scopehost gen probe module sdk gdi"
+  "tool     | host/tool                 | run core scopehost gen probe module sdk gdi"
   "live     | host/live                 | run core scopehost gen probe module sdk gdi"
+  "app      | host/app                  | tool live validate run core scopehost gen probe module sdk gdi"
   "bench    | host/bench                | core scopehost gen probe module sdk gdi")
 # Files of host/ that belong to one platform.
 set(zo_platform_file "^host/.*(Win|Posix|Sdl|ZoGdi)\\.(cpp|h)$")
@@ -37,19 +38,8 @@ set(zo_platform_file "^host/.*(Win|Posix|Sdl|ZoGdi)\\.(cpp|h)$")
 set(zo_include_roots host host/include host/scope host/probe host/gen host/validate sdk scope gdi/include)
 
 # ---- Known exceptions: includes that run the wrong way today, each to be
-# removed with the coupling (live and tool are to meet only in the shared run,
-# host/run). "<file> -> <included file>", both under ROOT.
-set(zo_layer_exceptions
-  "host/tool/Tool.cpp -> host/live/Live.h"
-  "host/live/Live.h -> host/tool/ToolOptions.h"
-  "host/live/LiveRun.cpp -> host/tool/CaptureLog.h"
-  "host/live/LiveRun.cpp -> host/tool/OutputFile.h"
-  "host/live/LiveRun.cpp -> host/tool/PinSetup.h"
-  "host/live/LiveRun.cpp -> host/tool/Render.h"
-  "host/live/LiveRun.cpp -> host/tool/Run.h"
-  "host/live/LiveRun.cpp -> host/tool/SoundFile.h"
-  "host/live/LiveSave.cpp -> host/tool/OutputFile.h"
-  "host/live/LiveSave.cpp -> host/tool/PngWriter.h")
+# removed with the coupling. "<file> -> <included file>", both under ROOT.
+set(zo_layer_exceptions)
 # ---- End of the known exceptions.
 
 # Sets `out` to the layer of a path under ROOT, or empty.

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "JsonLine.h"
-#include "tool/Tool.h"
+#include "app/Tool.h"
 
 namespace zotest {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ZohostRun.h"
-#include "tool/ToolOptions.h"
+#include "run/ToolOptions.h"
 
 using namespace zohost::tool;
 

@@ -15,10 +15,11 @@
 #include <vector>
 
 #include "ZohostRun.h"
+#include "run/Run.h"
 #include "tool/Render.h"
-#include "tool/SoundFile.h"
-#include "tool/InputSource.h"
-#include "tool/Units.h"
+#include "run/SoundFile.h"
+#include "run/InputSource.h"
+#include "run/Units.h"
 #include "zohost/ModuleLibrary.h"
 
 using namespace zotest;

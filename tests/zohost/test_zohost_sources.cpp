@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "ScopeProfile.h"
-#include "tool/PinSetup.h"
-#include "tool/InputSource.h"
+#include "run/PinSetup.h"
+#include "run/InputSource.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "tool/SoundFile.h"
-#include "tool/Tool.h"
+#include "run/SoundFile.h"
+#include "app/Tool.h"
 
 namespace {
 

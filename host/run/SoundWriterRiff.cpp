@@ -1,6 +1,6 @@
 // Builds without libsndfile: WAV written as plain RIFF chunks, little-endian,
 // the sizes filled in when the file is closed.
-#include "tool/SoundWriter.h"
+#include "run/SoundWriter.h"
 
 #include <algorithm>
 #include <cmath>

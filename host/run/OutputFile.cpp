@@ -1,4 +1,4 @@
-#include "tool/OutputFile.h"
+#include "run/OutputFile.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "tool/InputSource.h"
+#include "run/InputSource.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Generators.h"
-#include "tool/Units.h"
+#include "run/Units.h"
 
 namespace zohost::tool {
 

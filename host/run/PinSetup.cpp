@@ -1,4 +1,4 @@
-#include "tool/PinSetup.h"
+#include "run/PinSetup.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -12,15 +12,26 @@
 #include <string>
 #include <vector>
 
-#include "tool/PinSetup.h"
-#include "tool/SoundFile.h"
-#include "tool/ToolOptions.h"
+#include "run/PinSetup.h"
+#include "run/SoundFile.h"
+#include "run/ToolOptions.h"
 #include "zohost/Describe.h"
 #include "zohost/Instance.h"
 #include "zohost/ModuleLibrary.h"
 #include "zohost/ModuleProfile.h"
 
 namespace zohost::tool {
+
+// Instance options for rendering: messages travel between blocks (one
+// capture per block at most reaches the display, as through a host's window
+// thread), no request log.
+// Colours 0x00RRGGBB; a negative background: none.
+InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_rgb, std::int64_t background_rgb,
+                                      int font_height);
+
+// The named module; else the one beside zohost (a build), else the one in
+// the library folder of the prefix zohost is installed to.
+std::string modulePath(const ToolOptions& o);
 
 class Run {
 public:

@@ -1,7 +1,7 @@
 #include <vector>
 
-#include "tool/Output.h"
-#include "tool/OutputFile.h"
+#include "run/Output.h"
+#include "run/OutputFile.h"
 
 namespace zohost::tool {
 

@@ -1,4 +1,4 @@
-#include "tool/SoundFile.h"
+#include "run/SoundFile.h"
 
 #include <sndfile.h>
 

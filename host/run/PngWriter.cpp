@@ -1,4 +1,4 @@
-#include "tool/PngWriter.h"
+#include "run/PngWriter.h"
 
 #include <png.h>
 

@@ -1,5 +1,5 @@
 // PngWriter on Windows: the Windows Imaging Component's PNG encoder.
-#include "tool/PngWriter.h"
+#include "run/PngWriter.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

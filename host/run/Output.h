@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "tool/SoundWriter.h"
+#include "run/SoundWriter.h"
 #include "zohost/Instance.h"
 
 namespace zohost::tool {

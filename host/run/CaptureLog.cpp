@@ -1,4 +1,4 @@
-#include "tool/CaptureLog.h"
+#include "run/CaptureLog.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tool/ToolOptions.h"
+#include "run/ToolOptions.h"
 
 #include <CLI/CLI.hpp>
 
@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "tool/SoundWriter.h"
-#include "tool/Units.h"
+#include "run/SoundWriter.h"
+#include "run/Units.h"
 #include "ZoVersion.h"
 
 namespace zohost::tool {

@@ -1,4 +1,4 @@
-#include "tool/Units.h"
+#include "run/Units.h"
 
 #include <cctype>
 #include <cmath>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tool/InputSource.h"
+#include "run/InputSource.h"
 
 namespace zohost::tool {
 

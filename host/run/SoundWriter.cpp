@@ -1,5 +1,5 @@
 // libsndfile: WAV of 32-bit float or 16- or 24-bit PCM.
-#include "tool/SoundWriter.h"
+#include "run/SoundWriter.h"
 
 #include <sndfile.h>
 

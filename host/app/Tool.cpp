@@ -1,4 +1,4 @@
-#include "tool/Tool.h"
+#include "app/Tool.h"
 
 #include <algorithm>
 #include <csignal>
@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "live/Live.h"
-#include "tool/OutputFile.h"
-#include "tool/PinSetup.h"
+#include "run/OutputFile.h"
+#include "run/PinSetup.h"
 #include "tool/RenderCommand.h"
-#include "tool/Run.h"
-#include "tool/ToolOptions.h"
+#include "run/Run.h"
+#include "run/ToolOptions.h"
 #include "ScopeProfile.h"
 #include "Validate.h"
 #include "zohost/Describe.h"
@@ -26,13 +26,6 @@
 namespace zohost::tool {
 
 namespace {
-
-const char* const kDefaultModule = "Ondix2.zom";
-
-#ifndef ZOHOST_MODULE_DIR_FROM_BIN
-#define ZOHOST_MODULE_DIR_FROM_BIN "../lib"
-#endif
-
 
 void describePins(const ModuleDescription& d, const ModuleProfile& profile, std::ostream& out) {
     out << "\nin English (levels in volts; a pin value of 1.0 is 10 V):\n";
@@ -98,16 +91,6 @@ int runValidate(const ToolOptions& o, std::ostream& out, std::ostream& err, bool
 }
 
 }  // namespace
-
-std::string modulePath(const ToolOptions& o) {
-    if (!o.module.empty()) return o.module;
-    const std::string beside = executableDirectory() + kDefaultModule;
-    std::error_code ec;
-    if (std::filesystem::exists(beside, ec)) return beside;
-    const std::string installed =
-        (std::filesystem::path(executableDirectory()) / ZOHOST_MODULE_DIR_FROM_BIN / kDefaultModule).string();
-    return std::filesystem::exists(installed, ec) ? installed : beside;
-}
 
 void interrupt() { stopRender(); }
 

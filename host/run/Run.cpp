@@ -1,13 +1,48 @@
-#include "tool/Run.h"
+#include "run/Run.h"
 
 #include <algorithm>
 #include <filesystem>
 
 #include "ScopeProfile.h"
-#include "tool/Render.h"
-#include "tool/Tool.h"
+#include "run/Colour.h"
+#include "zohost/ExecutablePath.h"
 
 namespace zohost::tool {
+
+namespace {
+
+const char* const kDefaultModule = "Ondix2.zom";
+
+#ifndef ZOHOST_MODULE_DIR_FROM_BIN
+#define ZOHOST_MODULE_DIR_FROM_BIN "../lib"
+#endif
+
+}  // namespace
+
+std::string modulePath(const ToolOptions& o) {
+    if (!o.module.empty()) return o.module;
+    const std::string beside = executableDirectory() + kDefaultModule;
+    std::error_code ec;
+    if (std::filesystem::exists(beside, ec)) return beside;
+    const std::string installed =
+        (std::filesystem::path(executableDirectory()) / ZOHOST_MODULE_DIR_FROM_BIN / kDefaultModule).string();
+    return std::filesystem::exists(installed, ec) ? installed : beside;
+}
+
+InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_rgb, std::int64_t background_rgb,
+                                      int font_height) {
+    InstanceOptions o;
+    o.sample_rate = rate;
+    o.block_size = block;
+    o.text_colour = colorrefOf(text_rgb);
+    o.background = background_rgb < 0 ? -1 : static_cast<std::int32_t>(colorrefOf(static_cast<std::uint32_t>(background_rgb)));
+    o.font_height = font_height;
+    o.log_requests = false;
+    o.messages.delivery = Delivery::Queued;
+    o.messages.record = true;  // captures are counted from the records
+    return o;
+}
+
 
 Run::Run(const ToolOptions& options)
     : o_(options), demo_(options.pins.empty() && options.input.empty()), module_(modulePath(options)) {}

@@ -1,6 +1,6 @@
 // SoundFile on Windows: WAV files through the multimedia file functions,
 // PCM of 8, 16, 24 and 32 bits and 32- or 64-bit float.
-#include "tool/SoundFile.h"
+#include "run/SoundFile.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "tool/Tool.h"
+#include "app/Tool.h"
 
 namespace {
 extern "C" void onInterrupt(int) { zohost::tool::interrupt(); }

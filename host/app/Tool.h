@@ -7,17 +7,11 @@
 
 namespace zohost::tool {
 
-struct ToolOptions;
-
 // `terminal`: standard error is a terminal, so a long run may show progress
 // there. `status_on_out`: status lines may go to `out` (standard output is a
 // terminal); else, and whenever an output is "-", they go to `err`.
 int runTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool terminal,
             bool status_on_out = true);
-
-// The named module; else the one beside zohost (a build), else the one in
-// the library folder of the prefix zohost is installed to.
-std::string modulePath(const ToolOptions& o);
 
 // Asks a running render to stop after its block, keeping what is whole; safe
 // in a signal handler.
