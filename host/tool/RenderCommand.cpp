@@ -146,7 +146,7 @@ void feedPins(Run& run, Instance& in, std::uint64_t start) {
 void applyWindow(Run& run, Instance& in) {
     const ToolOptions& o = run.options();
     const ModuleProfile& p = run.profile();
-    const WindowSetting w = windowSetting(parseWindow(o.window), o.rate);
+    const WindowSetting w = windowSetting(p, parseWindow(o.window), o.rate);
     const int mode = in.pin(p.time_mode_pin), time = in.pin(p.time_pin);
     if (run.wasSet(mode) || run.fed(time))
         throw UsageError("--window sets \"" + p.time_mode_pin + "\" and \"" + p.time_pin +
@@ -344,6 +344,7 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
         return kInterrupted;
     }
     if (!o.quiet) printSummary(run, job, st, removed, status);
+    if (st.captures == 0) run.explainNoCaptures(err);
     return kOk;
 }
 
