@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -28,10 +29,12 @@ const char* const kUsageLine =
 std::string footer() {
     using namespace scope::pins;
     const ModuleProfile& scope = scope::scopeProfile();
-    std::string demo = "Without --pin: ";
+    std::string demo = "Without --pin:";
     for (const ModuleProfile::Assign& a : scope.demo_pins) {
         const InputSource s = parseSource(a.value);
-        demo += std::string(&a == scope.demo_pins.data() ? "" : ", ") + describeSource(s) + " on \"" + a.pin + "\"";
+        char what[64];
+        std::snprintf(what, sizeof what, " a %g Hz %s", s.hz, kindName(s.kind));
+        demo += std::string(&a == scope.demo_pins.data() ? "" : ",") + what + " on \"" + a.pin + "\"";
     }
     for (const ModuleProfile::Assign& a : scope.demo_sets) demo += std::string(",\nand ") + a.pin + "=" + a.value;
     demo += " unless --set gives it.";
@@ -47,8 +50,8 @@ SOURCE (AMP defaults to 8V):
                       resampling; - is standard input (one source only).
                       The first file's rate is the default --rate, and
                       the longest file's length the default --seconds.
-                      --input FILE is ")" + kSignalA + R"(" from channel 1
-                      and ")" + kSignalB + R"(" from channel 2 (a mono file: A only).
+                      --input FILE is ")" + kSignalA + R"(" from channel 1 and
+                      ")" + kSignalB + R"(" from channel 2 (a mono file: A only).
   input:CHANNEL       a channel of the default capture device (--live only)
   off                 not connected
 )" + demo + R"( Unconnected inputs carry their
@@ -403,8 +406,7 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
         ->type_name("NAME=SOURCE")
         ->allow_extra_args(false);
     app.add_option("--set", t.sets,
-                   std::string("Set a list pin by label, English word or number (") + kTrigger + "=InputA, " + kTrigger +
-                       "=off, \"" + kTimeMode + "=2\"); repeatable")
+                   std::string("Set a list pin by label, English word or number (") + kTrigger + "=InputA, trigger=off, \"" + kTimeMode + "=2\"); repeatable")
         ->type_name("NAME=CHOICE")
         ->allow_extra_args(false);
     app.add_flag("--version", o.version, "Print zohost's version and stop");

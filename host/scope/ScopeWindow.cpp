@@ -37,7 +37,9 @@ float floatOf(std::uint32_t bits) {
 WindowSetting nearestIn(int mode, int wanted, double rate) {
     const bool shrinking = mode == kPerKilohertz || mode == kPerOctave;
     auto len = [&](std::uint32_t bits) { return lengthOf(mode, floatOf(bits), static_cast<float>(rate)); };
-    std::uint32_t lo = 0, hi = 0x3F800000;  // 0.0f .. 1.0f (10 volts)
+    // 0.0f .. 1.0f (10 volts); at exactly 0 the frequency mode falls back to
+    // a second, so it is searched from the smallest positive value.
+    std::uint32_t lo = shrinking ? 1 : 0, hi = 0x3F800000;
     while (lo < hi) {
         const std::uint32_t mid = lo + (hi - lo) / 2;
         const bool past = shrinking ? len(mid) <= wanted : len(mid) >= wanted;
@@ -47,7 +49,7 @@ WindowSetting nearestIn(int mode, int wanted, double rate) {
             lo = mid + 1;
     }
     std::uint32_t best = lo;
-    if (lo > 0 && std::abs(len(lo - 1) - wanted) < std::abs(len(lo) - wanted)) best = lo - 1;
+    if (lo > (shrinking ? 1u : 0u) && std::abs(len(lo - 1) - wanted) < std::abs(len(lo) - wanted)) best = lo - 1;
     WindowSetting r;
     r.time_mode = mode;
     r.time_pin = floatOf(best);

@@ -20,6 +20,7 @@
 #include "run/SoundFile.h"
 #include "run/InputSource.h"
 #include "run/Units.h"
+#include "ScopeProfile.h"
 #include "zohost/ModuleLibrary.h"
 
 using namespace zotest;
@@ -608,6 +609,8 @@ TEST(ZohostUnits, WindowGivesCapturesOfThatLength) {
         {"1s", 44100, 44100, "V/zehntel Sek.", "1.2"},
         {"0.01min", 8000, 4800, "V/zehntel Sek.", "1.3"},
         {"20000samples", 48000, 20000, "V/zehntel Sek.", "0.9"},
+        {"40000samples", 8000, 40000, "V/KHz", "5.5"},
+        {"4.5 s", 8000, 36000, "V/KHz", "5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.window);
@@ -619,6 +622,27 @@ TEST(ZohostUnits, WindowGivesCapturesOfThatLength) {
         std::vector<Json> caps = readCaptures(dir / "c.jsonl");
         ASSERT_FALSE(caps.empty());
         for (const Json& cap : caps) EXPECT_EQ(cap["size"].number, c.size);
+    }
+}
+
+// Every length the module captures is reachable, at common rates, and in
+// each unit that names it; one past the longest is refused.
+TEST(ZohostUnits, WindowReachesEveryLengthTheModuleCaptures) {
+    const zohost::ModuleProfile& scope = zohost::scope::scopeProfile();
+    using Unit = zohost::CaptureWindow::Unit;
+    for (double rate : {8000.0, 44100.0, 48000.0, 96000.0}) {
+        SCOPED_TRACE(rate);
+        int missed = 0;
+        for (int n = 1; n <= 44100; ++n) {
+            const zohost::WindowSetting w = zohost::tool::windowSetting(scope, {Unit::Samples, double(n)}, rate);
+            missed += w.samples != n;
+            if (n % 97 == 0) {
+                const zohost::WindowSetting t = zohost::tool::windowSetting(scope, {Unit::Seconds, n / rate}, rate);
+                EXPECT_EQ(t.samples, n) << n << " samples as a time";
+            }
+        }
+        EXPECT_EQ(missed, 0);
+        EXPECT_THROW(zohost::tool::windowSetting(scope, {Unit::Samples, 44101.0}, rate), std::invalid_argument);
     }
 }
 
