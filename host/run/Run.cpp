@@ -150,6 +150,7 @@ void Run::openFiles(std::ostream& err) {
         longest_ = std::max<std::int64_t>(longest_, f->frames());
         files_.push_back(f);
     }
+    if (o_.seconds_samples > 0.0) o_.seconds = o_.seconds_samples / o_.rate;
     noteFiles(err);
 }
 

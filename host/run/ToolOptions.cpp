@@ -229,7 +229,12 @@ void checkRun(const Texts& t, const CLI::App& app, ToolOptions& o) {
     }
     if (app.count("--block")) o.block = parseInt(t.block, "--block", 1, 65536);
     if (app.count("--seconds")) {
-        o.seconds = secondsOf(t.seconds, "--seconds");
+        try {
+            o.seconds = parseLength(t.seconds, "--seconds", o.seconds_samples);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+        }
+        if (o.seconds_samples > 0.0) o.seconds = o.seconds_samples / o.rate;  // checked again at the run's rate
         if (o.seconds <= 0.0 || o.seconds > 86400.0)
             throw UsageError("--seconds: " + t.seconds + " is outside (0, 86400]");
         o.seconds_given = true;

@@ -40,6 +40,7 @@ struct CommonOptions {
     int block = 512;
     double seconds = 1.0;
     bool seconds_given = false;
+    double seconds_samples = -1.0;  // --seconds in samples, made seconds at the run's rate; -1: not
     int width = 640;
     int height = 360;
     int font_height = 0;  // 0: from the picture height

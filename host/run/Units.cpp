@@ -11,7 +11,7 @@ namespace zohost::tool {
 const char* const kUnitsHelp =
     R"(UNITS, the same for every option that takes one:
   time       1.5s  250ms  2min  1h; a bare number is seconds
-  length     a time, or a number of samples: 4410samples (--window)
+  length     a time, or a number of samples: 4410samples (--seconds, --window)
   frequency  440Hz  1.5kHz  44.1k; a bare number is hertz
   level      5V  250mV; a bare number is a pin value (0.5 is 5 V) in
              sources, and volts for --scale (1 is 1 V, unity gain)
@@ -82,11 +82,23 @@ double parseSeconds(const std::string& text, const std::string& what) {
     std::string unit;
     if (!split(text, v, unit)) throw std::invalid_argument(what + ": \"" + text + "\" is not a time");
     if (isSamples(unit))
-        throw std::invalid_argument(what + ": \"" + text + "\": samples are a length for --window; give a time");
+        throw std::invalid_argument(what + ": \"" + text + "\": samples are a length (--seconds, --window); give a time");
     const double per = secondsPer(unit);
     if (per == 0.0)
         throw std::invalid_argument(what + ": \"" + text + "\" should be a time, like 1.5s, 250ms, 2min or 1h");
     return v * per;
+}
+
+double parseLength(const std::string& text, const std::string& what, double& samples) {
+    double v;
+    std::string unit;
+    samples = -1.0;
+    if (split(text, v, unit) && isSamples(unit)) {
+        if (v != std::floor(v)) throw std::invalid_argument(what + ": \"" + text + "\" is not a whole number of samples");
+        samples = v;
+        return 0.0;
+    }
+    return parseSeconds(text, what);
 }
 
 double parseFrequency(const std::string& text, const std::string& what) {

@@ -21,6 +21,9 @@ double parsePinValue(const std::string& text, const std::string& what);
 double parseVolts(const std::string& text, const std::string& what);
 // Seconds: "1.5s", "250ms", "2min", "1h", or a bare number of seconds.
 double parseSeconds(const std::string& text, const std::string& what);
+// A length of a run: a time, or "44100samples" (a number of samples, set
+// apart in `samples` because the rate may not be known yet; else -1).
+double parseLength(const std::string& text, const std::string& what, double& samples);
 // Hertz: "440Hz", "1.5kHz", "44.1k", or a bare number of hertz.
 double parseFrequency(const std::string& text, const std::string& what);
 

@@ -625,6 +625,30 @@ TEST(ZohostUnits, WindowGivesCapturesOfThatLength) {
     }
 }
 
+// A run's length in samples is counted at the run's rate, the file's when
+// --rate does not give one.
+TEST(ZohostUnits, SecondsInSamplesAtTheRunsRate) {
+    ScratchDir dir;
+    writeWav(dir / "a.wav", 8000, 1, 4000, SF_FORMAT_PCM_16, [](int, int t) { return std::sin(t * 0.3f) * 0.5f; });
+    struct Case {
+        std::vector<std::string> args;
+        const char* ran;
+    } cases[] = {
+        {{"--seconds", "1000samples", "--rate", "16k"}, "ran 0.062 s (1000 samples) at 16000 Hz"},
+        {{"--seconds", "800samples", "--input", dir / "a.wav"}, "ran 0.100 s (800 samples) at 8000 Hz"},
+        {{"--seconds", "0.1", "--input", dir / "a.wav"}, "ran 0.100 s (800 samples) at 8000 Hz"},
+        {{"--seconds", "2min", "--rate", "100"}, "ran 120.000 s (12000 samples) at 100 Hz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        std::vector<std::string> args{kModule, "--no-png", "--captures", dir / "c.jsonl"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ToolRun r = runZohost(args);
+        ASSERT_EQ(r.rc, 0) << r.err;
+        EXPECT_NE(r.out.find(c.ran), std::string::npos) << r.out;
+    }
+}
+
 // Every length the module captures is reachable, at common rates, and in
 // each unit that names it; one past the longest is refused.
 TEST(ZohostUnits, WindowReachesEveryLengthTheModuleCaptures) {
