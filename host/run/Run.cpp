@@ -155,20 +155,22 @@ void Run::openFiles(std::ostream& err) {
 }
 
 void Run::noteFiles(std::ostream& err) const {
+    // Once per file, however many pins play its channels.
     std::vector<std::string> noted;
-    for (const auto& f : files_)
-        if (f && f->cut() && std::find(noted.begin(), noted.end(), f->path()) == noted.end() &&
-            (noted.push_back(f->path()), true))
+    for (const auto& f : files_) {
+        if (!f || std::find(noted.begin(), noted.end(), f->path()) != noted.end()) continue;
+        noted.push_back(f->path());
+        if (f->cut())
             err << "zohost: note: " << soundFileName(f->path()) << " is cut short: its header promises more than the "
                 << f->frames() << " samples it holds, which are played\n";
+        if (f->rate() != o_.rate)
+            err << "zohost: note: " << soundFileName(f->path()) << " is at " << f->rate() << " Hz and plays at "
+                << o_.rate << " Hz, not resampled\n";
+    }
     for (const PinAssignment& p : o_.pins)
         if (p.source.hz > o_.rate / 2.0)
             err << "zohost: warning: --pin \"" << p.pin << "\": " << p.source.hz << " Hz is above half the rate ("
                 << o_.rate / 2.0 << " Hz); it plays as an alias of a lower frequency\n";
-    for (const auto& f : files_)
-        if (f && f->rate() != o_.rate)
-            err << "zohost: note: " << soundFileName(f->path()) << " is at " << f->rate() << " Hz and plays at " << o_.rate
-                << " Hz, not resampled\n";
 }
 
 bool Run::load(std::ostream& err) {
