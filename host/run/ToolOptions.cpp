@@ -234,7 +234,8 @@ void checkRun(const Texts& t, const CLI::App& app, ToolOptions& o) {
         } catch (const std::invalid_argument& e) {
             throw UsageError(e.what());
         }
-        if (o.seconds_samples > 0.0) o.seconds = o.seconds_samples / o.rate;  // checked again at the run's rate
+        // In samples: seconds at this rate for the check, again at the run's rate once files are open.
+        if (o.seconds_samples > 0.0) o.seconds = o.seconds_samples / o.rate;
         if (o.seconds <= 0.0 || o.seconds > 86400.0)
             throw UsageError("--seconds: " + t.seconds + " is outside (0, 86400]");
         o.seconds_given = true;

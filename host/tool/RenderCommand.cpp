@@ -86,7 +86,9 @@ void checkOutputs(const ToolOptions& o, const std::string& module) {
     const Named outs = outputsOf(o);
     Named ins{{"the module", module}};
     for (const PinAssignment& p : o.pins)
-        if (p.source.kind == SourceKind::File) ins.push_back({"--pin \"" + p.pin + "\"", p.source.path});
+        // Standard input is no file an output could destroy; "-" there is standard output.
+        if (p.source.kind == SourceKind::File && !isStandardInput(p.source.path))
+            ins.push_back({"--pin \"" + p.pin + "\"", p.source.path});
     for (std::size_t i = 0; i < outs.size(); ++i) {
         if (outs[i].second == "-" && outs[i].first != "--png" && outs[i].first != "--captures")
             throw UsageError(outs[i].first + ": \"-\" (standard output) is for --png and --captures only");

@@ -880,6 +880,15 @@ TEST(ZohostInputs, APipedSoundFilePlaysAsTheFileDoes) {
         ASSERT_EQ(runProcess(piped, dir / "out", dir / "err", nullptr, &other), 0);
         EXPECT_NE(readFile(dir / "piped.jsonl"), log);
     }
+    // A picture to standard output from sound on standard input: a filter.
+    const std::string stereo = readFile(dir / "a.wav");
+    ASSERT_EQ(runProcess({kModule, "--input", "-", "--png", "-", "--size", "96x54"}, dir / "out.png", dir / "err", nullptr,
+                         &stereo),
+              0)
+        << readFile(dir / "err");
+    Picture pic;
+    EXPECT_TRUE(readPng(dir / "out.png", pic));
+    EXPECT_EQ(pic.width, 96);
     const std::string text = "not a sound file at all";
     EXPECT_EQ(runProcess({kModule, "--no-png", "--input", "-"}, dir / "out", dir / "err", nullptr, &text), 2);
     EXPECT_NE(readFile(dir / "err").find("cannot read standard input: not a sound file"), std::string::npos)
