@@ -69,69 +69,107 @@ bool periodic(SourceKind k) {
 
 }  // namespace
 
-InputSource parseSource(const std::string& text) {
-    std::vector<std::string> parts = splitColons(text);
-    const std::string kind = lower(parts[0]);
+namespace {
+
+using Parts = std::vector<std::string>;
+
+void arity(const Parts& parts, const std::string& text, std::size_t least, std::size_t most, const std::string& form) {
+    if (parts.size() < least || parts.size() > most)
+        throw std::invalid_argument("source \"" + text + "\" should be " + form);
+}
+
+InputSource periodicSource(SourceKind kind, const Parts& parts, const std::string& text) {
+    arity(parts, text, 2, 3, lower(parts[0]) + ":HZ[:AMP]");
     InputSource s;
-    auto arity = [&](std::size_t least, std::size_t most, const char* form) {
-        if (parts.size() < least || parts.size() > most)
-            throw std::invalid_argument("source \"" + text + "\" should be " + form);
-    };
-    if (kind == "off") {
-        arity(1, 1, "off");
-        return s;
+    s.kind = kind;
+    try {
+        s.hz = parseFrequency(parts[1], "frequency");
+    } catch (const std::invalid_argument&) {
+        throw std::invalid_argument("bad frequency \"" + parts[1] + "\" in source \"" + text +
+                                    "\" (hertz like 440, 440Hz or 1.5kHz)");
     }
-    if (kind == "sine" || kind == "square" || kind == "saw" || kind == "triangle") {
-        s.kind = kind == "sine" ? SourceKind::Sine
-                 : kind == "square" ? SourceKind::Square
-                 : kind == "saw"    ? SourceKind::Saw
-                                    : SourceKind::Triangle;
-        arity(2, 3, (kind + ":HZ[:AMP]").c_str());
-        s.hz = number(parts[1], "frequency", text);
-        if (s.hz <= 0.0) throw std::invalid_argument("frequency must be above 0 in source \"" + text + "\"");
-        s.amplitude = parts.size() > 2 ? level(parts[2], "amplitude", text) : kDefaultAmplitude;
-        return s;
+    if (s.hz <= 0.0) throw std::invalid_argument("frequency must be above 0 in source \"" + text + "\"");
+    s.amplitude = parts.size() > 2 ? level(parts[2], "amplitude", text) : kDefaultAmplitude;
+    return s;
+}
+
+InputSource noiseSource(SourceKind, const Parts& parts, const std::string& text) {
+    arity(parts, text, 1, 2, "noise[:AMP]");
+    InputSource s;
+    s.kind = SourceKind::Noise;
+    s.amplitude = parts.size() > 1 ? level(parts[1], "amplitude", text) : kDefaultAmplitude;
+    return s;
+}
+
+InputSource dcSource(SourceKind, const Parts& parts, const std::string& text) {
+    arity(parts, text, 2, 2, "dc:VALUE");
+    InputSource s;
+    s.kind = SourceKind::Dc;
+    s.amplitude = level(parts[1], "value", text);
+    return s;
+}
+
+InputSource fileSource(SourceKind, const Parts& parts, const std::string& text) {
+    if (parts.size() < 2 || text.size() <= 5)
+        throw std::invalid_argument("source \"" + text + "\" should be file:PATH[:CHANNEL]");
+    InputSource s;
+    s.kind = SourceKind::File;
+    s.path = text.substr(5);
+    // A last part of digits is the channel; paths may hold colons.
+    const std::size_t colon = s.path.rfind(':');
+    if (colon != std::string::npos && colon + 1 < s.path.size() &&
+        s.path.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+        const std::string digits = s.path.substr(colon + 1);
+        s.path.resize(colon);
+        if (digits.size() > 4 || std::atoi(digits.c_str()) < 1)
+            throw std::invalid_argument("channel \"" + digits + "\" in source \"" + text + "\" must be 1 or more");
+        s.channel = std::atoi(digits.c_str());
     }
-    if (kind == "noise") {
-        arity(1, 2, "noise[:AMP]");
-        s.kind = SourceKind::Noise;
-        s.amplitude = parts.size() > 1 ? level(parts[1], "amplitude", text) : kDefaultAmplitude;
-        return s;
-    }
-    if (kind == "dc") {
-        arity(2, 2, "dc:VALUE");
-        s.kind = SourceKind::Dc;
-        s.amplitude = level(parts[1], "value", text);
-        return s;
-    }
-    if (kind == "file") {
-        if (parts.size() < 2 || text.size() <= 5)
-            throw std::invalid_argument("source \"" + text + "\" should be file:PATH[:CHANNEL]");
-        s.kind = SourceKind::File;
-        s.path = text.substr(5);
-        // A last part of digits is the channel; paths may hold colons.
-        std::size_t colon = s.path.rfind(':');
-        if (colon != std::string::npos && colon + 1 < s.path.size() &&
-            s.path.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
-            std::string digits = s.path.substr(colon + 1);
-            s.path.resize(colon);
-            if (digits.size() > 4 || std::atoi(digits.c_str()) < 1)
-                throw std::invalid_argument("channel \"" + digits + "\" in source \"" + text +
-                                            "\" must be 1 or more");
-            s.channel = std::atoi(digits.c_str());
-        }
-        if (s.path.empty()) throw std::invalid_argument("source \"" + text + "\" names no file");
-        return s;
-    }
-    if (kind == "input") {
-        arity(2, 2, "input:CHANNEL");
-        s.kind = SourceKind::Input;
-        const double c = number(parts[1], "channel", text);
-        if (c < 1.0 || c > 64.0 || c != std::floor(c))
-            throw std::invalid_argument("channel \"" + parts[1] + "\" in source \"" + text + "\" must be 1..64");
-        s.channel = static_cast<int>(c);
-        return s;
-    }
+    if (s.path.empty()) throw std::invalid_argument("source \"" + text + "\" names no file");
+    return s;
+}
+
+InputSource inputSource(SourceKind, const Parts& parts, const std::string& text) {
+    arity(parts, text, 2, 2, "input:CHANNEL");
+    InputSource s;
+    s.kind = SourceKind::Input;
+    const double c = number(parts[1], "channel", text);
+    if (c < 1.0 || c > 64.0 || c != std::floor(c))
+        throw std::invalid_argument("channel \"" + parts[1] + "\" in source \"" + text + "\" must be 1..64");
+    s.channel = static_cast<int>(c);
+    return s;
+}
+
+InputSource offSource(SourceKind, const Parts& parts, const std::string& text) {
+    arity(parts, text, 1, 1, "off");
+    return InputSource{};
+}
+
+struct KindParser {
+    const char* word;
+    SourceKind kind;
+    InputSource (*parse)(SourceKind, const Parts&, const std::string&);
+};
+
+const KindParser kKinds[] = {
+    {"off", SourceKind::Off, offSource},
+    {"sine", SourceKind::Sine, periodicSource},
+    {"square", SourceKind::Square, periodicSource},
+    {"saw", SourceKind::Saw, periodicSource},
+    {"triangle", SourceKind::Triangle, periodicSource},
+    {"noise", SourceKind::Noise, noiseSource},
+    {"dc", SourceKind::Dc, dcSource},
+    {"file", SourceKind::File, fileSource},
+    {"input", SourceKind::Input, inputSource},
+};
+
+}  // namespace
+
+InputSource parseSource(const std::string& text) {
+    const Parts parts = splitColons(text);
+    const std::string kind = lower(parts[0]);
+    for (const KindParser& k : kKinds)
+        if (kind == k.word) return k.parse(k.kind, parts, text);
     throw std::invalid_argument("unknown source \"" + text +
                                 "\"; use sine, square, saw, triangle, noise, dc, file, input or off");
 }
@@ -163,7 +201,7 @@ std::string describeSource(const InputSource& s) {
         std::snprintf(buf, sizeof buf, "constant %g V", s.amplitude * 10.0);
         return buf;
     case SourceKind::File:
-        return "channel " + std::to_string(s.channel) + " of " + s.path;
+        return "channel " + std::to_string(s.channel) + " of " + (s.path == "-" ? "standard input" : s.path);
     case SourceKind::Input:
         return "channel " + std::to_string(s.channel) + " of the capture device";
     default:

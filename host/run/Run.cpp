@@ -1,6 +1,7 @@
 #include "run/Run.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "ScopeProfile.h"
@@ -48,6 +49,7 @@ Run::Run(const ToolOptions& options)
     : o_(options), demo_(options.pins.empty() && options.input.empty()), module_(modulePath(options)) {}
 
 bool Run::start(std::ostream& err) {
+    err_ = &err;
     if (!load(err)) return false;
     profile_ = &scope::profileFor(description_.id);
     refuseForeignOptions();
@@ -59,7 +61,7 @@ void Run::refuseForeignOptions() const {
     const ModuleProfile& p = *profile_;
     std::string refused;
     if (!o_.window.empty() && (p.time_mode_pin.empty() || p.time_pin.empty())) refused = "--window";
-    if (o_.scale >= 0.0 && p.scale_pin.empty()) refused = "--scale";
+    if (o_.scale_given && p.scale_pin.empty()) refused = "--scale";
     const std::pair<const char*, std::int64_t> colours[] = {{"--trace-b-colour", o_.trace_b_colour},
                                                             {"--readout-colour", o_.readout_colour},
                                                             {"--figure-colour", o_.figure_colour}};
@@ -68,6 +70,12 @@ void Run::refuseForeignOptions() const {
     if (!refused.empty())
         throw UsageError(refused + " does not go with the module " + description_.name + " (" + module_ +
                          "): it has nothing that option sets");
+    if (o_.scale_given && (o_.scale < p.scale_lo || o_.scale > p.scale_hi)) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "--scale: %g V is outside %g V..%g V, what \"%s\" takes", o_.scale * 10.0,
+                      p.scale_lo * 10.0, p.scale_hi * 10.0, p.scale_pin.c_str());
+        throw UsageError(buf);
+    }
 }
 
 void Run::takeInputs() {
@@ -106,11 +114,19 @@ void Run::expandInput() {
     std::error_code ec;
     if (std::filesystem::is_directory(o_.input, ec)) throw UsageError("--input " + o_.input + " is a directory");
     SoundFile probe(o_.input);
-    if (!probe.ok()) throw UsageError("cannot read " + o_.input + ": " + probe.error());
-    const std::size_t channels = std::min<std::size_t>(static_cast<std::size_t>(probe.channels()), names.size());
-    for (std::size_t c = 0; c < channels && c < 2; ++c)
+    if (!probe.ok()) throw UsageError("cannot read " + soundFileName(o_.input) + ": " + probe.error());
+    const std::size_t channels =
+        std::min<std::size_t>({static_cast<std::size_t>(probe.channels()), names.size(), 2});
+    for (std::size_t c = 0; c < channels; ++c)
         o_.pins.insert(o_.pins.begin() + static_cast<std::ptrdiff_t>(c),
                        PinAssignment{names[c], parseSource("file:" + o_.input + ":" + std::to_string(c + 1))});
+    const int total = probe.channels(), used = static_cast<int>(channels);
+    if (total > used && err_)
+        *err_ << "zohost: warning: " << soundFileName(o_.input) << " has " << total << " channels; --input plays "
+              << (used == 1 ? "channel 1 on " : "channels 1 and 2 on ") << fed << ", and not channel"
+              << (used + 1 == total ? " " + std::to_string(total) : "s " + std::to_string(used + 1) + " to " +
+                                                                        std::to_string(total))
+              << " (--pin NAME=file:PATH:CHANNEL plays one)\n";
 }
 
 void Run::openFiles(std::ostream& err) {
@@ -120,37 +136,48 @@ void Run::openFiles(std::ostream& err) {
             files_.push_back(nullptr);
             continue;
         }
+        const std::string name = soundFileName(p.source.path);
         std::error_code ec;
         if (std::filesystem::is_directory(p.source.path, ec))
-            throw UsageError("cannot read " + p.source.path + ": it is a directory");
+            throw UsageError("cannot read " + name + ": it is a directory");
         auto f = std::make_shared<SoundFile>(p.source.path);
-        if (!f->ok()) throw UsageError("cannot read " + p.source.path + ": " + f->error());
-        if (f->frames() <= 0) throw UsageError(p.source.path + " holds no samples");
+        if (!f->ok()) throw UsageError("cannot read " + name + ": " + f->error());
+        if (f->frames() <= 0) throw UsageError(name + " holds no samples");
         if (p.source.channel > f->channels())
-            throw UsageError(p.source.path + " has " + std::to_string(f->channels()) + " channel" +
+            throw UsageError(name + " has " + std::to_string(f->channels()) + " channel" +
                              (f->channels() == 1 ? "" : "s") + ", not " + std::to_string(p.source.channel));
         if (!o_.rate_given && longest_ < 0) o_.rate = f->rate();
         longest_ = std::max<std::int64_t>(longest_, f->frames());
         files_.push_back(f);
     }
+    if (o_.seconds_samples > 0.0) o_.seconds = o_.seconds_samples / o_.rate;
     noteFiles(err);
 }
 
 void Run::noteFiles(std::ostream& err) const {
+    // Once per file, however many pins play its channels.
     std::vector<std::string> noted;
-    for (const auto& f : files_)
-        if (f && f->cut() && std::find(noted.begin(), noted.end(), f->path()) == noted.end() &&
-            (noted.push_back(f->path()), true))
-            err << "zohost: note: " << f->path() << " is cut short: its header promises more than the "
+    for (const auto& f : files_) {
+        if (!f || std::find(noted.begin(), noted.end(), f->path()) != noted.end()) continue;
+        noted.push_back(f->path());
+        if (f->cut())
+            err << "zohost: note: " << soundFileName(f->path()) << " is cut short: its header promises more than the "
                 << f->frames() << " samples it holds, which are played\n";
-    for (const auto& f : files_)
-        if (f && f->rate() != o_.rate)
-            err << "zohost: note: " << f->path() << " is at " << f->rate() << " Hz and plays at " << o_.rate
-                << " Hz, not resampled\n";
+        if (f->rate() != o_.rate)
+            err << "zohost: note: " << soundFileName(f->path()) << " is at " << f->rate() << " Hz and plays at "
+                << o_.rate << " Hz, not resampled\n";
+    }
+    for (const PinAssignment& p : o_.pins)
+        if (p.source.hz > o_.rate / 2.0)
+            err << "zohost: warning: --pin \"" << p.pin << "\": " << p.source.hz << " Hz is above half the rate ("
+                << o_.rate / 2.0 << " Hz); it plays as an alias of a lower frequency\n";
 }
 
 bool Run::load(std::ostream& err) {
     if (!library_.load(module_)) {
+        // A sound file where the module goes: the user meant it as the input.
+        if (std::filesystem::is_regular_file(module_) && SoundFile(module_).ok())
+            throw UsageError(module_ + " is a sound file, not a module; did you mean --input " + module_ + "?");
         err << "zohost: " << library_.error() << "\n";
         return false;
     }
@@ -179,6 +206,7 @@ void Run::feedPins(const PinTable& table, const std::function<void(std::size_t, 
         const int pos = findSampleInput(table, o_.pins[i].pin);
         claim(table, pos);
         feed(i, pos);
+        if (o_.pins[i].source.kind != SourceKind::Off) fed_names_.push_back(table.descriptionAt(pos)->name);
         told_.push_back("\"" + table.descriptionAt(pos)->name + "\" " + describeSource(o_.pins[i].source));
     }
 }
@@ -190,6 +218,7 @@ void Run::applySets(const PinTable& table, const std::function<void(const ListCh
         if (seen != set_.end() && !(demo_ && seen == set_.begin()))
             throw UsageError("--set \"" + choice.pin + "\" is given twice");
         set(choice);
+        labels_.emplace_back(choice.pin, choice.label);
         const std::string told = choice.pin + "=" + choice.label;
         if (seen == set_.end()) {
             set_.push_back(choice.position);
@@ -199,6 +228,46 @@ void Run::applySets(const PinTable& table, const std::function<void(const ListCh
         }
     }
     told_.insert(told_.end(), set_told_.begin(), set_told_.end());
+    warnUndrawnColours();
+}
+
+std::string Run::labelOf(const std::string& pin) const {
+    for (auto l = labels_.rbegin(); l != labels_.rend(); ++l)
+        if (l->first == pin) return l->second;
+    for (const PinDescription& d : description_.pins)
+        if (d.name == pin && d.has_default)
+            for (const PinChoice& c : d.choices())
+                if (std::to_string(c.value) == d.default_value) return c.label;
+    return "";
+}
+
+void Run::warnUndrawnColours() const {
+    if (!err_) return;
+    const std::pair<const char*, std::int64_t> colours[] = {{"--trace-b-colour", o_.trace_b_colour},
+                                                            {"--readout-colour", o_.readout_colour},
+                                                            {"--figure-colour", o_.figure_colour}};
+    for (const auto& [option, value] : colours) {
+        const ModuleProfile::Drawn* d = profile_->drawnBy(option);
+        if (value < 0 || !d || !d->drawn_when) continue;
+        const std::string label = labelOf(d->drawn_when);
+        std::string first;
+        for (const PinDescription& p : description_.pins)
+            if (p.name == d->drawn_when && !p.choices().empty()) first = p.choices().front().label;
+        if (label == first)
+            *err_ << "zohost: warning: " << option << " colours " << d->what << ", which is drawn only when "
+                  << d->drawn_when << " is not " << first << " (--set " << d->drawn_when << "=...)\n";
+    }
+}
+
+void Run::explainNoCaptures(std::ostream& err) const {
+    const ModuleProfile& p = *profile_;
+    if (!p.no_capture_reason) return;
+    std::string why = p.no_capture_reason;
+    for (const ModuleProfile::NoCaptureHint& h : p.no_capture_hints)
+        if (labelOf(h.pin) == h.label &&
+            std::find(fed_names_.begin(), fed_names_.end(), h.input) == fed_names_.end())
+            why = h.why;
+    err << "zohost: warning: the run sent no capture, so the pictures show none: " << why << "\n";
 }
 
 bool Run::wasSet(int position) const { return std::find(set_.begin(), set_.end(), position) != set_.end(); }

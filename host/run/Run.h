@@ -74,6 +74,10 @@ public:
     void applySets(const PinTable& table, const std::function<void(const ListChoice&)>& set);
     bool wasSet(int position) const;
 
+    // After a run that sent no capture: says so on `err`, and why it may be,
+    // for a module whose profile counts captures.
+    void explainNoCaptures(std::ostream& err) const;
+
     // A phrase for the inputs line.
     void tell(std::string what) { told_.push_back(std::move(what)); }
     // "demo: ..." or "inputs: ...", without the line's end.
@@ -83,6 +87,9 @@ private:
     void refuseForeignOptions() const;
     void expandInput();
     void noteFiles(std::ostream& err) const;
+    void warnUndrawnColours() const;
+    // The label a list pin is at: set, else its default; "" when unknown.
+    std::string labelOf(const std::string& pin) const;
 
     ToolOptions o_;
     bool demo_;
@@ -94,6 +101,9 @@ private:
     const ModuleProfile* profile_ = nullptr;
     std::vector<int> fed_, set_;
     std::vector<std::string> told_, set_told_;
+    std::vector<std::pair<std::string, std::string>> labels_;  // list pin, label set
+    std::vector<std::string> fed_names_;                        // inputs fed something
+    std::ostream* err_ = nullptr;                               // warnings, from start()
 };
 
 }  // namespace zohost::tool

@@ -2,30 +2,103 @@
 
 #include <sndfile.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 namespace zohost::tool {
 
+// Standard input as read, and where this file stands in it.
+struct SoundFile::Memory {
+    const std::vector<unsigned char>* bytes = nullptr;
+    sf_count_t at = 0;
+};
+
 namespace {
+
 SNDFILE* handle(void* p) { return static_cast<SNDFILE*>(p); }
+
+// All of standard input, read once; empty when it is a terminal.
+const std::vector<unsigned char>& standardInput() {
+    static const std::vector<unsigned char> bytes = [] {
+        std::vector<unsigned char> all;
+        if (isatty(STDIN_FILENO)) return all;
+        unsigned char chunk[65536];
+        ssize_t n;
+        while ((n = ::read(STDIN_FILENO, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR))
+            if (n > 0) all.insert(all.end(), chunk, chunk + n);
+        return all;
+    }();
+    return bytes;
+}
+
+using Memory = SoundFile::Memory;
+Memory& memoryOf(void* user) { return *static_cast<Memory*>(user); }
+
+sf_count_t memoryLength(void* user) { return static_cast<sf_count_t>(memoryOf(user).bytes->size()); }
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
+    Memory& m = memoryOf(user);
+    const sf_count_t base = whence == SEEK_CUR ? m.at : whence == SEEK_END ? memoryLength(user) : 0;
+    m.at = std::clamp<sf_count_t>(base + offset, 0, memoryLength(user));
+    return m.at;
+}
+
+sf_count_t memoryRead(void* out, sf_count_t count, void* user) {
+    Memory& m = memoryOf(user);
+    const sf_count_t n = std::clamp<sf_count_t>(memoryLength(user) - m.at, 0, count);
+    std::memcpy(out, m.bytes->data() + m.at, static_cast<std::size_t>(n));
+    m.at += n;
+    return n;
+}
+
+sf_count_t memoryWrite(const void*, sf_count_t, void*) { return 0; }
+sf_count_t memoryTell(void* user) { return memoryOf(user).at; }
+
 }  // namespace
 
-SoundFile::SoundFile(const std::string& path) : path_(path) {
+namespace {
+
+SNDFILE* openStandardInput(std::unique_ptr<Memory>& memory, SF_INFO& info, std::string& error) {
+    if (isatty(STDIN_FILENO)) {
+        error = "it is a terminal; pipe a sound file into it";
+        return nullptr;
+    }
+    memory = std::make_unique<Memory>();
+    memory->bytes = &standardInput();
+    if (memory->bytes->empty()) {
+        error = "it is empty";
+        return nullptr;
+    }
+    static SF_VIRTUAL_IO io = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+    return sf_open_virtual(&io, SFM_READ, &info, memory.get());
+}
+
+SNDFILE* openPath(const std::string& path, SF_INFO& info, std::string& error) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-        error_ = "it is a directory";
-        return;
+        error = "it is a directory";
+        return nullptr;
     }
     if (std::filesystem::exists(path, ec) && std::filesystem::is_regular_file(path, ec) &&
         std::filesystem::file_size(path, ec) == 0) {
-        error_ = "the file is empty";
-        return;
+        error = "the file is empty";
+        return nullptr;
     }
+    return sf_open(path.c_str(), SFM_READ, &info);
+}
+
+}  // namespace
+
+SoundFile::SoundFile(const std::string& path) : path_(path) {
     SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* f = isStandardInput(path) ? openStandardInput(memory_, info, error_) : openPath(path, info, error_);
+    if (!error_.empty()) return;
     if (!f) {
         const std::string why = sf_strerror(nullptr);
         // libsndfile's own words for a header without a rate or channels.

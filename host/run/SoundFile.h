@@ -1,6 +1,8 @@
 // A sound file read one channel at a time, in order, in blocks: any format
 // libsndfile reads, converted to float samples as the file's own scale
-// (full scale is 1.0, which is 10 volts on a pin).
+// (full scale is 1.0, which is 10 volts on a pin). The path "-" is standard
+// input, read whole into memory the first time, so that every format reads
+// from a pipe and every channel of it can be opened again.
 #pragma once
 
 #include <cstdint>
@@ -12,9 +14,17 @@
 
 namespace zohost::tool {
 
+// The path that names standard input.
+inline bool isStandardInput(const std::string& path) { return path == "-"; }
+// "standard input" for "-", else the path: for messages.
+inline std::string soundFileName(const std::string& path) {
+    return isStandardInput(path) ? "standard input" : path;
+}
+
 class SoundFile {
 public:
-    // Opens at once; check ok() and error().
+    // Opens at once; check ok() and error(). Standard input that is a
+    // terminal or empty is an error.
     explicit SoundFile(const std::string& path);
     ~SoundFile();
     SoundFile(const SoundFile&) = delete;
@@ -32,7 +42,10 @@ public:
     // Next `count` samples of `channel` (0-based); zeros past the end.
     void read(int channel, float* out, int count);
 
+    struct Memory;  // the platform's reader over bytes in memory
+
 private:
+    std::unique_ptr<Memory> memory_;  // standard input's bytes, as read
     void* file_ = nullptr;  // SNDFILE*
     std::string path_;
     std::string error_;

@@ -1,5 +1,6 @@
 // SoundFile on Windows: WAV files through the multimedia file functions,
-// PCM of 8, 16, 24 and 32 bits and 32- or 64-bit float.
+// PCM of 8, 16, 24 and 32 bits and 32- or 64-bit float. Standard input is
+// read whole and opened as a memory file.
 #include "run/SoundFile.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -8,10 +9,17 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace zohost::tool {
+
+// Standard input is a memory file of the multimedia functions; nothing more to keep.
+struct SoundFile::Memory {};
 
 namespace {
 
@@ -29,6 +37,56 @@ struct Wav {
 };
 
 Wav* wav(void* p) { return static_cast<Wav*>(p); }
+
+// All of standard input, read once in binary; empty when it is a console.
+const std::vector<unsigned char>& standardInput() {
+    static const std::vector<unsigned char> bytes = [] {
+        std::vector<unsigned char> all;
+        if (_isatty(_fileno(stdin))) return all;
+        _setmode(_fileno(stdin), _O_BINARY);
+        unsigned char chunk[65536];
+        std::size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) all.insert(all.end(), chunk, chunk + n);
+        return all;
+    }();
+    return bytes;
+}
+
+HMMIO openStandardInput(std::string& error) {
+    if (_isatty(_fileno(stdin))) {
+        error = "it is a terminal; pipe a sound file into it";
+        return nullptr;
+    }
+    const std::vector<unsigned char>& bytes = standardInput();
+    if (bytes.empty()) {
+        error = "it is empty";
+        return nullptr;
+    }
+    // A memory file over the bytes read; the multimedia functions only read it.
+    MMIOINFO info{};
+    info.fccIOProc = FOURCC_MEM;
+    info.pchBuffer = reinterpret_cast<HPSTR>(const_cast<unsigned char*>(bytes.data()));
+    info.cchBuffer = static_cast<LONG>(bytes.size());
+    HMMIO h = mmioOpenA(nullptr, &info, MMIO_READ);
+    if (!h) error = "cannot read it";
+    return h;
+}
+
+HMMIO openPath(const std::string& path, std::string& error) {
+    std::vector<char> name(path.begin(), path.end());
+    name.push_back('\0');
+    HMMIO h = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
+    if (!h) error = "cannot open the file";
+    return h;
+}
+
+// Bytes of the data chunk the file holds, which may be fewer than its header says.
+std::int64_t bytesHeld(HMMIO h, const MMCKINFO& data) {
+    const LONG end = mmioSeek(h, 0, SEEK_END);
+    mmioSeek(h, static_cast<LONG>(data.dwDataOffset), SEEK_SET);
+    const std::int64_t held = end < 0 ? 0 : static_cast<std::int64_t>(end) - data.dwDataOffset;
+    return std::clamp<std::int64_t>(held, 0, data.cksize);
+}
 
 std::int32_t le(const unsigned char* b, int n) {
     std::uint32_t v = 0;
@@ -57,13 +115,8 @@ float sampleAt(const Wav& w, const unsigned char* b) {
 }  // namespace
 
 SoundFile::SoundFile(const std::string& path) : path_(path) {
-    std::vector<char> name(path.begin(), path.end());
-    name.push_back('\0');
-    HMMIO h = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
-    if (!h) {
-        error_ = "cannot open the file";
-        return;
-    }
+    HMMIO h = isStandardInput(path) ? openStandardInput(error_) : openPath(path, error_);
+    if (!h) return;
     const std::string only = "only WAV files (PCM of 8, 16, 24 or 32 bits, or float) are read on Windows";
     auto fail = [&](const std::string& why) {
         mmioClose(h, 0);
@@ -94,16 +147,19 @@ SoundFile::SoundFile(const std::string& path) : path_(path) {
     data.ckid = mmioFOURCC('d', 'a', 't', 'a');
     if (mmioDescend(h, &data, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) { fail("no data chunk"); return; }
 
+    // A file cut short plays what it holds, and says so, as libsndfile's reader does.
+    const std::int64_t held = bytesHeld(h, data);
+    cut_ = held < static_cast<std::int64_t>(data.cksize);
     Wav* w = new Wav;
     w->file = h;
     w->bits = bits;
     w->is_float = is_float;
     w->align = align;
-    w->left = data.cksize;
+    w->left = held - held % align;
     file_ = w;
     rate_ = rate;
     channels_ = channels;
-    frames_ = static_cast<std::int64_t>(data.cksize) / align;
+    frames_ = w->left / align;
 }
 
 SoundFile::~SoundFile() {

@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
 #include "run/SoundWriter.h"
 #include "run/Units.h"
+#include "ScopePins.h"
+#include "ScopeProfile.h"
 #include "ZoVersion.h"
 
 namespace zohost::tool {
@@ -21,9 +24,21 @@ const char* const kUsageLine =
     "usage: zohost [MODULE] [--pin NAME=SOURCE]... [--set NAME=CHOICE]... [--png FILE|-] [OPTIONS]\n"
     "       zohost --describe [MODULE] | --validate [MODULE] | --help | --version\n";
 
-const char* const kFooter = R"(UNITS: levels in volts (5V, 250mV) or as pin values (0.5 is 5 V); times in
-seconds (1.5s, 250ms); windows as a time, a length or a frequency (20ms,
-4410samples, 440Hz).
+// The help's closing text; the scope's pin names come from its profile, as
+// the default module's.
+std::string footer() {
+    using namespace scope::pins;
+    const ModuleProfile& scope = scope::scopeProfile();
+    std::string demo = "Without --pin:";
+    for (const ModuleProfile::Assign& a : scope.demo_pins) {
+        const InputSource s = parseSource(a.value);
+        char what[64];
+        std::snprintf(what, sizeof what, " a %g Hz %s", s.hz, kindName(s.kind));
+        demo += std::string(&a == scope.demo_pins.data() ? "" : ",") + what + " on \"" + a.pin + "\"";
+    }
+    for (const ModuleProfile::Assign& a : scope.demo_sets) demo += std::string(",\nand ") + a.pin + "=" + a.value;
+    demo += " unless --set gives it.";
+    return std::string(kUnitsHelp) + R"(
 
 SOURCE (AMP defaults to 8V):
   sine:HZ[:AMP]  square:HZ[:AMP]  saw:HZ[:AMP]  triangle:HZ[:AMP]
@@ -32,14 +47,14 @@ SOURCE (AMP defaults to 8V):
   dc:VALUE            constant (dc:5V, or dc:0.5 in pin units)
   file:PATH[:CHANNEL] a sound file (any format libsndfile reads), channel
                       counted from 1; played at the run's rate, without
-                      resampling. The first file's rate is the default
-                      --rate, and the longest file's length the default
-                      --seconds. --input FILE is "Signal A" from channel
-                      1 and "Signal B" from channel 2 (a mono file: A only).
+                      resampling; - is standard input (one source only).
+                      The first file's rate is the default --rate, and
+                      the longest file's length the default --seconds.
+                      --input FILE is ")" + kSignalA + R"(" from channel 1 and
+                      ")" + kSignalB + R"(" from channel 2 (a mono file: A only).
   input:CHANNEL       a channel of the default capture device (--live only)
   off                 not connected
-Without --pin: a 440 Hz sine on "Signal A", a 660 Hz triangle on "Signal B",
-and Trigger=InputA unless --set gives it. Unconnected inputs carry their
+)" + demo + R"( Unconnected inputs carry their
 default values; list pins start at their defaults.
 
 Messages between the audio and display objects travel between blocks, as
@@ -55,11 +70,12 @@ which it asked for a repaint, and only when a picture is wanted.
 Outputs are written to a temporary file and renamed into place when
 complete; a file that cannot be written is left as it was. "-" is standard
 output for --png and --captures; status lines go to standard error whenever
-standard output is not a terminal.
+standard output is not a terminal. Warnings go to standard error.
 
 Exit status: 0 done, 1 an output could not be written, 2 bad usage (option,
 value, file, pin or choice), 3 the module could not be loaded, 130
 interrupted (what was written is whole).)";
+}
 
 std::size_t editDistance(const std::string& a, const std::string& b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -93,14 +109,10 @@ std::string nearestOption(const CLI::App& app, const std::string& word) {
     return best;
 }
 
-double parseNumber(const std::string& text, const char* option) {
-    const char* s = text.c_str();
-    char* end = nullptr;
-    double v = std::strtod(s, &end);
-    if (text.empty() || end != s + text.size() || std::isspace(static_cast<unsigned char>(text[0])) ||
-        !std::isfinite(v))
-        throw UsageError(std::string(option) + ": \"" + text + "\" is not a number");
-    return v;
+bool sameWord(const std::string& a, const char* b) {
+    std::string lower = a;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == b;
 }
 
 int parseInt(const std::string& text, const char* option, long lo, long hi) {
@@ -143,6 +155,14 @@ double secondsOf(const std::string& text, const char* option) {
     }
 }
 
+double frequencyOf(const std::string& text, const char* option) {
+    try {
+        return parseFrequency(text, option);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
+}
+
 // The mode and the module: common to all.
 void checkModule(const Texts& t, const CLI::App& app, ToolOptions& o) {
     o.describe = app.count("--describe") > 0;
@@ -170,7 +190,7 @@ void checkValidate(const Texts& t, const CLI::App& app, ToolOptions& o) {
         o.report = t.report[1];
     }
     if (app.count("--timeout")) {
-        o.timeout = parseNumber(t.timeout, "--timeout");
+        o.timeout = secondsOf(t.timeout, "--timeout");
         if (o.timeout <= 0.0 || o.timeout > 86400.0) throw UsageError("--timeout: " + t.timeout + " is outside (0, 86400]");
     }
 }
@@ -203,13 +223,19 @@ void checkInputs(const Texts& t, const CLI::App& app, ToolOptions& o) {
 // Rate, block and length of the run.
 void checkRun(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (app.count("--rate")) {
-        o.rate = parseNumber(t.rate, "--rate");
+        o.rate = frequencyOf(t.rate, "--rate");
         if (o.rate < 1.0 || o.rate > 1e6) throw UsageError("--rate: " + t.rate + " is outside 1..1000000 Hz");
         o.rate_given = true;
     }
     if (app.count("--block")) o.block = parseInt(t.block, "--block", 1, 65536);
     if (app.count("--seconds")) {
-        o.seconds = secondsOf(t.seconds, "--seconds");
+        try {
+            o.seconds = parseLength(t.seconds, "--seconds", o.seconds_samples);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+        }
+        // In samples: seconds at this rate for the check, again at the run's rate once files are open.
+        if (o.seconds_samples > 0.0) o.seconds = o.seconds_samples / o.rate;
         if (o.seconds <= 0.0 || o.seconds > 86400.0)
             throw UsageError("--seconds: " + t.seconds + " is outside (0, 86400]");
         o.seconds_given = true;
@@ -250,10 +276,10 @@ void checkPictures(const Texts& t, const CLI::App& app, ToolOptions& o) {
         } catch (const std::invalid_argument& e) {
             throw UsageError(e.what());
         }
-        if (o.scale < 0.0 || o.scale > 1.0) throw UsageError("--scale: " + t.scale + " is outside 0V..10V");
+        o.scale_given = true;  // its range is the module's
     }
     if (app.count("--fps")) {
-        o.fps = parseNumber(t.fps, "--fps");
+        o.fps = frequencyOf(t.fps, "--fps");
         if (o.fps <= 0.0 || o.fps > 1000.0) throw UsageError("--fps: " + t.fps + " is outside (0, 1000]");
     }
     if (!o.animation.empty() && o.fps == 0.0) o.fps = 25.0;
@@ -275,7 +301,7 @@ void checkLook(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (app.count("--no-png") && app.count("--at")) throw UsageError("--at chooses the --png picture, and there is none");
     if (app.count("--text-colour")) o.text_colour = parseColour(t.text_colour);
     if (app.count("--background")) {
-        if (t.background == "none")
+        if (sameWord(t.background, "none") || sameWord(t.background, "transparent"))
             o.background = -1;
         else
             o.background = parseColour(t.background);
@@ -308,7 +334,27 @@ void checkLive(const Texts& t, const CLI::App& app, ToolOptions& o) {
     if (app.count("--snapshot") && o.snapshot.empty()) throw UsageError("--snapshot: no file name");
 }
 
-void check(const Texts& t, const CLI::App& app, ToolOptions& o) {
+// Options that would do nothing: refused, or said on `err`.
+void checkNoOps(const CLI::App& app, const ToolOptions& o, std::ostream& err) {
+    if (app.count("--overwrite") && o.frames.empty()) throw UsageError("--overwrite goes with --frames");
+    for (const auto& [option, names] : {std::pair{"--only", &o.only}, std::pair{"--skip", &o.skip}})
+        for (const std::string& name : *names)
+            if (name.empty()) throw UsageError(std::string(option) + " \"\": an empty name matches every test");
+    if (o.describe)
+        for (const char* v : {"--pin", "--set", "--input", "--png", "--no-png", "--frames", "--animation", "--captures",
+                              "--output", "--window", "--scale", "--at", "--start", "--fps", "--seconds", "--live"})
+            if (app.count(v)) throw UsageError(std::string(v) + " does not go with --describe, which runs nothing");
+    const std::size_t inputs = app.count("--input");
+    if (inputs > 1)
+        err << "zohost: warning: --input is given " << inputs << " times; only the last, " << o.input
+            << ", is read (one sound file feeds the inputs; --pin NAME=file:PATH feeds more)\n";
+    int stdin_readers = o.input == "-" ? 1 : 0;
+    for (const PinAssignment& p : o.pins)
+        stdin_readers += p.source.kind == SourceKind::File && p.source.path == "-";
+    if (stdin_readers > 1) throw UsageError("standard input (-) can feed one source only");
+}
+
+void check(const Texts& t, const CLI::App& app, ToolOptions& o, std::ostream& err) {
     checkModule(t, app, o);
     checkValidate(t, app, o);
     checkInputs(t, app, o);
@@ -316,6 +362,7 @@ void check(const Texts& t, const CLI::App& app, ToolOptions& o) {
     checkPictures(t, app, o);
     checkLook(t, app, o);
     checkLive(t, app, o);
+    checkNoOps(app, o, err);
 }
 
 }  // namespace
@@ -350,7 +397,7 @@ void splitAssignment(const std::string& text, const char* option, std::string& n
 namespace {
 
 void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
-    app.footer(kFooter);
+    app.footer(footer());
     // The same options everywhere: on Windows "/path" stays a path.
     app.allow_windows_style_options(false);
     app.get_formatter()->column_width(32);
@@ -358,21 +405,27 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--describe", t.describe_module, "Print the module's description and pin table, and stop")
         ->expected(0, 1)
         ->type_name("[MODULE]");
-    app.add_option("--pin", t.pins, "Feed a sample input by name (\"Signal A\", \"Time\", ...); repeatable")
+    using namespace scope::pins;
+    const auto quoted = [](const char* name) { return std::string("\"") + name + "\""; };
+    app.add_option("--pin", t.pins,
+                   "Feed a sample input by name (" + quoted(kSignalA) + ", " + quoted(kTime) + ", ...); repeatable")
         ->type_name("NAME=SOURCE")
         ->allow_extra_args(false);
     app.add_option("--set", t.sets,
-                   "Set a list pin by label, English word or number (Trigger=InputA, trigger=off, \"Time-Mode=2\"); repeatable")
+                   std::string("Set a list pin by label, English word or number (") + kTrigger + "=InputA, trigger=off, \"" + kTimeMode + "=2\"); repeatable")
         ->type_name("NAME=CHOICE")
         ->allow_extra_args(false);
     app.add_flag("--version", o.version, "Print zohost's version and stop");
-    app.add_option("--input", o.input, "A sound file: channel 1 on \"Signal A\", channel 2 on \"Signal B\"")
-        ->type_name("FILE");
+    app.add_option("--input", o.input,
+                   "A sound file, - for standard input: channel 1 on " + quoted(kSignalA) + ", channel 2 on " +
+                       quoted(kSignalB))
+        ->type_name("FILE|-");
     app.add_option("--window", o.window,
-                   "Capture length: sets Time-Mode and Time (20ms, 4410samples, 440Hz)")
+                   std::string("Capture length: sets ") + kTimeMode + " and " + kTime + " (20ms, 4410samples, 1s, 440Hz)")
         ->type_name("LENGTH");
-    app.add_option("--scale", t.scale, "Y-Scale in volts (2V); at 1V, +-10 V fills the height")->type_name("VOLTS");
-    app.add_option("--rate", t.rate, "Sample rate (default 44100, or the first file's)")->type_name("HZ");
+    app.add_option("--scale", t.scale, std::string(kYScale) + ", a gain in volts (2V, or 2); at 1V, +-10 V fills the height")
+        ->type_name("LEVEL");
+    app.add_option("--rate", t.rate, "Sample rate (default 44100, or the first file's; 48k, 96kHz)")->type_name("FREQ");
     app.add_option("--block", t.block, "Samples per processing call (default 512)")->type_name("N");
     app.add_option("--seconds", t.seconds, "Length of the run (default 1s, or the longest file's)")
         ->type_name("TIME");
@@ -393,8 +446,8 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--figure-colour,--figure-color", t.figure_colour, "The X-Y figure (the module's FA1E1E)")
         ->type_name("RRGGBB");
     app.add_option("--background", t.background,
-                   "Background the display paints (default 000000); none: not painted, see-through in "
-                   "PNG and GIF pictures")
+                   "Background the display paints (default 000000); none (or transparent): not painted, "
+                   "see-through in PNG and GIF pictures")
         ->type_name("RRGGBB|none");
     app.add_option("--png", o.png, "The picture after the last capture, or at --at; - for standard output (default scope.png when nothing else is written)")->type_name("FILE|-");
     app.add_flag("--no-png", t.no_png, "Write no --png picture");
@@ -402,7 +455,7 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
         ->type_name("DIR");
     app.add_flag("--overwrite", o.overwrite, "--frames: replace the frames of an earlier run");
     app.add_option("--fps", t.fps, "Frames per second of input, at regular times (default 25 for --animation)")
-        ->type_name("N");
+        ->type_name("FREQ");
     app.add_option("--animation", o.animation, "An animated GIF playing at real time")->type_name("FILE.gif");
     app.add_option("--output", o.output,
                    "The module's output streams, in pin order, as the channels of one WAV file")
@@ -433,7 +486,7 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
         ->expected(2)
         ->type_name("junit|json FILE")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last pair
-    app.add_option("--timeout", t.timeout, "--validate: seconds each test may take (default 300; 3600 with --randomise)")->type_name("S");
+    app.add_option("--timeout", t.timeout, "--validate: how long each test may take (default 300s; 1h with --randomise)")->type_name("TIME");
     app.add_flag("--list-tests", o.list_tests, "--validate: list the tests and stop");
     app.add_flag("--live", o.live,
                  "Show the display in a window as audio runs in real time (keys: H); --seconds quits");
@@ -441,7 +494,7 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_flag("--loop", o.loop, "--live: files play again from the start");
     app.add_option("--snapshot", o.snapshot, "--live: the window's pixels as PNG when it ends")->type_name("FILE");
     app.add_flag("--stats", o.stats, "--live: show frames, latency and dropped or late blocks");
-    app.add_option("--hold-at", t.hold_at, "--live: hold the picture after S seconds of audio")->type_name("S");
+    app.add_option("--hold-at", t.hold_at, "--live: hold the picture after this much audio")->type_name("TIME");
     // Single-valued options: the last one given wins.
     for (CLI::Option* opt : app.get_options())
         if (opt->get_expected_max() == 1 && opt->get_items_expected_max() <= 1)
@@ -484,7 +537,7 @@ int parseToolOptions(int argc, const char* const* argv, ToolOptions& o, std::ost
             out << "zohost " << ZOHOST_VERSION << "\n";
             return kOk;
         }
-        check(t, app, o);
+        check(t, app, o, err);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
         return kOk;

@@ -40,6 +40,7 @@ struct CommonOptions {
     int block = 512;
     double seconds = 1.0;
     bool seconds_given = false;
+    double seconds_samples = -1.0;  // --seconds in samples, made seconds at the run's rate; -1: not
     int width = 640;
     int height = 360;
     int font_height = 0;  // 0: from the picture height
@@ -57,7 +58,8 @@ struct RenderOptions {
     double start = 0.0;  // seconds into the input
     double at = -1.0;    // seconds of the input whose capture is the picture; -1: the end
     std::string window;  // --window as given; empty: none
-    double scale = -1.0;  // Y-Scale pin value from --scale; -1: none
+    double scale = -1.0;  // the scale pin's value from --scale, checked by the module's profile
+    bool scale_given = false;
     double fps = 0.0;    // time-regular frames; 0: a frame per capture
     std::string animation;
     bool overwrite = false;

@@ -4,12 +4,18 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
-#include "scopedata.h"
-
 namespace zohost::tool {
+
+const char* const kUnitsHelp =
+    R"(UNITS, the same for every option that takes one:
+  time       1.5s  250ms  2min  1h; a bare number is seconds
+  length     a time, or a number of samples: 4410samples (--seconds, --window)
+  frequency  440Hz  1.5kHz  44.1k; a bare number is hertz
+  level      5V  250mV; a bare number is a pin value (0.5 is 5 V) in
+             sources, and volts for --scale (1 is 1 V, unity gain)
+--window takes a length or a frequency whose period to show (440Hz).)";
 
 namespace {
 
@@ -33,6 +39,24 @@ bool split(const std::string& text, double& number, std::string& unit) {
 
 const double kVoltsPerPinUnit = 10.0;
 
+// Seconds in one of a time's units; 0 for a word that is none.
+double secondsPer(const std::string& unit) {
+    if (unit.empty() || unit == "s") return 1.0;
+    if (unit == "ms") return 0.001;
+    if (unit == "min") return 60.0;
+    if (unit == "h") return 3600.0;
+    return 0.0;
+}
+
+// Hertz in one of a frequency's units; 0 for a word that is none.
+double hertzPer(const std::string& unit) {
+    if (unit.empty() || unit == "hz") return 1.0;
+    if (unit == "khz" || unit == "k") return 1000.0;
+    return 0.0;
+}
+
+bool isSamples(const std::string& unit) { return unit == "samples" || unit == "sample"; }
+
 }  // namespace
 
 double parsePinValue(const std::string& text, const std::string& what) {
@@ -48,19 +72,42 @@ double parsePinValue(const std::string& text, const std::string& what) {
 double parseVolts(const std::string& text, const std::string& what) {
     double v;
     std::string unit;
-    if (!split(text, v, unit) || (unit != "v" && unit != "mv"))
-        throw std::invalid_argument(what + ": \"" + text + "\" should be volts, like 2V or 500mV");
-    return unit == "v" ? v / kVoltsPerPinUnit : v / 1000.0 / kVoltsPerPinUnit;
+    if (!split(text, v, unit) || (!unit.empty() && unit != "v" && unit != "mv"))
+        throw std::invalid_argument(what + ": \"" + text + "\" should be volts, like 2V, 500mV or 2");
+    return unit == "mv" ? v / 1000.0 / kVoltsPerPinUnit : v / kVoltsPerPinUnit;
 }
 
 double parseSeconds(const std::string& text, const std::string& what) {
     double v;
     std::string unit;
     if (!split(text, v, unit)) throw std::invalid_argument(what + ": \"" + text + "\" is not a time");
-    if (unit.empty() || unit == "s") return v;
-    if (unit == "ms") return v / 1000.0;
-    if (unit == "min") return v * 60.0;
-    throw std::invalid_argument(what + ": \"" + text + "\" should be seconds, like 1.5s or 250ms");
+    if (isSamples(unit))
+        throw std::invalid_argument(what + ": \"" + text + "\": samples are a length (--seconds, --window); give a time");
+    const double per = secondsPer(unit);
+    if (per == 0.0)
+        throw std::invalid_argument(what + ": \"" + text + "\" should be a time, like 1.5s, 250ms, 2min or 1h");
+    return v * per;
+}
+
+double parseLength(const std::string& text, const std::string& what, double& samples) {
+    double v;
+    std::string unit;
+    samples = -1.0;
+    if (split(text, v, unit) && isSamples(unit)) {
+        if (v != std::floor(v)) throw std::invalid_argument(what + ": \"" + text + "\" is not a whole number of samples");
+        samples = v;
+        return 0.0;
+    }
+    return parseSeconds(text, what);
+}
+
+double parseFrequency(const std::string& text, const std::string& what) {
+    double v;
+    std::string unit;
+    const double per = split(text, v, unit) ? hertzPer(unit) : 0.0;
+    if (per == 0.0)
+        throw std::invalid_argument(what + ": \"" + text + "\" should be a frequency, like 440Hz, 1.5kHz or 44.1k");
+    return v * per;
 }
 
 Window parseWindow(const std::string& text) {
@@ -69,18 +116,17 @@ Window parseWindow(const std::string& text) {
     Window w;
     if (split(text, v, unit) && v > 0.0) {
         w.value = v;
-        if (unit == "s") return w;
-        if (unit == "ms") {
-            w.value = v / 1000.0;
-            return w;
-        }
-        if (unit == "samples" || unit == "sample") {
+        if (isSamples(unit)) {
             w.unit = Window::Unit::Samples;
             return w;
         }
-        if (unit == "hz" || unit == "khz") {
+        if (secondsPer(unit) > 0.0) {
+            w.value = v * secondsPer(unit);
+            return w;
+        }
+        if (hertzPer(unit) > 0.0) {
             w.unit = Window::Unit::Hertz;
-            w.value = unit == "hz" ? v : v * 1000.0;
+            w.value = v * hertzPer(unit);
             return w;
         }
     }
@@ -89,69 +135,13 @@ Window parseWindow(const std::string& text) {
                                 "period to show (440Hz)");
 }
 
-namespace {
-
-int lengthOf(int mode, float pin, float rate) {
-    T_SCOPE s{};
-    DefaultScope(&s);
-    s.Volt_Oktave = static_cast<std::int16_t>(mode);
-    SetRate(&s, rate);
-    SetTime(&s, pin);
-    return TimeToScopeSize(&s);
-}
-
-}  // namespace
-
-WindowSetting windowSetting(const Window& w, double rate) {
-    WindowSetting r;
-    double wanted;
-    switch (w.unit) {
-    case Window::Unit::Seconds:
-        r.time_mode = 2;  // "V/zehntel Sek.": a volt is a tenth of a second
-        wanted = w.value * rate;
-        break;
-    case Window::Unit::Samples:
-        r.time_mode = 3;  // "V/1000 Samples"
-        wanted = w.value;
-        break;
-    default:
-        r.time_mode = 0;  // "V/KHz": the period of a frequency in kHz
-        wanted = rate / w.value;
-        break;
+WindowSetting windowSetting(const ModuleProfile& profile, const Window& w, double rate) {
+    if (!profile.window) throw std::invalid_argument("--window: the module has no capture length to set");
+    try {
+        return profile.window(w, rate);
+    } catch (const std::invalid_argument& e) {
+        throw std::invalid_argument("--window " + describeWindow(w) + ": " + e.what());
     }
-    r.wanted = static_cast<int>(std::llround(wanted));
-    // Search the pin values for the length asked for, by the module's own
-    // rule: lengths grow with the value in these modes but "V/KHz", where
-    // they shrink; positive floats order as their bits do.
-    const bool shrinking = r.time_mode == 0;
-    std::uint32_t lo = 0, hi = 0x3F800000;  // 0.0f .. 1.0f (10 volts)
-    auto at = [&](std::uint32_t bits) {
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    };
-    auto len = [&](std::uint32_t bits) { return lengthOf(r.time_mode, at(bits), static_cast<float>(rate)); };
-    // The first value whose length is at least (shrinking: at most) the wanted.
-    while (lo < hi) {
-        const std::uint32_t mid = lo + (hi - lo) / 2;
-        const bool past = shrinking ? len(mid) <= r.wanted : len(mid) >= r.wanted;
-        if (past)
-            hi = mid;
-        else
-            lo = mid + 1;
-    }
-    std::uint32_t best = lo;
-    if (lo > 0 && std::abs(len(lo - 1) - r.wanted) < std::abs(len(lo) - r.wanted)) best = lo - 1;
-    r.time_pin = at(best);
-    r.samples = len(best);
-    if (r.samples != r.wanted) {
-        char buf[200];
-        std::snprintf(buf, sizeof buf,
-                      "--window %s: the module's captures are 1 to %d samples; the nearest it shows at %g Hz is %d",
-                      describeWindow(w).c_str(), SCOPE_MAX_TIMED_SIZE, rate, r.samples);
-        if (std::abs(r.samples - r.wanted) > 1) throw std::invalid_argument(buf);
-    }
-    return r;
 }
 
 std::string describeWindow(const Window& w) {
@@ -163,12 +153,8 @@ std::string describeWindow(const Window& w) {
         else
             std::snprintf(buf, sizeof buf, "%g s", w.value);
         break;
-    case Window::Unit::Samples:
-        std::snprintf(buf, sizeof buf, "%g samples", w.value);
-        break;
-    default:
-        std::snprintf(buf, sizeof buf, "one period of %g Hz", w.value);
-        break;
+    case Window::Unit::Samples: std::snprintf(buf, sizeof buf, "%g samples", w.value); break;
+    default: std::snprintf(buf, sizeof buf, "one period of %g Hz", w.value); break;
     }
     return buf;
 }

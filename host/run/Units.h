@@ -1,38 +1,40 @@
-// Real units on the command line: volts for levels ("5V", or pin units
-// where 1.0 is 10 volts), and capture windows as a time, a number of samples
-// or a frequency, turned into the module's own "Time-Mode" and "Time".
+// One grammar of units for the command line, listed once in --help (kUnitsHelp):
+// times (s, ms, min, h; a bare number is seconds), lengths (a time or
+// samples), frequencies (Hz, kHz or k; a bare number is hertz) and levels
+// (V, mV; a bare number as each option says).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "zohost/ModuleProfile.h"
+
 namespace zohost::tool {
+
+// The grammar as --help and the README give it.
+extern const char* const kUnitsHelp;
 
 // "5V", "-250mV" in volts, or a bare number in pin units; the pin value.
 // std::invalid_argument naming `what` when it is neither.
 double parsePinValue(const std::string& text, const std::string& what);
-// Only volts ("2V", "500mV"); the pin value.
+// A level in volts: "2V", "500mV", or a bare number of volts; the pin value.
 double parseVolts(const std::string& text, const std::string& what);
-// Seconds: "1.5s", "250ms", or a bare number of seconds.
+// Seconds: "1.5s", "250ms", "2min", "1h", or a bare number of seconds.
 double parseSeconds(const std::string& text, const std::string& what);
+// A length of a run: a time, or "44100samples" (a number of samples, set
+// apart in `samples` because the rate may not be known yet; else -1).
+double parseLength(const std::string& text, const std::string& what, double& samples);
+// Hertz: "440Hz", "1.5kHz", "44.1k", or a bare number of hertz.
+double parseFrequency(const std::string& text, const std::string& what);
 
-struct Window {
-    enum class Unit { Seconds, Samples, Hertz } unit = Unit::Seconds;
-    double value = 0.0;  // seconds, samples or hertz
-};
-// "20ms", "0.5s", "4410samples", "440Hz"; std::invalid_argument otherwise.
+using Window = CaptureWindow;
+// A time, "4410samples", or a frequency whose period to show ("440Hz");
+// std::invalid_argument otherwise.
 Window parseWindow(const std::string& text);
 
-// What a window makes of the module's settings at `rate`.
-struct WindowSetting {
-    int time_mode = 0;       // list value of "Time-Mode"
-    float time_pin = 0.0f;   // the "Time" pin value (volts / 10)
-    int samples = 0;         // capture length the module computes from them
-    int wanted = 0;          // the length asked for
-};
-// The setting whose capture length, by the module's own rule, is nearest the
-// window. std::invalid_argument when the module cannot show it.
-WindowSetting windowSetting(const Window& w, double rate);
+// What the module's profile makes of a window at `rate`; std::invalid_argument
+// naming the window when the module cannot capture it.
+WindowSetting windowSetting(const ModuleProfile& profile, const Window& w, double rate);
 
 // "20 ms" and the like, for people.
 std::string describeWindow(const Window& w);

@@ -1,6 +1,7 @@
 #include "ScopeProfile.h"
 
 #include "ScopeCaptures.h"
+#include "ScopeWindow.h"
 
 namespace zohost::scope {
 
@@ -37,11 +38,20 @@ ModuleProfile makeScopeProfile() {
 };
     p.drawn = {{"--trace-b-colour", "trace B", 0x00FAFA00u, true},
                {"--readout-colour", "the readouts", 0x00DC8CFAu, false},
-               {"--figure-colour", "the X-Y figure", 0x00FA1E1Eu, true}};
+               {"--figure-colour", "the X-Y figure", 0x00FA1E1Eu, true, "X-Y-Mode"}};
+    p.no_capture_hints = {
+        {"Trigger", "EXT", "EXT-Trigger", "Trigger is EXT and nothing feeds EXT-Trigger"},
+    };
+    p.no_capture_reason =
+        "a capture may be longer than the run (Time-Mode and Time, or --window), or its trigger signal never "
+        "rose through zero";
     p.text_colour_draws = "trace A";
     p.time_mode_pin = "Time-Mode";
     p.time_pin = "Time";
     p.scale_pin = "Y-Scale";
+    p.window = &scopeWindow;
+    p.scale_lo = 0.0;  // 0 V .. 10 V
+    p.scale_hi = 1.0;
     p.live_lists[0] = "Trigger";
     p.live_lists[1] = "X-Y-Mode";
     p.live_lists[2] = "Time-Mode";

@@ -86,7 +86,9 @@ void checkOutputs(const ToolOptions& o, const std::string& module) {
     const Named outs = outputsOf(o);
     Named ins{{"the module", module}};
     for (const PinAssignment& p : o.pins)
-        if (p.source.kind == SourceKind::File) ins.push_back({"--pin \"" + p.pin + "\"", p.source.path});
+        // Standard input is no file an output could destroy; "-" there is standard output.
+        if (p.source.kind == SourceKind::File && !isStandardInput(p.source.path))
+            ins.push_back({"--pin \"" + p.pin + "\"", p.source.path});
     for (std::size_t i = 0; i < outs.size(); ++i) {
         if (outs[i].second == "-" && outs[i].first != "--png" && outs[i].first != "--captures")
             throw UsageError(outs[i].first + ": \"-\" (standard output) is for --png and --captures only");
@@ -146,7 +148,7 @@ void feedPins(Run& run, Instance& in, std::uint64_t start) {
 void applyWindow(Run& run, Instance& in) {
     const ToolOptions& o = run.options();
     const ModuleProfile& p = run.profile();
-    const WindowSetting w = windowSetting(parseWindow(o.window), o.rate);
+    const WindowSetting w = windowSetting(p, parseWindow(o.window), o.rate);
     const int mode = in.pin(p.time_mode_pin), time = in.pin(p.time_pin);
     if (run.wasSet(mode) || run.fed(time))
         throw UsageError("--window sets \"" + p.time_mode_pin + "\" and \"" + p.time_pin +
@@ -344,6 +346,7 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
         return kInterrupted;
     }
     if (!o.quiet) printSummary(run, job, st, removed, status);
+    if (st.captures == 0) run.explainNoCaptures(err);
     return kOk;
 }
 

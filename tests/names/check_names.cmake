@@ -64,7 +64,6 @@ set(ZO_PIN_HOME host/scope)
 # each to be removed when its names move under host/scope/.
 set(zo_pin_exceptions
   host/live/LiveKeys.cpp
-  host/run/ToolOptions.cpp
   host/validate/BadArguments.cpp
   host/validate/CaptureLength.cpp
   host/validate/Harness.cpp

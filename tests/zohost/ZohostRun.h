@@ -45,20 +45,39 @@ inline ToolRun runZohost(std::vector<std::string> args) {
 // The zohost program as a process: standard output and error into files,
 // SIGINT once `ready` says so (polled; at most 60 s) when it is given.
 // Returns the exit status, or 128 + the signal that ended it.
+// With `input`, those bytes come through a pipe on its standard input.
 inline int runProcess(std::vector<std::string> args, const std::string& out_file, const std::string& err_file,
-                      const std::function<bool()>& ready = nullptr) {
+                      const std::function<bool()>& ready = nullptr, const std::string* input = nullptr) {
     args.insert(args.begin(), ZOHOST_PATH);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    int pipe_fds[2] = {-1, -1};
+    if (input && pipe(pipe_fds) != 0) return -1;
     const pid_t pid = fork();
     if (pid == 0) {
         const int o = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int e = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(o, 1);
         dup2(e, 2);
+        if (input) {
+            dup2(pipe_fds[0], 0);
+            close(pipe_fds[0]);
+            close(pipe_fds[1]);
+        }
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    if (input) {
+        // A program that stops reading early closes the pipe: EPIPE, not SIGPIPE.
+        signal(SIGPIPE, SIG_IGN);
+        close(pipe_fds[0]);
+        for (std::size_t at = 0; at < input->size();) {
+            const ssize_t n = write(pipe_fds[1], input->data() + at, input->size() - at);
+            if (n <= 0) break;
+            at += static_cast<std::size_t>(n);
+        }
+        close(pipe_fds[1]);
     }
     if (ready) {
         for (int i = 0; i < 6000 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -131,12 +150,13 @@ inline bool readPng(const std::string& path, Picture& pic) {
 }
 
 // A WAV of `channels` channels whose sample t of channel c is f(c, t).
+// `major`: another container libsndfile writes.
 inline void writeWav(const std::string& path, int rate, int channels, int frames, int format,
-                     const std::function<float(int, int)>& f) {
+                     const std::function<float(int, int)>& f, int major = SF_FORMAT_WAV) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
-    info.format = SF_FORMAT_WAV | format;
+    info.format = major | format;
     SNDFILE* s = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(s, nullptr) << sf_strerror(nullptr);
     std::vector<float> data(static_cast<std::size_t>(frames) * channels);

@@ -20,8 +20,21 @@ foreach(line IN LISTS lines)
   set(dir "${WORK}/${name}")
   file(REMOVE_RECURSE "${dir}")
   file(MAKE_DIRECTORY "${dir}")
-  execute_process(COMMAND ${EMULATOR} "${ZOHOST}" ${args} WORKING_DIRECTORY "${dir}"
-                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  # A first argument "<FILE": that file through a pipe on standard input.
+  set(first "")
+  if(args)
+    list(GET args 0 first)
+  endif()
+  if(first MATCHES "^<(.*)$")
+    set(stdin_file "${CMAKE_MATCH_1}")
+    list(REMOVE_AT args 0)
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E cat "${stdin_file}" COMMAND ${EMULATOR} "${ZOHOST}" ${args}
+                    WORKING_DIRECTORY "${dir}" RESULTS_VARIABLE rcs OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    list(GET rcs 1 rc)
+  else()
+    execute_process(COMMAND ${EMULATOR} "${ZOHOST}" ${args} WORKING_DIRECTORY "${dir}"
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  endif()
   string(APPEND report "== ${name}\nrc ${rc}\n")
   foreach(stream out err)
     set(text "${${stream}}")

@@ -138,6 +138,30 @@ TEST(ZohostOptions, GoodValues) {
          }},
         {{"--pin", "Signal A=sine:440:3V"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.pins.at(0).source.amplitude, 0.3); }},
         {{"--window", "20ms"}, [](const ToolOptions& o) { EXPECT_EQ(o.window, "20ms"); }},
+        // One grammar of units: times, frequencies and levels, with or without their unit.
+        {{"--rate", "44.1k"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.rate, 44100.0); }},
+        {{"--rate", "48kHz"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.rate, 48000.0); }},
+        {{"--rate", "44100Hz"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.rate, 44100.0); }},
+        {{"--seconds", "1h"}, [](const ToolOptions& o) { EXPECT_EQ(o.seconds, 3600.0); }},
+        {{"--seconds", "4410samples"}, [](const ToolOptions& o) { EXPECT_EQ(o.seconds_samples, 4410.0); }},
+        {{"--seconds", "2min", "--start", "500ms"},
+         [](const ToolOptions& o) { EXPECT_EQ(o.seconds, 120.0); EXPECT_EQ(o.start, 0.5); }},
+        {{"--scale", "0.5"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.scale, 0.05); EXPECT_TRUE(o.scale_given); }},
+        {{"--scale", "2"}, [](const ToolOptions& o) { EXPECT_DOUBLE_EQ(o.scale, 0.2); }},
+        {{"--frames", "d", "--fps", "12.5Hz"}, [](const ToolOptions& o) { EXPECT_EQ(o.fps, 12.5); }},
+        {{"--validate", "--timeout", "2min"}, [](const ToolOptions& o) { EXPECT_EQ(o.timeout, 120.0); }},
+        {{"--pin", "Signal A=sine:440Hz", "--pin", "Signal B=saw:1.5kHz", "--pin", "Time=square:2k:1V"},
+         [](const ToolOptions& o) {
+             EXPECT_EQ(o.pins.at(0).source.hz, 440.0);
+             EXPECT_EQ(o.pins.at(1).source.hz, 1500.0);
+             EXPECT_EQ(o.pins.at(2).source.hz, 2000.0);
+             EXPECT_DOUBLE_EQ(o.pins.at(2).source.amplitude, 0.1);
+         }},
+        {{"--background", "None"}, [](const ToolOptions& o) { EXPECT_LT(o.background, 0); }},
+        {{"--background", "TRANSPARENT"}, [](const ToolOptions& o) { EXPECT_LT(o.background, 0); }},
+        {{"--input", "-"}, [](const ToolOptions& o) { EXPECT_EQ(o.input, "-"); }},
+        {{"--pin", "Signal A=file:-:2"},
+         [](const ToolOptions& o) { EXPECT_EQ(o.pins.at(0).source.path, "-"); EXPECT_EQ(o.pins.at(0).source.channel, 2); }},
         {{"--animation", "a.gif"}, [](const ToolOptions& o) { EXPECT_EQ(o.fps, 25.0) << "real time at 25 frames a second"; }},
         {{"--frames", "d", "--fps", "12.5"}, [](const ToolOptions& o) { EXPECT_EQ(o.fps, 12.5); }},
         {{"--input", "song.wav"}, [](const ToolOptions& o) { EXPECT_EQ(o.input, "song.wav"); }},
@@ -202,7 +226,7 @@ TEST(ZohostOptions, TheLastValueWinsForEveryOption) {
         {"--level", {{"--validate"}, "11", "3"}},
         {"--report", {{"--validate"}, "xml r.xml", "junit r.xml"}},  // two words
         // Flags.
-        {"--version", {{}, "", ""}}, {"--no-png", {{"--captures", "c.jsonl"}, "", ""}}, {"--overwrite", {{}, "", ""}},
+        {"--version", {{}, "", ""}}, {"--no-png", {{"--captures", "c.jsonl"}, "", ""}}, {"--overwrite", {{"--frames", "d"}, "", ""}},
         {"--quiet", {{}, "", ""}},
         {"--randomise", {{"--validate"}, "", ""}}, {"--list-tests", {{"--validate"}, "", ""}}, {"--live", {{}, "", ""}},
         {"--mute", {{"--live"}, "", ""}}, {"--loop", {{"--live"}, "", ""}}, {"--stats", {{"--live"}, "", ""}},
@@ -246,7 +270,6 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         {{"--rate", "0"}, "--rate"},
         {{"--rate", "nan"}, "--rate"},
         {{"--rate", "inf"}, "--rate"},
-        {{"--rate", "44100Hz"}, "--rate"},
         {{"--block", "0"}, "--block"},
         {{"--block", "65537"}, "--block"},
         {{"--block", "1.5"}, "--block"},
@@ -280,12 +303,24 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         // A second value after one --pin is no module path.
         {{"--pin", "Signal A=sine:440", "Signal B=sine:660"}, "give each value its own --pin"},
         {{"--set", "Trigger=Auto", "X-Y-Mode=X-Y"}, "give each value its own --pin"},
-        {{"--window", "20"}, "--window"},
         {{"--window", "20 furlongs"}, "--window"},
         {{"--window", "-5ms"}, "--window"},
-        {{"--scale", "2"}, "volts"},
-        {{"--scale", "20V"}, "--scale"},
         {{"--seconds", "3 weeks"}, "--seconds"},
+        {{"--start", "100samples"}, "samples are a length (--seconds, --window)"},
+        {{"--seconds", "10.5samples"}, "whole number of samples"},
+        {{"--rate", "44.1kV"}, "--rate"},
+        {{"--rate", "fast"}, "should be a frequency"},
+        {{"--pin", "Signal A=sine:440V"}, "frequency"},
+        {{"--scale", "2W"}, "volts"},
+        {{"--window", "20 furlongs"}, "--window"},
+        // Options that would do nothing.
+        {{"--overwrite"}, "--overwrite goes with --frames"},
+        {{"--describe", "--png", "x.png"}, "--png does not go with --describe"},
+        {{"--describe", "--pin", "Signal A=sine:1"}, "--pin does not go with --describe"},
+        {{"--validate", "--only", ""}, "--only \"\""},
+        {{"--validate", "--skip", ""}, "--skip \"\""},
+        {{"--input", "-", "--pin", "EXT-Trigger=file:-"}, "standard input (-) can feed one source only"},
+        {{"--pin", "Signal A=file:-", "--pin", "Signal B=file:-:2"}, "one source only"},
         {{"--at", "1s", "--no-png"}, "--at"},
         {{"--at", "1s", "--start", "2s"}, "--at"},
         {{"--fps", "10"}, "--fps goes with"},
@@ -316,6 +351,33 @@ TEST(ZohostOptions, BadValuesGiveOneLineAndStatus2) {
         EXPECT_NE(p.err.find(c.says), std::string::npos) << p.err;
         EXPECT_TRUE(p.out.empty());
     }
+}
+
+// What would be silently dropped is said on standard error, and the run goes on.
+TEST(ZohostOptions, ASecondInputIsSaidToReplaceTheFirst) {
+    Parsed twice = parse({"--input", "a.wav", "--input", "b.wav"});
+    ASSERT_EQ(twice.rc, -1) << twice.err;
+    EXPECT_EQ(twice.options.input, "b.wav");
+    EXPECT_NE(twice.err.find("warning: --input is given 2 times; only the last, b.wav, is read"), std::string::npos)
+        << twice.err;
+    // The negative control: one --input says nothing.
+    Parsed once = parse({"--input", "b.wav"});
+    ASSERT_EQ(once.rc, -1);
+    EXPECT_EQ(once.err, "");
+}
+
+// The help lists the units once, and every option that takes one names its kind.
+TEST(ZohostOptions, HelpListsTheUnitsOnce) {
+    Parsed p = parse({"--help"});
+    ASSERT_EQ(p.rc, 0);
+    const std::size_t units = p.out.find("UNITS");
+    ASSERT_NE(units, std::string::npos);
+    EXPECT_EQ(p.out.find("UNITS", units + 1), std::string::npos) << "listed twice";
+    for (const char* word : {"1h", "2min", "250ms", "4410samples", "44.1k", "1.5kHz", "250mV"})
+        EXPECT_NE(p.out.find(word, units), std::string::npos) << word;
+    for (const char* option : {"--rate FREQ", "--seconds TIME", "--start TIME", "--window LENGTH", "--scale LEVEL",
+                               "--hold-at TIME", "--timeout TIME", "--fps FREQ"})
+        EXPECT_NE(p.out.find(option), std::string::npos) << option;
 }
 
 TEST(ZohostOptions, DescribeExplainsEveryPinAndChoiceInEnglish) {
@@ -372,7 +434,10 @@ TEST(ZohostOptions, ExitStatusesOfTheCommand) {
         {{module, "--set", "Trigger=Foo"}, 2, "Aus=0, InputA=1, InputB=2, Auto=3, EXT=4"},
         {{module, "--set", "Trigger=7"}, 2, "no choice \"7\""},
         {{module, "--set", "Time-Mode=4"}, 2, "V/1000 Samples=3"},
-        {{module, "--window", "2s"}, 2, "nearest it shows"},
+        {{module, "--window", "2s"}, 2, "the module's captures are 1 to 44100 samples"},
+        {{module, "--window", "2min"}, 2, "--window 120 s: 5292000 samples at 44100 Hz"},
+        {{module, "--scale", "20V"}, 2, "--scale: 20 V is outside 0 V..10 V"},
+        {{module, "--scale", "-1"}, 2, "--scale: -1 V is outside"},
         {{module, "--window", "0.5Hz"}, 2, "nearest it shows"},
         {{module, "--window", "20ms", "--set", "Time-Mode=1"}, 2, "--window sets"},
         {{module, "--pin", "Signal A=file:/tmp"}, 2, "directory"},

@@ -20,6 +20,7 @@
 #include "run/SoundFile.h"
 #include "run/InputSource.h"
 #include "run/Units.h"
+#include "ScopeProfile.h"
 #include "zohost/ModuleLibrary.h"
 
 using namespace zotest;
@@ -595,20 +596,77 @@ TEST(ZohostUnits, WindowGivesCapturesOfThatLength) {
         const char* window;
         double rate;
         int size;
-        int mode;
+        const char* mode;
+        const char* seconds = "0.3";
     } cases[] = {
-        {"20ms", 44100, 882, 2}, {"4410samples", 44100, 4410, 3}, {"440Hz", 44100, 100, 0},
-        {"0.1s", 48000, 4800, 2}, {"1ms", 8000, 8, 2},            {"100Hz", 48000, 480, 0},
+        {"20ms", 44100, 882, "V/zehntel Sek."}, {"4410samples", 44100, 4410, "V/1000 Samples"},
+        {"440Hz", 44100, 100, "V/KHz"},         {"0.1s", 48000, 4800, "V/zehntel Sek."},
+        {"1ms", 8000, 8, "V/zehntel Sek."},     {"100Hz", 48000, 480, "V/KHz"},
+        {"0.02", 8000, 160, "V/zehntel Sek."},  {"1k", 8000, 8, "V/KHz"},
+        // Past what one mode reaches, another mode gives the length asked for.
+        {"44100samples", 44100, 44100, "V/zehntel Sek.", "1.2"},
+        {"22050samples", 44100, 22050, "V/zehntel Sek.", "0.7"},
+        {"1s", 44100, 44100, "V/zehntel Sek.", "1.2"},
+        {"0.01min", 8000, 4800, "V/zehntel Sek.", "1.3"},
+        {"20000samples", 48000, 20000, "V/zehntel Sek.", "0.9"},
+        {"40000samples", 8000, 40000, "V/KHz", "5.5"},
+        {"4.5 s", 8000, 36000, "V/KHz", "5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.window);
         ToolRun r = runZohost({kModule, "--no-png", "--captures", dir / "c.jsonl", "--window", c.window, "--rate",
-                               std::to_string(c.rate), "--seconds", "0.3"});
+                               std::to_string(c.rate), "--seconds", c.seconds});
         ASSERT_EQ(r.rc, 0) << r.err;
         EXPECT_NE(r.out.find("captures of " + std::to_string(c.size) + " samples"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("Time-Mode=") + c.mode + ","), std::string::npos) << r.out;
         std::vector<Json> caps = readCaptures(dir / "c.jsonl");
         ASSERT_FALSE(caps.empty());
         for (const Json& cap : caps) EXPECT_EQ(cap["size"].number, c.size);
+    }
+}
+
+// A run's length in samples is counted at the run's rate, the file's when
+// --rate does not give one.
+TEST(ZohostUnits, SecondsInSamplesAtTheRunsRate) {
+    ScratchDir dir;
+    writeWav(dir / "a.wav", 8000, 1, 4000, SF_FORMAT_PCM_16, [](int, int t) { return std::sin(t * 0.3f) * 0.5f; });
+    struct Case {
+        std::vector<std::string> args;
+        const char* ran;
+    } cases[] = {
+        {{"--seconds", "1000samples", "--rate", "16k"}, "ran 0.062 s (1000 samples) at 16000 Hz"},
+        {{"--seconds", "800samples", "--input", dir / "a.wav"}, "ran 0.100 s (800 samples) at 8000 Hz"},
+        {{"--seconds", "0.1", "--input", dir / "a.wav"}, "ran 0.100 s (800 samples) at 8000 Hz"},
+        {{"--seconds", "2min", "--rate", "100"}, "ran 120.000 s (12000 samples) at 100 Hz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        std::vector<std::string> args{kModule, "--no-png", "--captures", dir / "c.jsonl"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ToolRun r = runZohost(args);
+        ASSERT_EQ(r.rc, 0) << r.err;
+        EXPECT_NE(r.out.find(c.ran), std::string::npos) << r.out;
+    }
+}
+
+// Every length the module captures is reachable, at common rates, and in
+// each unit that names it; one past the longest is refused.
+TEST(ZohostUnits, WindowReachesEveryLengthTheModuleCaptures) {
+    const zohost::ModuleProfile& scope = zohost::scope::scopeProfile();
+    using Unit = zohost::CaptureWindow::Unit;
+    for (double rate : {8000.0, 44100.0, 48000.0, 96000.0}) {
+        SCOPED_TRACE(rate);
+        int missed = 0;
+        for (int n = 1; n <= 44100; ++n) {
+            const zohost::WindowSetting w = zohost::tool::windowSetting(scope, {Unit::Samples, double(n)}, rate);
+            missed += w.samples != n;
+            if (n % 97 == 0) {
+                const zohost::WindowSetting t = zohost::tool::windowSetting(scope, {Unit::Seconds, n / rate}, rate);
+                EXPECT_EQ(t.samples, n) << n << " samples as a time";
+            }
+        }
+        EXPECT_EQ(missed, 0);
+        EXPECT_THROW(zohost::tool::windowSetting(scope, {Unit::Samples, 44101.0}, rate), std::invalid_argument);
     }
 }
 
@@ -781,4 +839,99 @@ TEST(ZohostMoments, StereoInputAndAStretchOfIt) {
         for (std::size_t n = 0; n < b.size(); ++n)
             ASSERT_EQ(b[n], fileSample(1, static_cast<int>(c0 + static_cast<std::int64_t>(n))));
     }
+}
+
+// --- inputs from pipes, and what is said rather than dropped ---
+
+// A sound file through a pipe plays as the same file does from its path, in
+// any format libsndfile reads; standard input feeds one source.
+TEST(ZohostInputs, APipedSoundFilePlaysAsTheFileDoes) {
+    ScratchDir dir;
+    struct Case {
+        const char* name;
+        int major, format;
+        std::vector<std::string> feed;
+    } cases[] = {
+        {"a.wav", SF_FORMAT_WAV, SF_FORMAT_PCM_16, {"--input", "-"}},
+        {"a.flac", SF_FORMAT_FLAC, SF_FORMAT_PCM_16, {"--input", "-"}},
+        {"a.aiff", SF_FORMAT_AIFF, SF_FORMAT_FLOAT, {"--pin", "Signal B=file:-:2", "--set", "Trigger=InputB"}},
+    };
+    auto wave = [](int c, int t) { return c ? 0.3f * std::sin(t * 0.05f) : static_cast<float>(t % 40) / 50.0f - 0.4f; };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / c.name;
+        writeWav(path, 8000, 2, 2400, c.format, wave, c.major);
+        const std::string bytes = readFile(path);
+        std::vector<std::string> piped{kModule, "--no-png", "--captures", dir / "piped.jsonl", "--window", "20ms"};
+        piped.insert(piped.end(), c.feed.begin(), c.feed.end());
+        ASSERT_EQ(runProcess(piped, dir / "out", dir / "err", nullptr, &bytes), 0) << readFile(dir / "err");
+        EXPECT_NE(readFile(dir / "err").find("of standard input"), std::string::npos) << readFile(dir / "err");
+        std::vector<std::string> named = piped;
+        named[3] = dir / "named.jsonl";
+        for (std::string& a : named) a = a == "-" ? path : a == "Signal B=file:-:2" ? "Signal B=file:" + path + ":2" : a;
+        ToolRun r = runZohost(named);
+        ASSERT_EQ(r.rc, 0) << r.err;
+        const std::string log = readFile(dir / "piped.jsonl");
+        EXPECT_GT(readCaptures(dir / "piped.jsonl").size(), 2u);
+        EXPECT_EQ(log, readFile(dir / "named.jsonl"));
+        // The negative control: another signal through the same pipe logs otherwise.
+        writeWav(path, 8000, 2, 2400, c.format, [](int, int t) { return static_cast<float>(t % 30) / 40.0f - 0.3f; }, c.major);
+        const std::string other = readFile(path);
+        ASSERT_EQ(runProcess(piped, dir / "out", dir / "err", nullptr, &other), 0);
+        EXPECT_NE(readFile(dir / "piped.jsonl"), log);
+    }
+    // A picture to standard output from sound on standard input: a filter.
+    const std::string stereo = readFile(dir / "a.wav");
+    ASSERT_EQ(runProcess({kModule, "--input", "-", "--png", "-", "--size", "96x54"}, dir / "out.png", dir / "err", nullptr,
+                         &stereo),
+              0)
+        << readFile(dir / "err");
+    Picture pic;
+    EXPECT_TRUE(readPng(dir / "out.png", pic));
+    EXPECT_EQ(pic.width, 96);
+    const std::string text = "not a sound file at all";
+    EXPECT_EQ(runProcess({kModule, "--no-png", "--input", "-"}, dir / "out", dir / "err", nullptr, &text), 2);
+    EXPECT_NE(readFile(dir / "err").find("cannot read standard input: not a sound file"), std::string::npos)
+        << readFile(dir / "err");
+}
+
+// Each would-be silent no-op says so on standard error; each case's control
+// (the same without the fault) says nothing of it.
+TEST(ZohostInputs, WhatWouldBeDroppedIsSaid) {
+    ScratchDir dir;
+    writeWav(dir / "six.wav", 8000, 6, 800, SF_FORMAT_PCM_16, [](int c, int t) { return 0.1f * c * std::sin(t * 0.1f); });
+    writeWav(dir / "two.wav", 8000, 2, 800, SF_FORMAT_PCM_16, [](int c, int t) { return 0.1f * c * std::sin(t * 0.1f); });
+    struct Case {
+        std::vector<std::string> args, control;
+        const char* says;
+    } cases[] = {
+        {{"--input", dir / "six.wav"}, {"--input", dir / "two.wav"},
+         "has 6 channels; --input plays channels 1 and 2 on \"Signal A\" and \"Signal B\", and not channels 3 to 6"},
+        {{"--rate", "8k", "--pin", "Signal A=sine:4.1k"}, {"--rate", "8k", "--pin", "Signal A=sine:4k"},
+         "4100 Hz is above half the rate (4000 Hz)"},
+        {{"--set", "Trigger=EXT"}, {"--set", "Trigger=EXT", "--pin", "EXT-Trigger=square:50"},
+         "sent no capture, so the pictures show none: Trigger is EXT and nothing feeds EXT-Trigger"},
+        {{"--window", "0.2s"}, {"--window", "0.05s"}, "sent no capture, so the pictures show none: a capture may be longer"},
+        {{"--figure-colour", "FF0000"}, {"--figure-colour", "FF0000", "--set", "X-Y-Mode=xy"},
+         "--figure-colour colours the X-Y figure, which is drawn only when X-Y-Mode is not Aus"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        for (bool control : {false, true}) {
+            std::vector<std::string> args{kModule, "--png", dir / "p.png", "--size", "96x54", "--seconds", "0.1"};
+            args.insert(args.end(), (control ? c.control : c.args).begin(), (control ? c.control : c.args).end());
+            ToolRun r = runZohost(args);
+            EXPECT_EQ(r.rc, 0) << r.err;
+            EXPECT_EQ(r.err.find(c.says) == std::string::npos, control) << r.err;
+        }
+    }
+    // A sound file where the module goes is pointed at --input.
+    ToolRun wav = runZohost({dir / "two.wav"});
+    EXPECT_EQ(wav.rc, 2);
+    EXPECT_NE(wav.err.find("is a sound file, not a module; did you mean --input " + dir / "two.wav" + "?"),
+              std::string::npos)
+        << wav.err;
+    ToolRun missing = runZohost({dir / "none.zom"});
+    EXPECT_EQ(missing.rc, 3) << "negative control: a module that is not there is no sound file";
+    EXPECT_EQ(missing.err.find("did you mean"), std::string::npos) << missing.err;
 }

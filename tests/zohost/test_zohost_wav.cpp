@@ -128,6 +128,34 @@ TEST(ZohostWav, EachFormatReadsToItsOwnScaleChannelByChannel) {
     }
 }
 
+// A file whose header promises more than it holds: both readers say so and
+// stop at the last whole frame it holds, then give zeros.
+TEST(ZohostWav, ACutShortFileStopsAtItsLastSample) {
+    const std::vector<double> values = {0.5, -0.25, 0.75, -1.0, 0.125, 0.25, -0.5, 0.375};
+    for (const Format& f : {Format{"pcm16", Kind::Pcm, 16, false, 1.0 / 32768}, Format{"float32", Kind::Float, 32, false, 0.0},
+                            Format{"pcm24", Kind::Pcm, 24, false, 1.0 / 8388608}}) {
+        SCOPED_TRACE(f.name);
+        const std::vector<unsigned char> whole = wavOf(f, values, 8000);
+        const std::size_t frame = 2 * static_cast<std::size_t>(f.bits / 8);
+        for (std::size_t kept : {std::size_t{3}, std::size_t{8}}) {
+            SCOPED_TRACE(kept);
+            // Half a frame past the last whole one is cut off too.
+            std::vector<unsigned char> bytes(whole.begin(), whole.end() - static_cast<std::ptrdiff_t>((8 - kept) * frame));
+            if (kept < 8) bytes.resize(bytes.size() + frame / 2, 0x11);
+            const std::string path = writeFile(std::string("zohost-wav-cut-") + f.name + ".wav", bytes);
+            zohost::tool::SoundFile file(path);
+            ASSERT_TRUE(file.ok()) << file.error();
+            EXPECT_EQ(file.cut(), kept < 8) << "the whole file is the negative control";
+            EXPECT_EQ(file.frames(), static_cast<std::int64_t>(kept));
+            std::vector<float> got(10, 9.0f);
+            file.read(0, got.data(), static_cast<int>(got.size()));
+            for (std::size_t i = 0; i < got.size(); ++i)
+                EXPECT_NEAR(got[i], i < kept ? values[i] : 0.0, f.step * 0.5 + 1e-9) << "sample " << i;
+            std::remove(path.c_str());
+        }
+    }
+}
+
 TEST(ZohostWav, WhatIsNotASoundFileIsRefused) {
     const std::string text = writeFile("zohost-wav-text.wav", {'n', 'o', 't', ' ', 's', 'o', 'u', 'n', 'd'});
     for (const std::string& path : {text, ::testing::TempDir() + "zohost-wav-missing.wav"}) {
