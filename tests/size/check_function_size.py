@@ -31,7 +31,6 @@ EXCEPTIONS = {
     "host/validate/SignalMatrix.cpp:matrix",
     "host/live/LiveAudioWin.cpp:openInput",
     "host/live/LiveAudioWin.cpp:start",
-    "host/run/InputSource.cpp:parseSource",
     "host/run/PngWriterWic.cpp:write",
     # ---- End of the known exceptions.
 }
