@@ -55,7 +55,7 @@ std::vector<unsigned char> guiRecordBytes(const ZOGUI_struct_base* r) {
 }
 
 void feed(Instance& in) {
-    const int a = pinOf(in, "Signal A"), trig = pinOf(in, "Trigger");
+    const int a = pinOf(in, pins::kSignalA), trig = pinOf(in, pins::kTrigger);
     if (a >= 0) in.setSignal(a, waveSignal(Wave::Sine, 1, 90.0));
     if (trig >= 0) in.setValue(trig, 1);
 }
@@ -103,9 +103,9 @@ void audioOpcodes(TestContext& t) {
     in.run(20000);
     CaptureExpectations e;
     e.max_part = 256;
-    const int a = pinOf(in, "Signal A");
+    const int a = pinOf(in, pins::kSignalA);
     e.active[0] = a >= 0;
-    e.check_trigger = pinOf(in, "Trigger") >= 0;
+    e.check_trigger = pinOf(in, pins::kTrigger) >= 0;
     e.trigger = 1;
     e.growth_allowed = false;
     t.check(checkCaptures(t, in, e, "after bad audio calls") > 0 || !t.scope(), "no capture after the bad calls");
@@ -113,7 +113,7 @@ void audioOpcodes(TestContext& t) {
 
 void displayOpcodes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
-    if (!moduleMakesDisplay()) return t.note("no display object");
+    if (!needsDisplay(t)) return;
     Instance in(lib, displayOnly());
     Canvas canvas(100, 80, 0);
     ZOWndInfo window{100, 80, 0x5A0C};
@@ -186,7 +186,7 @@ void wideOpcodes(TestContext& t) {
         in.run(20000);
         CaptureExpectations e;
         e.max_part = 256;
-        e.active[0] = pinOf(in, "Signal A") >= 0;
+        e.active[0] = pinOf(in, pins::kSignalA) >= 0;
         e.growth_allowed = false;
         if (!t.check(checkCaptures(t, in, e, "after wide audio opcodes") > 0 || !t.scope(),
                      "no capture after wide audio opcodes"))
@@ -230,11 +230,8 @@ void wideOpcodes(TestContext& t) {
 // does.
 void windowRecord(TestContext& t) {
     const ModuleLibrary& lib = t.library();
+    if (!needsDisplay(t)) return;
     Instance in(lib, displayOnly());
-    if (!in.hasDisplay()) {
-        t.note("no display object");
-        return;
-    }
     Canvas canvas(100, 80, 0);
     const GuardedBytes guarded(sizeof(ZOWndInfo));
     std::vector<unsigned char> heap(sizeof(ZOWndInfo));
@@ -391,7 +388,7 @@ void outOfOrder(TestContext& t) {
         CaptureExpectations e;
         e.max_part = 200;
         e.check_rate = false;
-        e.active[0] = pinOf(in, "Signal A") >= 0;
+        e.active[0] = pinOf(in, pins::kSignalA) >= 0;
         const int n = checkCaptures(t, in, e, "rate and block size told after opening");
         t.check(n > 0 || !t.scope(), "no capture after rate and block size were told again");
         Canvas c(64, 64, 0);
@@ -427,8 +424,8 @@ void events(TestContext& t) {
     in.run(20000);
     CaptureExpectations e;
     e.max_part = 256;
-    e.active[0] = pinOf(in, "Signal A") >= 0;
-    e.check_trigger = pinOf(in, "Trigger") >= 0;
+    e.active[0] = pinOf(in, pins::kSignalA) >= 0;
+    e.check_trigger = pinOf(in, pins::kTrigger) >= 0;
     e.trigger = 1;
     e.growth_allowed = false;
     t.check(checkCaptures(t, in, e, "with events") > 0 || !t.scope(), "no capture with events delivered");

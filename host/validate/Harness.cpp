@@ -91,6 +91,13 @@ bool isSampleInput(const Instance& in, int position) {
     return d && d->data_type == DT_FSAMPLE && d->direction != DR_OUT;
 }
 
+bool needsDisplay(TestContext& t) {
+    t.library();
+    if (moduleMakesDisplay()) return true;
+    t.skip("the module makes no display object");
+    return false;
+}
+
 InstanceOptions quietOptions(float rate, int block) {
     InstanceOptions o;
     o.sample_rate = rate;
@@ -319,10 +326,10 @@ void checkOneOutstanding(TestContext& t, const Instance& in, const std::string& 
 std::string Scenario::text() const {
     std::string s = "rate " + num(rate) + ", block " + std::to_string(block);
     if (trigger != kLeave) s += ", Trigger " + std::to_string(trigger);
-    if (time_mode != kLeave) s += ", Time-Mode " + std::to_string(time_mode);
-    if (xy_mode != kLeave) s += ", X-Y-Mode " + std::to_string(xy_mode);
+    if (time_mode != kLeave) s += std::string(", ") + pins::kTimeMode + " " + std::to_string(time_mode);
+    if (xy_mode != kLeave) s += std::string(", ") + pins::kXYMode + " " + std::to_string(xy_mode);
     if (has_time) s += ", Time " + num(time);
-    if (has_y) s += ", Y-Scale " + num(y);
+    if (has_y) s += std::string(", ") + pins::kYScale + " " + num(y);
     if (connect_a) s += std::string(", A ") + waveName(a.wave);
     if (connect_b) s += std::string(", B ") + waveName(b.wave);
     if (connect_ext) s += std::string(", EXT ") + waveName(ext.wave);
@@ -344,17 +351,17 @@ void applyScenario(Instance& in, const Scenario& s) {
         const int p = pinOf(in, name);
         if (p >= 0 && on && isSampleInput(in, p)) in.setSignal(p, Signal::constant(static_cast<float>(v)));
     };
-    setList("Trigger", s.trigger);
-    setList("Time-Mode", s.time_mode);
-    setList("X-Y-Mode", s.xy_mode);
-    setWave("Signal A", s.connect_a, s.a);
-    setWave("Signal B", s.connect_b, s.b);
-    setWave("EXT-Trigger", s.connect_ext, s.ext);
-    setConstant("Time", s.has_time, s.time);
-    setConstant("Y-Scale", s.has_y, s.y);
+    setList(pins::kTrigger, s.trigger);
+    setList(pins::kTimeMode, s.time_mode);
+    setList(pins::kXYMode, s.xy_mode);
+    setWave(pins::kSignalA, s.connect_a, s.a);
+    setWave(pins::kSignalB, s.connect_b, s.b);
+    setWave(pins::kExtTrigger, s.connect_ext, s.ext);
+    setConstant(pins::kTime, s.has_time, s.time);
+    setConstant(pins::kYScale, s.has_y, s.y);
     // Another module: the scenario's first wave on every sample input it
     // describes, each with a seed of its own.
-    if (pinOf(in, "Signal A") >= 0) return;
+    if (pinOf(in, pins::kSignalA) >= 0) return;
     for (int p = 0; p < in.pinCount(); ++p)
         if (isSampleInput(in, p))
             in.setSignal(p, waveSignal(s.a.wave, s.a.seed + static_cast<std::uint64_t>(p), s.a.period));
@@ -363,17 +370,17 @@ void applyScenario(Instance& in, const Scenario& s) {
 CaptureExpectations scenarioExpectations(const Instance& in, const Scenario& s) {
     CaptureExpectations e;
     e.rate = s.rate;
-    e.active[0] = s.connect_a && pinOf(in, "Signal A") >= 0;
-    e.active[1] = s.connect_b && pinOf(in, "Signal B") >= 0;
+    e.active[0] = s.connect_a && pinOf(in, pins::kSignalA) >= 0;
+    e.active[1] = s.connect_b && pinOf(in, pins::kSignalB) >= 0;
     e.feeds[0] = e.active[0] ? &s.a : nullptr;
     e.feeds[1] = e.active[1] ? &s.b : nullptr;
     e.max_part = s.block;
-    const bool has_trigger = pinOf(in, "Trigger") >= 0;
+    const bool has_trigger = pinOf(in, pins::kTrigger) >= 0;
     e.check_trigger = has_trigger && s.trigger != Scenario::kLeave;
     e.trigger = static_cast<std::int16_t>(s.trigger);
     e.growth_allowed = !e.check_trigger || e.trigger == 4;
-    if (s.has_time && pinOf(in, "Time") >= 0) e.time_input = s.time;
-    if (s.has_y && pinOf(in, "Y-Scale") >= 0) e.y_input = s.y;
+    if (s.has_time && pinOf(in, pins::kTime) >= 0) e.time_input = s.time;
+    if (s.has_y && pinOf(in, pins::kYScale) >= 0) e.y_input = s.y;
     return e;
 }
 

@@ -26,7 +26,7 @@ TestResult runIsolated(const std::string& name, const std::function<void(TestRes
                 r.passed = false;
                 r.detail += (r.detail.empty() ? "" : "; ") + std::string("unknown exception");
             }
-            return std::string(r.passed ? "P" : "F") + r.detail + '\0' + r.notes;
+            return std::string(r.skipped ? "S" : r.passed ? "P" : "F") + r.detail + '\0' + r.notes;
         },
         timeout_seconds);
     TestResult r;
@@ -34,7 +34,8 @@ TestResult runIsolated(const std::string& name, const std::function<void(TestRes
     switch (c.end) {
     case ChildOutcome::End::Reported: {
         const std::size_t z = c.report.find('\0');
-        r.passed = !c.report.empty() && c.report[0] == 'P';
+        r.skipped = !c.report.empty() && c.report[0] == 'S';
+        r.passed = !c.report.empty() && (c.report[0] == 'P' || r.skipped);
         r.detail = c.report.substr(c.report.empty() ? 0 : 1, z == std::string::npos ? std::string::npos : z - 1);
         if (z != std::string::npos) r.notes = c.report.substr(z + 1);
         return r;

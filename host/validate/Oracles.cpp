@@ -45,7 +45,7 @@ void buffersUntouched(TestContext& t) {
             streams.push_back({p, input, t.pick(allWaves()), b});
         }
         // Short captures, so that many end within the run.
-        const int time = pinOf(in, "Time"), yscale = pinOf(in, "Y-Scale"), trig = pinOf(in, "Trigger");
+        const int time = pinOf(in, pins::kTime), yscale = pinOf(in, pins::kYScale), trig = pinOf(in, pins::kTrigger);
         for (Stream& s : streams)
             if (s.position == time || s.position == yscale) s.wave = Wave::Silence;
         if (trig >= 0) in.setValue(trig, t.uniform(0, 4));
@@ -155,7 +155,7 @@ std::vector<std::int32_t> sizesOf(const ScopeInstance& in, std::size_t from) {
 void noAllocation(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     if (!AllocProbe::watch(reinterpret_cast<const void*>(lib.getModulePropertiesEntry()))) {
-        t.note("heap and lock calls of the module cannot be counted here; not checked");
+        t.skip("heap and lock calls of the module cannot be counted here");
         return;
     }
     long total_blocks = 0;
@@ -211,7 +211,7 @@ void noAllocation(TestContext& t) {
         Scenario s;
         s.trigger = 0;
         applyScenario(in, s);
-        const int time = pinOf(in, "Time");
+        const int time = pinOf(in, pins::kTime);
         if (time >= 0 && isSampleInput(in, time)) {
             in.setSignal(time, Signal::generator([](std::uint64_t first, float* out, int count) {
                 for (int i = 0; i < count; ++i) out[i] = ((first + static_cast<std::uint64_t>(i)) / 5000) % 2 ? 0.3f : 0.35f;

@@ -1,5 +1,5 @@
 // Signals: sample rates, plain and hostile; block sizes and splits; and the
-// matrix of trigger mode x time mode x "Time" x "Y-Scale" x input signals,
+// matrix of trigger mode x time mode x time x vertical scale x input signals,
 // sampled by the seed or whole, with list pins thrown out of range between
 // blocks.
 #include <algorithm>
@@ -198,7 +198,7 @@ void matrix(TestContext& t, int trigger) {
         ScopeInstance in(lib, scenarioOptions(s));
         applyScenario(in, s);
         const std::uint64_t samples = 60000;
-        const int lists[] = {pinOf(in, "Trigger"), pinOf(in, "Time-Mode"), pinOf(in, "X-Y-Mode")};
+        const int lists[] = {pinOf(in, pins::kTrigger), pinOf(in, pins::kTimeMode), pinOf(in, pins::kXYMode)};
         const int wild[] = {-1, 5, 32767, -32768, 0, 1, 2, 3, 4};
         std::string where = s.text();
         if (chaos) where += ", list pins thrown out of range between blocks";
@@ -264,11 +264,11 @@ void addSignalTests(std::vector<TestCase>& out) {
                    &blockSizes});
     out.push_back({"oracle.split_identity", "blocks cut at random (parts of 0 and 1 included) change no capture",
                    &randomSplits, Profile::Scope});
-    out.push_back({"signal.matrix.trigger0", "Trigger 0 x time modes x Time x Y-Scale x signals", &matrix0, Profile::Scope});
-    out.push_back({"signal.matrix.trigger1", "Trigger 1 x time modes x Time x Y-Scale x signals", &matrix1, Profile::Scope});
-    out.push_back({"signal.matrix.trigger2", "Trigger 2 x time modes x Time x Y-Scale x signals", &matrix2, Profile::Scope});
-    out.push_back({"signal.matrix.trigger3", "Trigger 3 x time modes x Time x Y-Scale x signals", &matrix3, Profile::Scope});
-    out.push_back({"signal.matrix.trigger4", "Trigger 4 x time modes x Time x Y-Scale x signals", &matrix4, Profile::Scope});
+    out.push_back({"signal.matrix.trigger0", "trigger 0 x time modes x time x vertical scale x signals", &matrix0, Profile::Scope});
+    out.push_back({"signal.matrix.trigger1", "trigger 1 x time modes x time x vertical scale x signals", &matrix1, Profile::Scope});
+    out.push_back({"signal.matrix.trigger2", "trigger 2 x time modes x time x vertical scale x signals", &matrix2, Profile::Scope});
+    out.push_back({"signal.matrix.trigger3", "trigger 3 x time modes x time x vertical scale x signals", &matrix3, Profile::Scope});
+    out.push_back({"signal.matrix.trigger4", "trigger 4 x time modes x time x vertical scale x signals", &matrix4, Profile::Scope});
     out.push_back({"signal.lists_out_of_range", "list pins held at -1, 5, 32767, -32768", &listsOutOfRange});
 }
 
