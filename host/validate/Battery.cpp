@@ -78,6 +78,7 @@ std::vector<TestCase> allTests() {
     addOracleTests(all);
     addMessageTests(all);
     addPaintTests(all);
+    addThreadTests(all);
     addTimingTests(all);
     return all;
 }
@@ -91,7 +92,7 @@ struct LevelRow {
 const LevelRow kLevels[] = {
     {"lifecycle.describe", 1}, {"args.", 1},
     {"lifecycle.", 2}, {"signal.rates", 2}, {"signal.block_sizes", 2}, {"signal.lists_out_of_range", 2},
-    {"signal.hostile_rates", 3}, {"signal.capture_length", 3}, {"pins.", 3}, {"messages.", 3}, {"oracle.", 3},
+    {"signal.hostile_rates", 3}, {"signal.capture_length", 3}, {"pins.", 3}, {"messages.", 3}, {"threads.", 3}, {"oracle.", 3},
     {"paint.", 4}, {"signal.matrix.", 4}, {"timing.", 4},
 };
 }  // namespace

@@ -100,6 +100,7 @@ void addMessageTests(std::vector<TestCase>& out);
 void addPaintTests(std::vector<TestCase>& out);
 void addTimingTests(std::vector<TestCase>& out);
 void addPinTests(std::vector<TestCase>& out);
+void addThreadTests(std::vector<TestCase>& out);
 
 // Every test, in the order they run.
 std::vector<TestCase> allTests();

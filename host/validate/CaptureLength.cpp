@@ -4,6 +4,7 @@
 // and earlier settings come back.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 
 #include "Harness.h"
@@ -49,6 +50,38 @@ float voltsOf(float v) {
     return x < 0.0f ? 0.0f : x > 10.0f ? 10.0f : x;
 }
 
+// Each capture of the run against the time and the mode at its first
+// sample; returns how many were checked, or -1 after too many failures.
+int checkLengths(TestContext& t, const ScopeInstance& in, const Feed& noise, const std::map<std::uint64_t, int>& modes,
+                 const std::function<float(std::uint64_t)>& timeAt, float rate, int block) {
+    int checked = 0;
+    for (const Capture* c : in.captures()) {
+        if (c->samples.empty() || c->scope.Trigger != 0) continue;
+        const std::size_t n = static_cast<std::size_t>(c->scope.ScopeSize);
+        const std::int64_t lo = static_cast<std::int64_t>(c->clock) - static_cast<std::int64_t>(n) - 1;
+        const std::int64_t hi = static_cast<std::int64_t>(c->clock) + block - static_cast<std::int64_t>(n);
+        const std::int64_t start = findRunStart(c->samples.data(), n, noise, lo, hi);
+        if (!t.check(start >= 0, "capture of " + std::to_string(n) + " samples sent at clock " +
+                                     std::to_string(c->clock) + " is not a run of \"" + pins::kSignalA + "\""))
+            continue;
+        const std::uint64_t s = static_cast<std::uint64_t>(start);
+        const int m = std::prev(modes.upper_bound(s))->second;
+        const float volts = voltsOf(timeAt(s));
+        const float held = c->scope.Time;
+        const auto want = lengthsFor(held, m, rate);
+        const bool ok = std::find(want.begin(), want.end(), c->scope.ScopeSize) != want.end();
+        t.check(ok, "rate " + num(rate) + ": capture starting at clock " + std::to_string(s) + " with Time " +
+                        num(held) + " V in " + pins::kTimeMode + " " + std::to_string(m) + " has " + std::to_string(n) +
+                        " samples, not " + std::to_string(want[0]));
+        t.check(std::fabs(held - volts) <= 1e-5f, "capture starting at clock " + std::to_string(s) +
+                                                      " holds Time " + num(held) + ", its first sample gave " +
+                                                      num(volts));
+        ++checked;
+        if (t.failures() > 3) return -1;
+    }
+    return checked;
+}
+
 void captureLength(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     const int rounds = t.count(2, 8);
@@ -92,31 +125,8 @@ void captureLength(TestContext& t) {
             in.processBlock(n);
             at += static_cast<std::uint64_t>(n);
         }
-        int checked = 0;
-        for (const Capture* c : in.captures()) {
-            if (c->samples.empty() || c->scope.Trigger != 0) continue;
-            const std::size_t n = static_cast<std::size_t>(c->scope.ScopeSize);
-            const std::int64_t lo = static_cast<std::int64_t>(c->clock) - static_cast<std::int64_t>(n) - 1;
-            const std::int64_t hi = static_cast<std::int64_t>(c->clock) + block - static_cast<std::int64_t>(n);
-            const std::int64_t start = findRunStart(c->samples.data(), n, noise, lo, hi);
-            if (!t.check(start >= 0, "capture of " + std::to_string(n) + " samples sent at clock " +
-                                         std::to_string(c->clock) + " is not a run of \"" + pins::kSignalA + "\""))
-                continue;
-            const std::uint64_t s = static_cast<std::uint64_t>(start);
-            const int m = std::prev(modes.upper_bound(s))->second;
-            const float volts = voltsOf(timeAt(s));
-            const float held = c->scope.Time;
-            const auto want = lengthsFor(held, m, rate);
-            const bool ok = std::find(want.begin(), want.end(), c->scope.ScopeSize) != want.end();
-            t.check(ok, "rate " + num(rate) + ": capture starting at clock " + std::to_string(s) + " with Time " +
-                            num(held) + " V in " + pins::kTimeMode + " " + std::to_string(m) + " has " + std::to_string(n) +
-                            " samples, not " + std::to_string(want[0]));
-            t.check(std::fabs(held - volts) <= 1e-5f, "capture starting at clock " + std::to_string(s) +
-                                                          " holds Time " + num(held) + ", its first sample gave " +
-                                                          num(volts));
-            ++checked;
-            if (t.failures() > 3) return;
-        }
+        const int checked = checkLengths(t, in, noise, modes, timeAt, rate, block);
+        if (checked < 0) return;
         t.check(checked > 10, "only " + std::to_string(checked) + " captures to check at rate " + num(rate));
     }
 }

@@ -208,6 +208,63 @@ std::string firstDifference(const std::vector<CaptureCopy>& a, const std::vector
     return std::string();
 }
 
+namespace {
+
+// The settings a capture carries, against what the run set.
+void checkSettings(TestContext& t, const T_SCOPE& s, const CaptureExpectations& e, const std::string& at) {
+    if (e.check_rate)
+        t.check(sameBits(s.Rate, e.rate) || (std::isnan(s.Rate) && std::isnan(e.rate)),
+                at + ": rate " + num(s.Rate) + ", host's " + num(e.rate));
+    if (e.check_trigger)
+        t.check(s.Trigger == e.trigger,
+                at + ": Trigger " + std::to_string(s.Trigger) + ", set " + std::to_string(e.trigger));
+    if (e.check_trigger && e.trigger != 4)
+        t.check(s.ScopeSize <= SCOPE_MAX_TIMED_SIZE,
+                at + ": length " + std::to_string(s.ScopeSize) + " over " + std::to_string(SCOPE_MAX_TIMED_SIZE) +
+                    " outside the external trigger");
+    t.check(!(s.Time < 0.0f) && !(s.Time > 10.0f), at + ": Time " + num(s.Time) + " outside 0..10");
+    t.check(!(s.Y_Scale < 0.0f) && !(s.Y_Scale > 10.0f), at + ": Y_Scale " + num(s.Y_Scale) + " outside 0..10");
+    if (std::isfinite(e.time_input) || std::isinf(e.time_input))
+        t.check(closeTo(s.Time, clampVolts(e.time_input)),
+                at + ": Time " + num(s.Time) + " from input " + num(e.time_input));
+    if (std::isfinite(e.y_input) || std::isinf(e.y_input))
+        t.check(closeTo(s.Y_Scale, clampVolts(e.y_input)),
+                at + ": Y_Scale " + num(s.Y_Scale) + " from input " + num(e.y_input));
+    for (int ch = 0; ch < 2; ++ch)
+        t.check(s.Channel_Active[ch] == e.active[ch],
+                at + ": channel " + std::to_string(ch) + (s.Channel_Active[ch] ? " active" : " inactive") +
+                    ", input " + (e.active[ch] ? "connected" : "not connected"));
+}
+
+// Each channel's samples: zero when inactive, else a run of its input.
+void checkSamples(TestContext& t, const Capture& c, std::uint64_t sent_clock, const CaptureExpectations& e,
+                  const std::string& at) {
+    const T_SCOPE& s = c.scope;
+    if (c.samples_dropped || c.samples.size() != 2 * static_cast<std::size_t>(s.ScopeSize)) return;
+    const std::size_t n = static_cast<std::size_t>(s.ScopeSize);
+    for (int ch = 0; ch < 2; ++ch) {
+        const float* got = c.samples.data() + static_cast<std::size_t>(ch) * n;
+        if (!s.Channel_Active[ch]) {
+            for (std::size_t i = 0; i < n; ++i)
+                if (!t.check(bitsOf(got[i]) == 0, at + ": inactive channel " + std::to_string(ch) + " holds " +
+                                                    num(got[i]) + " at " + std::to_string(i)))
+                    break;
+            continue;
+        }
+        const Feed* f = e.feeds[ch];
+        if (!f) continue;
+        // The capture's last sample lies in the processing call that sent
+        // it, or just before it: search the starts that allows.
+        const std::int64_t lo = static_cast<std::int64_t>(sent_clock) - static_cast<std::int64_t>(n) - 1;
+        const std::int64_t hi = static_cast<std::int64_t>(sent_clock) + e.max_part - static_cast<std::int64_t>(n);
+        const bool found = findRunStart(got, n, *f, lo, hi) >= 0;
+        t.check(found, at + ": channel " + std::to_string(ch) + " (" + waveName(f->wave) +
+                           ") is not a run of its input ending near clock " + std::to_string(sent_clock));
+    }
+}
+
+}  // namespace
+
 int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where) {
     // What another module's messages carry is its own business.
     if (!t.scope()) return 0;
@@ -233,54 +290,12 @@ int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectat
         while (next < caps.size() && caps[next]->slot < slot) ++next;
         if (!t.check(next < caps.size() && caps[next]->slot == slot, at + ": not copied")) continue;
         const Capture& c = *caps[next];
-        const T_SCOPE& s = c.scope;
-        if (!t.check(s.ScopeSize >= 1 && s.ScopeSize <= limit,
-                     at + ": length " + std::to_string(s.ScopeSize) + " outside 1.." + std::to_string(limit)))
+        if (!t.check(c.scope.ScopeSize >= 1 && c.scope.ScopeSize <= limit,
+                     at + ": length " + std::to_string(c.scope.ScopeSize) + " outside 1.." + std::to_string(limit)))
             continue;
-        t.check(!c.samples_dropped || s.ScopeSize > (1 << 22), at + ": samples not readable");
-        if (e.check_rate)
-            t.check(sameBits(s.Rate, e.rate) || (std::isnan(s.Rate) && std::isnan(e.rate)),
-                at + ": rate " + num(s.Rate) + ", host's " + num(e.rate));
-        if (e.check_trigger)
-            t.check(s.Trigger == e.trigger,
-                    at + ": Trigger " + std::to_string(s.Trigger) + ", set " + std::to_string(e.trigger));
-        if (e.check_trigger && e.trigger != 4)
-            t.check(s.ScopeSize <= SCOPE_MAX_TIMED_SIZE,
-                    at + ": length " + std::to_string(s.ScopeSize) + " over " + std::to_string(SCOPE_MAX_TIMED_SIZE) +
-                        " outside the external trigger");
-        t.check(!(s.Time < 0.0f) && !(s.Time > 10.0f), at + ": Time " + num(s.Time) + " outside 0..10");
-        t.check(!(s.Y_Scale < 0.0f) && !(s.Y_Scale > 10.0f), at + ": Y_Scale " + num(s.Y_Scale) + " outside 0..10");
-        if (std::isfinite(e.time_input) || std::isinf(e.time_input))
-            t.check(closeTo(s.Time, clampVolts(e.time_input)),
-                    at + ": Time " + num(s.Time) + " from input " + num(e.time_input));
-        if (std::isfinite(e.y_input) || std::isinf(e.y_input))
-            t.check(closeTo(s.Y_Scale, clampVolts(e.y_input)),
-                    at + ": Y_Scale " + num(s.Y_Scale) + " from input " + num(e.y_input));
-        for (int ch = 0; ch < 2; ++ch)
-            t.check(s.Channel_Active[ch] == e.active[ch],
-                    at + ": channel " + std::to_string(ch) + (s.Channel_Active[ch] ? " active" : " inactive") +
-                        ", input " + (e.active[ch] ? "connected" : "not connected"));
-        if (c.samples_dropped || c.samples.size() != 2 * static_cast<std::size_t>(s.ScopeSize)) continue;
-        const std::size_t n = static_cast<std::size_t>(s.ScopeSize);
-        for (int ch = 0; ch < 2; ++ch) {
-            const float* got = c.samples.data() + static_cast<std::size_t>(ch) * n;
-            if (!s.Channel_Active[ch]) {
-                for (std::size_t i = 0; i < n; ++i)
-                    if (!t.check(bitsOf(got[i]) == 0, at + ": inactive channel " + std::to_string(ch) +
-                                                        " holds " + num(got[i]) + " at " + std::to_string(i)))
-                        break;
-                continue;
-            }
-            const Feed* f = e.feeds[ch];
-            if (!f) continue;
-            // The capture's last sample lies in the processing call that sent
-            // it, or just before it: search the starts that allows.
-            const std::int64_t lo = static_cast<std::int64_t>(r.clock) - static_cast<std::int64_t>(n) - 1;
-            const std::int64_t hi = static_cast<std::int64_t>(r.clock) + e.max_part - static_cast<std::int64_t>(n);
-            const bool found = findRunStart(got, n, *f, lo, hi) >= 0;
-            t.check(found, at + ": channel " + std::to_string(ch) + " (" + waveName(f->wave) +
-                               ") is not a run of its input ending near clock " + std::to_string(r.clock));
-        }
+        t.check(!c.samples_dropped || c.scope.ScopeSize > (1 << 22), at + ": samples not readable");
+        checkSettings(t, c.scope, e, at);
+        checkSamples(t, c, r.clock, e, at);
     }
     return seen;
 }

@@ -160,14 +160,33 @@ void randomSplits(TestContext& t) {
     }
 }
 
+struct Combo {
+    int time_mode;
+    double time, y;
+    Wave wave;
+};
+
+Scenario matrixScenario(TestContext& t, int trigger, const Combo& c) {
+    Scenario s;
+    s.trigger = trigger;
+    s.time_mode = c.time_mode;
+    s.xy_mode = t.uniform(0, 2);
+    s.block = t.pick(std::vector<int>{64, 512, 2027});
+    s.has_time = true;
+    s.time = c.time;
+    s.has_y = true;
+    s.y = c.y;
+    s.a = feedOf(c.wave, t.rng()(), 40.0 + t.uniform(0, 900));
+    s.connect_b = t.uniform(0, 3) != 0;
+    s.b = feedOf(t.pick(allWaves()), t.rng()(), 40.0 + t.uniform(0, 900));
+    s.connect_ext = trigger == 4 || t.uniform(0, 1) == 1;
+    s.ext = feedOf(t.pick(allWaves()), t.rng()(), 100.0 + t.uniform(0, 3000));
+    return s;
+}
+
 // The matrix for one trigger mode.
 void matrix(TestContext& t, int trigger) {
     const ModuleLibrary& lib = t.library();
-    struct Combo {
-        int time_mode;
-        double time, y;
-        Wave wave;
-    };
     std::vector<Combo> combos;
     for (int m = 0; m < 4; ++m)
         for (double time : timeValues())
@@ -179,20 +198,7 @@ void matrix(TestContext& t, int trigger) {
     }
     int done = 0;
     for (const Combo& c : combos) {
-        Scenario s;
-        s.trigger = trigger;
-        s.time_mode = c.time_mode;
-        s.xy_mode = t.uniform(0, 2);
-        s.block = t.pick(std::vector<int>{64, 512, 2027});
-        s.has_time = true;
-        s.time = c.time;
-        s.has_y = true;
-        s.y = c.y;
-        s.a = feedOf(c.wave, t.rng()(), 40.0 + t.uniform(0, 900));
-        s.connect_b = t.uniform(0, 3) != 0;
-        s.b = feedOf(t.pick(allWaves()), t.rng()(), 40.0 + t.uniform(0, 900));
-        s.connect_ext = trigger == 4 || t.uniform(0, 1) == 1;
-        s.ext = feedOf(t.pick(allWaves()), t.rng()(), 100.0 + t.uniform(0, 3000));
+        const Scenario s = matrixScenario(t, trigger, c);
         const bool chaos = t.uniform(0, 3) == 0;
 
         ScopeInstance in(lib, scenarioOptions(s));
