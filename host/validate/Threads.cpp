@@ -234,9 +234,18 @@ void messages(TestContext& t) {
         s.b = Feed{Wave::Noise, t.seed(), 100.0};
         s.has_time = true;
         s.time = t.pick(std::vector<double>{0.01, 0.05, 0.2});
-        const std::string where = "threaded, " + s.text();
+        // Acks as they come, or held a few blocks as a busy host may.
+        const int hold = t.pick(std::vector<int>{0, 0, 1, 23});
+        ThreadedOptions o = threadedOptions(s, 160, 100);
+        o.instance.messages.ack = hold ? AckPolicy::Hold : AckPolicy::Deliver;
+        o.instance.messages.ack_hold_blocks = hold;
+        // Mostly a display that keeps up (each block waits until it has
+        // taken what was sent), at times an audio thread that runs ahead.
+        o.lockstep = t.uniform(0, 2) != 0;
+        const std::string where = std::string("threaded, ") + (o.lockstep ? "display keeping up" : "audio running ahead") +
+                                  ", acks held " + std::to_string(hold) + " block(s), " + s.text();
         Watchdog dog;
-        ThreadedInstance threaded(lib, threadedOptions(s, 160, 100));
+        ThreadedInstance threaded(lib, o);
         ThreadedCaptures view(threaded);
         HandOver hand(threaded, dog);
         applyScenario(threaded.audio(), s);
