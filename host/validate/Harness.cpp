@@ -266,13 +266,16 @@ void checkSamples(TestContext& t, const Capture& c, std::uint64_t sent_clock, co
 }  // namespace
 
 int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where) {
+    return checkCaptures(t, in.messages().records(), in.captures(), e, where);
+}
+
+int checkCaptures(TestContext& t, const std::vector<MessageRecord>& records, const std::vector<const Capture*>& caps,
+                  const CaptureExpectations& e, const std::string& where) {
     // What another module's messages carry is its own business.
     if (!t.scope()) return 0;
     int seen = 0;
     const std::int32_t limit = e.growth_allowed ? SCOPE_MAX_SIZE : SCOPE_MAX_TIMED_SIZE;
-    const auto caps = in.captures();
     std::size_t next = 0;
-    const auto& records = in.messages().records();
     for (std::size_t slot = 0; slot < records.size(); ++slot) {
         const MessageRecord& r = records[slot];
         if (r.direction != Direction::ToDisplay) continue;

@@ -96,6 +96,10 @@ struct CaptureExpectations {
 // Every "data" message: record size, length bounds, settings and samples.
 // Returns the number of captures seen.
 int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where);
+// The same over an audio side's message records and the captures copied
+// from them (a threaded host's).
+int checkCaptures(TestContext& t, const std::vector<MessageRecord>& records, const std::vector<const Capture*>& caps,
+                  const CaptureExpectations& e, const std::string& where);
 
 // Where a captured channel starts in its input: the clock in [lo, hi] from
 // which `n` samples of the feed equal the capture bit for bit, or -1.

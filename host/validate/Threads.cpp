@@ -256,6 +256,8 @@ void messages(TestContext& t) {
         for (const std::string& f : hand.failures()) t.fail(where + ": " + f);
         checkThreads(t, threaded, where);
         checkFlow(t, view, where);
+        checkCaptures(t, threaded.audio().messages().records(), view.sent().captures(),
+                      scenarioExpectations(threaded.audio(), s), where);
         t.check(threaded.display().repaints() >= hand.delivered(),
                 where + ": " + std::to_string(hand.delivered()) + " captures delivered, " +
                     std::to_string(threaded.display().repaints()) + " repaints asked for");
