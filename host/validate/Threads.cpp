@@ -224,8 +224,8 @@ void messages(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     if (!needsDisplay(t)) return;
     const int rounds = t.count(3, 8);
-    int crossed = 0;
-    for (int r = 0; r < rounds && !t.failed(); ++r) {
+    int crossed = 0, runs = 0;
+    for (; runs < rounds && !t.failed(); ++runs) {
         Scenario s;
         s.block = t.pick(std::vector<int>{64, 333, 1024});
         s.trigger = t.uniform(0, 3);
@@ -264,7 +264,7 @@ void messages(TestContext& t) {
         t.check(hand.delivered() == 0 || threaded.paints() > 0, where + ": the display thread never painted");
         crossed += hand.delivered();
     }
-    t.note(std::to_string(crossed) + " captures crossed threads in " + std::to_string(rounds) + " runs");
+    t.note(std::to_string(crossed) + " captures crossed threads in " + std::to_string(runs) + " runs");
 }
 
 // The generic flow: whatever the module sends crosses threads on its own
