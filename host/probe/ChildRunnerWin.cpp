@@ -146,14 +146,10 @@ struct EnvFor {
     ~EnvFor() { SetEnvironmentVariableA(name, had ? old.c_str() : nullptr); }
 };
 
-ChildOutcome spawn(const std::string& path, double timeout_seconds) {
-    ChildOutcome c;
-    const std::string result = tempFile("zor");
-    const std::string output = tempFile("zoo");
-    if (result.empty() || output.empty()) {
-        c.how = "cannot make a temporary file";
-        return c;
-    }
+// Starts this program again with the part to run in its environment, its
+// output into `output`; false with `error` set when it cannot.
+bool startChild(const std::string& path, const std::string& result, const std::string& output,
+                PROCESS_INFORMATION& pi, std::string& error) {
     SECURITY_ATTRIBUTES sa{};
     sa.nLength = sizeof sa;
     sa.bInheritHandle = TRUE;
@@ -170,7 +166,6 @@ ChildOutcome spawn(const std::string& path, double timeout_seconds) {
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = out;
     si.hStdError = out;
-    PROCESS_INFORMATION pi{};
     BOOL started;
     std::fflush(nullptr);
     {
@@ -180,8 +175,41 @@ ChildOutcome spawn(const std::string& path, double timeout_seconds) {
         started = CreateProcessA(exe, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
     }
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    if (!started) {
-        c.how = "cannot start " + std::string(exe) + " (error " + std::to_string(GetLastError()) + ")";
+    if (!started) error = "cannot start " + std::string(exe) + " (error " + std::to_string(GetLastError()) + ")";
+    return started != FALSE;
+}
+
+// How the child ended, from its exit code and what it wrote to the result file.
+void classify(ChildOutcome& c, DWORD code, const std::string& said) {
+    if (!said.empty() && said[0] == 'R' && code == 0) {
+        c.end = ChildOutcome::End::Reported;
+        c.report = said.substr(1);
+    } else if (!said.empty() && said[0] == 'K') {
+        c.end = ChildOutcome::End::Killed;
+        c.how = said.substr(1);
+    } else if (!said.empty() && said[0] == 'A') {
+        c.end = ChildOutcome::End::Killed;
+        c.how = "SIGABRT";
+        c.aborted = true;
+    } else if (code >= 0xC0000000u) {
+        c.end = ChildOutcome::End::Killed;
+        c.how = "exception " + hex(code, 8);
+    } else {
+        c.end = ChildOutcome::End::Exited;
+        c.status = static_cast<int>(code);
+    }
+}
+
+ChildOutcome spawn(const std::string& path, double timeout_seconds) {
+    ChildOutcome c;
+    const std::string result = tempFile("zor");
+    const std::string output = tempFile("zoo");
+    if (result.empty() || output.empty()) {
+        c.how = "cannot make a temporary file";
+        return c;
+    }
+    PROCESS_INFORMATION pi{};
+    if (!startChild(path, result, output, pi, c.how)) {
         DeleteFileA(result.c_str());
         DeleteFileA(output.c_str());
         return c;
@@ -201,24 +229,7 @@ ChildOutcome spawn(const std::string& path, double timeout_seconds) {
     const std::string said = readFile(result, 1 << 20);
     DeleteFileA(result.c_str());
     DeleteFileA(output.c_str());
-    if (c.end == ChildOutcome::End::TimedOut) return c;
-    if (!said.empty() && said[0] == 'R' && code == 0) {
-        c.end = ChildOutcome::End::Reported;
-        c.report = said.substr(1);
-    } else if (!said.empty() && said[0] == 'K') {
-        c.end = ChildOutcome::End::Killed;
-        c.how = said.substr(1);
-    } else if (!said.empty() && said[0] == 'A') {
-        c.end = ChildOutcome::End::Killed;
-        c.how = "SIGABRT";
-        c.aborted = true;
-    } else if (code >= 0xC0000000u) {
-        c.end = ChildOutcome::End::Killed;
-        c.how = "exception " + hex(code, 8);
-    } else {
-        c.end = ChildOutcome::End::Exited;
-        c.status = static_cast<int>(code);
-    }
+    if (c.end != ChildOutcome::End::TimedOut) classify(c, code, said);
     return c;
 }
 

@@ -59,7 +59,37 @@ ThreadedInstance::Envelope ThreadedInstance::envelope(zolong size, zolong code, 
     return e;
 }
 
+std::string ThreadedInstance::threadName(std::thread::id id) const {
+    if (id == audio_thread_.load()) return "the audio thread";
+    if (id == display_thread_id_.load()) return "the display thread";
+    return "a thread of neither object";
+}
+
+// Each object talks to the host on its own thread: the audio object on the
+// audio thread, the display object on the display thread.
+void ThreadedInstance::checkThread(Direction direction, zolong code) {
+    const std::thread::id here = std::this_thread::get_id();
+    const bool to_display = direction == Direction::ToDisplay;
+    const std::thread::id want = to_display ? audio_thread_.load() : display_thread_id_.load();
+    if (want == std::thread::id() || here == want) return;
+    const std::string what = static_cast<std::int32_t>(code) == zo_message::data  ? "\"data\""
+                             : static_cast<std::int32_t>(code) == zo_message::ack ? "\"ack\""
+                                                                                   : "message " + std::to_string(code);
+    std::lock_guard<std::mutex> lock(violations_mutex_);
+    if (violations_.size() < 16)
+        violations_.push_back(what + " sent by the " + (to_display ? "audio" : "display") + " object (request " +
+                              (to_display ? "send_to_gui" : "gui_send_to_audio") + ") on " + threadName(here) +
+                              ", not on " + threadName(want));
+}
+
+std::vector<std::string> ThreadedInstance::threadViolations() const {
+    std::lock_guard<std::mutex> lock(violations_mutex_);
+    return violations_;
+}
+
 void ThreadedInstance::forward(Direction direction, zolong size, zolong code, const void* ptr) {
+    checkThread(direction, code);
+    if (direction == Direction::ToAudio) ++sent_by_display_;
     if (direction == Direction::ToDisplay) {
         // Audio thread, inside request send_to_gui.
         Envelope e = envelope(size, code, ptr);
@@ -85,7 +115,11 @@ void ThreadedInstance::forward(Direction direction, zolong size, zolong code, co
 void ThreadedInstance::start() {
     if (display_thread_.joinable()) return;
     stopping_ = false;
-    display_thread_ = std::thread([this] { displayLoop(); });
+    display_thread_ = std::thread([this] {
+        display_thread_id_ = std::this_thread::get_id();
+        displayLoop();
+        display_thread_id_ = std::thread::id();
+    });
 }
 
 void ThreadedInstance::displayLoop() {
@@ -136,6 +170,7 @@ void ThreadedInstance::run(std::uint64_t samples) {
     if (!display_thread_.joinable()) start();
     std::exception_ptr error;
     std::thread audio([&] {
+        audio_thread_ = std::this_thread::get_id();
         try {
             audioLoop(samples);
         } catch (...) {
@@ -143,6 +178,7 @@ void ThreadedInstance::run(std::uint64_t samples) {
         }
     });
     audio.join();
+    audio_thread_ = std::thread::id();
     if (error) std::rethrow_exception(error);
 }
 
@@ -157,6 +193,7 @@ void ThreadedInstance::audioLoop(std::uint64_t samples) {
         if (before_block_) before_block_(*audio_);
         const int n = static_cast<int>(std::min<std::uint64_t>(samples, static_cast<std::uint64_t>(block)));
         audio_->processBlock(n);
+        if (after_block_) after_block_(*audio_);
         samples -= static_cast<std::uint64_t>(n);
     }
 }

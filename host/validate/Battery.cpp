@@ -1,5 +1,6 @@
 #include "Battery.h"
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -52,6 +53,11 @@ void TestContext::fail(const std::string& what) {
     if (static_cast<int>(kept_.size()) < kKeptFailures) kept_.push_back(what);
 }
 
+void TestContext::during(const std::string& what) {
+    std::fprintf(stderr, "during %s\n", what.c_str());
+    std::fflush(stderr);
+}
+
 void TestContext::note(const std::string& what) { notes_ += (notes_.empty() ? "" : "; ") + what; }
 
 std::string TestContext::detail() const {
@@ -67,10 +73,12 @@ std::vector<TestCase> allTests() {
     addLifecycleTests(all);
     addArgumentTests(all);
     addSignalTests(all);
+    addPinTests(all);
     addCaptureLengthTests(all);
     addOracleTests(all);
     addMessageTests(all);
     addPaintTests(all);
+    addThreadTests(all);
     addTimingTests(all);
     return all;
 }
@@ -84,7 +92,7 @@ struct LevelRow {
 const LevelRow kLevels[] = {
     {"lifecycle.describe", 1}, {"args.", 1},
     {"lifecycle.", 2}, {"signal.rates", 2}, {"signal.block_sizes", 2}, {"signal.lists_out_of_range", 2},
-    {"signal.hostile_rates", 3}, {"signal.capture_length", 3}, {"messages.", 3}, {"oracle.", 3},
+    {"signal.hostile_rates", 3}, {"signal.capture_length", 3}, {"pins.", 3}, {"messages.", 3}, {"threads.", 3}, {"oracle.", 3},
     {"paint.", 4}, {"signal.matrix.", 4}, {"timing.", 4},
 };
 }  // namespace

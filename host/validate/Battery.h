@@ -49,8 +49,15 @@ public:
         return ok;
     }
     void note(const std::string& what);
+    // Printed by the child as it goes: what a crash or a hang interrupted,
+    // shown only in the failure's line ("killed by SIGSEGV: during ...").
+    void during(const std::string& what);
     // Not a failure, but worth a look: kept in the notes as "warning: ...".
     void warn(const std::string& what) { note("warning: " + what); }
+    // The test does not apply to this module (paint without a display):
+    // reported as skipped, with the reason, unless something failed first.
+    void skip(const std::string& why) { skipped_ = why; }
+    const std::string& skipped() const { return skipped_; }
     bool failed() const { return failures_ > 0; }
     int failures() const { return failures_; }
     std::string detail() const;
@@ -66,6 +73,7 @@ private:
     std::vector<std::string> kept_;
     int failures_ = 0;
     std::string notes_;
+    std::string skipped_;
 };
 
 // Whether the module under test makes a display object (a module need not:
@@ -91,6 +99,8 @@ void addOracleTests(std::vector<TestCase>& out);
 void addMessageTests(std::vector<TestCase>& out);
 void addPaintTests(std::vector<TestCase>& out);
 void addTimingTests(std::vector<TestCase>& out);
+void addPinTests(std::vector<TestCase>& out);
+void addThreadTests(std::vector<TestCase>& out);
 
 // Every test, in the order they run.
 std::vector<TestCase> allTests();

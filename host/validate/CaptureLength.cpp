@@ -1,9 +1,10 @@
 // The length of every capture outside the external trigger follows from the
-// "Time" value and the "Time-Mode" in force at its first sample and the rate:
+// time value and the time mode in force at its first sample and the rate:
 // checked against the rule, computed here, while both inputs keep changing
 // and earlier settings come back.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 
 #include "Harness.h"
@@ -49,6 +50,38 @@ float voltsOf(float v) {
     return x < 0.0f ? 0.0f : x > 10.0f ? 10.0f : x;
 }
 
+// Each capture of the run against the time and the mode at its first
+// sample; returns how many were checked, or -1 after too many failures.
+int checkLengths(TestContext& t, const ScopeInstance& in, const Feed& noise, const std::map<std::uint64_t, int>& modes,
+                 const std::function<float(std::uint64_t)>& timeAt, float rate, int block) {
+    int checked = 0;
+    for (const Capture* c : in.captures()) {
+        if (c->samples.empty() || c->scope.Trigger != 0) continue;
+        const std::size_t n = static_cast<std::size_t>(c->scope.ScopeSize);
+        const std::int64_t lo = static_cast<std::int64_t>(c->clock) - static_cast<std::int64_t>(n) - 1;
+        const std::int64_t hi = static_cast<std::int64_t>(c->clock) + block - static_cast<std::int64_t>(n);
+        const std::int64_t start = findRunStart(c->samples.data(), n, noise, lo, hi);
+        if (!t.check(start >= 0, "capture of " + std::to_string(n) + " samples sent at clock " +
+                                     std::to_string(c->clock) + " is not a run of \"" + pins::kSignalA + "\""))
+            continue;
+        const std::uint64_t s = static_cast<std::uint64_t>(start);
+        const int m = std::prev(modes.upper_bound(s))->second;
+        const float volts = voltsOf(timeAt(s));
+        const float held = c->scope.Time;
+        const auto want = lengthsFor(held, m, rate);
+        const bool ok = std::find(want.begin(), want.end(), c->scope.ScopeSize) != want.end();
+        t.check(ok, "rate " + num(rate) + ": capture starting at clock " + std::to_string(s) + " with Time " +
+                        num(held) + " V in " + pins::kTimeMode + " " + std::to_string(m) + " has " + std::to_string(n) +
+                        " samples, not " + std::to_string(want[0]));
+        t.check(std::fabs(held - volts) <= 1e-5f, "capture starting at clock " + std::to_string(s) +
+                                                      " holds Time " + num(held) + ", its first sample gave " +
+                                                      num(volts));
+        ++checked;
+        if (t.failures() > 3) return -1;
+    }
+    return checked;
+}
+
 void captureLength(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     const int rounds = t.count(2, 8);
@@ -56,16 +89,17 @@ void captureLength(TestContext& t) {
         const float rate = t.pick(std::vector<float>{44100.0f, 48000.0f, 8000.0f, 96000.0f});
         const int block = t.pick(std::vector<int>{64, 500, 2048});
         ScopeInstance in(lib, recordingOptions(rate, block));
-        const int a = pinOf(in, "Signal A"), time = pinOf(in, "Time"), mode = pinOf(in, "Time-Mode"),
-                  trig = pinOf(in, "Trigger");
+        const int a = pinOf(in, pins::kSignalA), time = pinOf(in, pins::kTime), mode = pinOf(in, pins::kTimeMode),
+                  trig = pinOf(in, pins::kTrigger);
         if (a < 0 || time < 0 || mode < 0 || trig < 0 || !isSampleInput(in, time) || !isList(in, mode)) {
-            t.note("no \"Signal A\", \"Time\", \"Time-Mode\" and \"Trigger\" pins: not checked");
+            t.skip(std::string("no \"") + pins::kSignalA + "\", \"" + pins::kTime + "\", \"" + pins::kTimeMode + "\" and \"" +
+                   pins::kTrigger + "\" pins");
             return;
         }
         Feed noise{Wave::Noise, t.rng()(), 100.0};
         in.setSignal(a, waveSignal(noise.wave, noise.seed, noise.period));
         in.setValue(trig, 0);
-        // "Time" steps through values that repeat, every few thousand samples.
+        // The time pin steps through values that repeat, every few thousand samples.
         const std::vector<float> times = {0.0f, 0.01f, 0.05f, 0.1f, 0.35f, 0.5f, 0.7f, 1.0f, 1.2f, -0.3f, 0.002f};
         std::vector<float> steps;
         for (int i = 0; i < 64; ++i) steps.push_back(t.pick(times));
@@ -74,7 +108,7 @@ void captureLength(TestContext& t) {
         in.setSignal(time, Signal::generator([timeAt](std::uint64_t first, float* out, int count) {
             for (int i = 0; i < count; ++i) out[i] = timeAt(first + static_cast<std::uint64_t>(i));
         }));
-        // "Time-Mode" changes between blocks, out of range at times.
+        // The time mode changes between blocks, out of range at times.
         std::map<std::uint64_t, int> modes;  // clock from which a mode holds
         const int mode_values[] = {0, 1, 2, 3, 0, 1, 3, 5, -1};
         int current = t.uniform(0, 3);
@@ -91,31 +125,8 @@ void captureLength(TestContext& t) {
             in.processBlock(n);
             at += static_cast<std::uint64_t>(n);
         }
-        int checked = 0;
-        for (const Capture* c : in.captures()) {
-            if (c->samples.empty() || c->scope.Trigger != 0) continue;
-            const std::size_t n = static_cast<std::size_t>(c->scope.ScopeSize);
-            const std::int64_t lo = static_cast<std::int64_t>(c->clock) - static_cast<std::int64_t>(n) - 1;
-            const std::int64_t hi = static_cast<std::int64_t>(c->clock) + block - static_cast<std::int64_t>(n);
-            const std::int64_t start = findRunStart(c->samples.data(), n, noise, lo, hi);
-            if (!t.check(start >= 0, "capture of " + std::to_string(n) + " samples sent at clock " +
-                                         std::to_string(c->clock) + " is not a run of \"Signal A\""))
-                continue;
-            const std::uint64_t s = static_cast<std::uint64_t>(start);
-            const int m = std::prev(modes.upper_bound(s))->second;
-            const float volts = voltsOf(timeAt(s));
-            const float held = c->scope.Time;
-            const auto want = lengthsFor(held, m, rate);
-            const bool ok = std::find(want.begin(), want.end(), c->scope.ScopeSize) != want.end();
-            t.check(ok, "rate " + num(rate) + ": capture starting at clock " + std::to_string(s) + " with Time " +
-                            num(held) + " V in Time-Mode " + std::to_string(m) + " has " + std::to_string(n) +
-                            " samples, not " + std::to_string(want[0]));
-            t.check(std::fabs(held - volts) <= 1e-5f, "capture starting at clock " + std::to_string(s) +
-                                                          " holds Time " + num(held) + ", its first sample gave " +
-                                                          num(volts));
-            ++checked;
-            if (t.failures() > 3) return;
-        }
+        const int checked = checkLengths(t, in, noise, modes, timeAt, rate, block);
+        if (checked < 0) return;
         t.check(checked > 10, "only " + std::to_string(checked) + " captures to check at rate " + num(rate));
     }
 }
@@ -123,7 +134,7 @@ void captureLength(TestContext& t) {
 }  // namespace
 
 void addCaptureLengthTests(std::vector<TestCase>& out) {
-    out.push_back({"signal.capture_length", "each capture's length follows Time and Time-Mode at its first sample",
+    out.push_back({"signal.capture_length", "each capture's length follows the time pin and the time mode at its first sample",
                    &captureLength, Profile::Scope});
 }
 

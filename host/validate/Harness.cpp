@@ -91,6 +91,13 @@ bool isSampleInput(const Instance& in, int position) {
     return d && d->data_type == DT_FSAMPLE && d->direction != DR_OUT;
 }
 
+bool needsDisplay(TestContext& t) {
+    t.library();
+    if (moduleMakesDisplay()) return true;
+    t.skip("the module makes no display object");
+    return false;
+}
+
 InstanceOptions quietOptions(float rate, int block) {
     InstanceOptions o;
     o.sample_rate = rate;
@@ -201,14 +208,74 @@ std::string firstDifference(const std::vector<CaptureCopy>& a, const std::vector
     return std::string();
 }
 
+namespace {
+
+// The settings a capture carries, against what the run set.
+void checkSettings(TestContext& t, const T_SCOPE& s, const CaptureExpectations& e, const std::string& at) {
+    if (e.check_rate)
+        t.check(sameBits(s.Rate, e.rate) || (std::isnan(s.Rate) && std::isnan(e.rate)),
+                at + ": rate " + num(s.Rate) + ", host's " + num(e.rate));
+    if (e.check_trigger)
+        t.check(s.Trigger == e.trigger,
+                at + ": Trigger " + std::to_string(s.Trigger) + ", set " + std::to_string(e.trigger));
+    if (e.check_trigger && e.trigger != 4)
+        t.check(s.ScopeSize <= SCOPE_MAX_TIMED_SIZE,
+                at + ": length " + std::to_string(s.ScopeSize) + " over " + std::to_string(SCOPE_MAX_TIMED_SIZE) +
+                    " outside the external trigger");
+    t.check(!(s.Time < 0.0f) && !(s.Time > 10.0f), at + ": Time " + num(s.Time) + " outside 0..10");
+    t.check(!(s.Y_Scale < 0.0f) && !(s.Y_Scale > 10.0f), at + ": Y_Scale " + num(s.Y_Scale) + " outside 0..10");
+    if (std::isfinite(e.time_input) || std::isinf(e.time_input))
+        t.check(closeTo(s.Time, clampVolts(e.time_input)),
+                at + ": Time " + num(s.Time) + " from input " + num(e.time_input));
+    if (std::isfinite(e.y_input) || std::isinf(e.y_input))
+        t.check(closeTo(s.Y_Scale, clampVolts(e.y_input)),
+                at + ": Y_Scale " + num(s.Y_Scale) + " from input " + num(e.y_input));
+    for (int ch = 0; ch < 2; ++ch)
+        t.check(s.Channel_Active[ch] == e.active[ch],
+                at + ": channel " + std::to_string(ch) + (s.Channel_Active[ch] ? " active" : " inactive") +
+                    ", input " + (e.active[ch] ? "connected" : "not connected"));
+}
+
+// Each channel's samples: zero when inactive, else a run of its input.
+void checkSamples(TestContext& t, const Capture& c, std::uint64_t sent_clock, const CaptureExpectations& e,
+                  const std::string& at) {
+    const T_SCOPE& s = c.scope;
+    if (c.samples_dropped || c.samples.size() != 2 * static_cast<std::size_t>(s.ScopeSize)) return;
+    const std::size_t n = static_cast<std::size_t>(s.ScopeSize);
+    for (int ch = 0; ch < 2; ++ch) {
+        const float* got = c.samples.data() + static_cast<std::size_t>(ch) * n;
+        if (!s.Channel_Active[ch]) {
+            for (std::size_t i = 0; i < n; ++i)
+                if (!t.check(bitsOf(got[i]) == 0, at + ": inactive channel " + std::to_string(ch) + " holds " +
+                                                    num(got[i]) + " at " + std::to_string(i)))
+                    break;
+            continue;
+        }
+        const Feed* f = e.feeds[ch];
+        if (!f) continue;
+        // The capture's last sample lies in the processing call that sent
+        // it, or just before it: search the starts that allows.
+        const std::int64_t lo = static_cast<std::int64_t>(sent_clock) - static_cast<std::int64_t>(n) - 1;
+        const std::int64_t hi = static_cast<std::int64_t>(sent_clock) + e.max_part - static_cast<std::int64_t>(n);
+        const bool found = findRunStart(got, n, *f, lo, hi) >= 0;
+        t.check(found, at + ": channel " + std::to_string(ch) + " (" + waveName(f->wave) +
+                           ") is not a run of its input ending near clock " + std::to_string(sent_clock));
+    }
+}
+
+}  // namespace
+
 int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where) {
+    return checkCaptures(t, in.messages().records(), in.captures(), e, where);
+}
+
+int checkCaptures(TestContext& t, const std::vector<MessageRecord>& records, const std::vector<const Capture*>& caps,
+                  const CaptureExpectations& e, const std::string& where) {
     // What another module's messages carry is its own business.
     if (!t.scope()) return 0;
     int seen = 0;
     const std::int32_t limit = e.growth_allowed ? SCOPE_MAX_SIZE : SCOPE_MAX_TIMED_SIZE;
-    const auto caps = in.captures();
     std::size_t next = 0;
-    const auto& records = in.messages().records();
     for (std::size_t slot = 0; slot < records.size(); ++slot) {
         const MessageRecord& r = records[slot];
         if (r.direction != Direction::ToDisplay) continue;
@@ -226,54 +293,12 @@ int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectat
         while (next < caps.size() && caps[next]->slot < slot) ++next;
         if (!t.check(next < caps.size() && caps[next]->slot == slot, at + ": not copied")) continue;
         const Capture& c = *caps[next];
-        const T_SCOPE& s = c.scope;
-        if (!t.check(s.ScopeSize >= 1 && s.ScopeSize <= limit,
-                     at + ": length " + std::to_string(s.ScopeSize) + " outside 1.." + std::to_string(limit)))
+        if (!t.check(c.scope.ScopeSize >= 1 && c.scope.ScopeSize <= limit,
+                     at + ": length " + std::to_string(c.scope.ScopeSize) + " outside 1.." + std::to_string(limit)))
             continue;
-        t.check(!c.samples_dropped || s.ScopeSize > (1 << 22), at + ": samples not readable");
-        if (e.check_rate)
-            t.check(sameBits(s.Rate, e.rate) || (std::isnan(s.Rate) && std::isnan(e.rate)),
-                at + ": rate " + num(s.Rate) + ", host's " + num(e.rate));
-        if (e.check_trigger)
-            t.check(s.Trigger == e.trigger,
-                    at + ": Trigger " + std::to_string(s.Trigger) + ", set " + std::to_string(e.trigger));
-        if (e.check_trigger && e.trigger != 4)
-            t.check(s.ScopeSize <= SCOPE_MAX_TIMED_SIZE,
-                    at + ": length " + std::to_string(s.ScopeSize) + " over " + std::to_string(SCOPE_MAX_TIMED_SIZE) +
-                        " outside the external trigger");
-        t.check(!(s.Time < 0.0f) && !(s.Time > 10.0f), at + ": Time " + num(s.Time) + " outside 0..10");
-        t.check(!(s.Y_Scale < 0.0f) && !(s.Y_Scale > 10.0f), at + ": Y_Scale " + num(s.Y_Scale) + " outside 0..10");
-        if (std::isfinite(e.time_input) || std::isinf(e.time_input))
-            t.check(closeTo(s.Time, clampVolts(e.time_input)),
-                    at + ": Time " + num(s.Time) + " from input " + num(e.time_input));
-        if (std::isfinite(e.y_input) || std::isinf(e.y_input))
-            t.check(closeTo(s.Y_Scale, clampVolts(e.y_input)),
-                    at + ": Y_Scale " + num(s.Y_Scale) + " from input " + num(e.y_input));
-        for (int ch = 0; ch < 2; ++ch)
-            t.check(s.Channel_Active[ch] == e.active[ch],
-                    at + ": channel " + std::to_string(ch) + (s.Channel_Active[ch] ? " active" : " inactive") +
-                        ", input " + (e.active[ch] ? "connected" : "not connected"));
-        if (c.samples_dropped || c.samples.size() != 2 * static_cast<std::size_t>(s.ScopeSize)) continue;
-        const std::size_t n = static_cast<std::size_t>(s.ScopeSize);
-        for (int ch = 0; ch < 2; ++ch) {
-            const float* got = c.samples.data() + static_cast<std::size_t>(ch) * n;
-            if (!s.Channel_Active[ch]) {
-                for (std::size_t i = 0; i < n; ++i)
-                    if (!t.check(bitsOf(got[i]) == 0, at + ": inactive channel " + std::to_string(ch) +
-                                                        " holds " + num(got[i]) + " at " + std::to_string(i)))
-                        break;
-                continue;
-            }
-            const Feed* f = e.feeds[ch];
-            if (!f) continue;
-            // The capture's last sample lies in the processing call that sent
-            // it, or just before it: search the starts that allows.
-            const std::int64_t lo = static_cast<std::int64_t>(r.clock) - static_cast<std::int64_t>(n) - 1;
-            const std::int64_t hi = static_cast<std::int64_t>(r.clock) + e.max_part - static_cast<std::int64_t>(n);
-            const bool found = findRunStart(got, n, *f, lo, hi) >= 0;
-            t.check(found, at + ": channel " + std::to_string(ch) + " (" + waveName(f->wave) +
-                               ") is not a run of its input ending near clock " + std::to_string(r.clock));
-        }
+        t.check(!c.samples_dropped || c.scope.ScopeSize > (1 << 22), at + ": samples not readable");
+        checkSettings(t, c.scope, e, at);
+        checkSamples(t, c, r.clock, e, at);
     }
     return seen;
 }
@@ -319,10 +344,10 @@ void checkOneOutstanding(TestContext& t, const Instance& in, const std::string& 
 std::string Scenario::text() const {
     std::string s = "rate " + num(rate) + ", block " + std::to_string(block);
     if (trigger != kLeave) s += ", Trigger " + std::to_string(trigger);
-    if (time_mode != kLeave) s += ", Time-Mode " + std::to_string(time_mode);
-    if (xy_mode != kLeave) s += ", X-Y-Mode " + std::to_string(xy_mode);
+    if (time_mode != kLeave) s += std::string(", ") + pins::kTimeMode + " " + std::to_string(time_mode);
+    if (xy_mode != kLeave) s += std::string(", ") + pins::kXYMode + " " + std::to_string(xy_mode);
     if (has_time) s += ", Time " + num(time);
-    if (has_y) s += ", Y-Scale " + num(y);
+    if (has_y) s += std::string(", ") + pins::kYScale + " " + num(y);
     if (connect_a) s += std::string(", A ") + waveName(a.wave);
     if (connect_b) s += std::string(", B ") + waveName(b.wave);
     if (connect_ext) s += std::string(", EXT ") + waveName(ext.wave);
@@ -344,17 +369,17 @@ void applyScenario(Instance& in, const Scenario& s) {
         const int p = pinOf(in, name);
         if (p >= 0 && on && isSampleInput(in, p)) in.setSignal(p, Signal::constant(static_cast<float>(v)));
     };
-    setList("Trigger", s.trigger);
-    setList("Time-Mode", s.time_mode);
-    setList("X-Y-Mode", s.xy_mode);
-    setWave("Signal A", s.connect_a, s.a);
-    setWave("Signal B", s.connect_b, s.b);
-    setWave("EXT-Trigger", s.connect_ext, s.ext);
-    setConstant("Time", s.has_time, s.time);
-    setConstant("Y-Scale", s.has_y, s.y);
+    setList(pins::kTrigger, s.trigger);
+    setList(pins::kTimeMode, s.time_mode);
+    setList(pins::kXYMode, s.xy_mode);
+    setWave(pins::kSignalA, s.connect_a, s.a);
+    setWave(pins::kSignalB, s.connect_b, s.b);
+    setWave(pins::kExtTrigger, s.connect_ext, s.ext);
+    setConstant(pins::kTime, s.has_time, s.time);
+    setConstant(pins::kYScale, s.has_y, s.y);
     // Another module: the scenario's first wave on every sample input it
     // describes, each with a seed of its own.
-    if (pinOf(in, "Signal A") >= 0) return;
+    if (pinOf(in, pins::kSignalA) >= 0) return;
     for (int p = 0; p < in.pinCount(); ++p)
         if (isSampleInput(in, p))
             in.setSignal(p, waveSignal(s.a.wave, s.a.seed + static_cast<std::uint64_t>(p), s.a.period));
@@ -363,17 +388,17 @@ void applyScenario(Instance& in, const Scenario& s) {
 CaptureExpectations scenarioExpectations(const Instance& in, const Scenario& s) {
     CaptureExpectations e;
     e.rate = s.rate;
-    e.active[0] = s.connect_a && pinOf(in, "Signal A") >= 0;
-    e.active[1] = s.connect_b && pinOf(in, "Signal B") >= 0;
+    e.active[0] = s.connect_a && pinOf(in, pins::kSignalA) >= 0;
+    e.active[1] = s.connect_b && pinOf(in, pins::kSignalB) >= 0;
     e.feeds[0] = e.active[0] ? &s.a : nullptr;
     e.feeds[1] = e.active[1] ? &s.b : nullptr;
     e.max_part = s.block;
-    const bool has_trigger = pinOf(in, "Trigger") >= 0;
+    const bool has_trigger = pinOf(in, pins::kTrigger) >= 0;
     e.check_trigger = has_trigger && s.trigger != Scenario::kLeave;
     e.trigger = static_cast<std::int16_t>(s.trigger);
     e.growth_allowed = !e.check_trigger || e.trigger == 4;
-    if (s.has_time && pinOf(in, "Time") >= 0) e.time_input = s.time;
-    if (s.has_y && pinOf(in, "Y-Scale") >= 0) e.y_input = s.y;
+    if (s.has_time && pinOf(in, pins::kTime) >= 0) e.time_input = s.time;
+    if (s.has_y && pinOf(in, pins::kYScale) >= 0) e.y_input = s.y;
     return e;
 }
 

@@ -11,9 +11,12 @@
 #include "Battery.h"
 #include "zohost/Canvas.h"
 #include "ScopeCaptures.h"
+#include "ScopePins.h"
 #include "zohost/Instance.h"
 
 namespace zohost::validate {
+
+namespace pins = ::zohost::scope::pins;
 
 std::string num(double v);
 
@@ -48,6 +51,9 @@ struct Feed {
 };
 
 // ---------------------------------------------------------------- module
+
+// Whether the module makes a display object; if not, the test is skipped.
+bool needsDisplay(TestContext& t);
 
 // Positions of pins by name, -1 when the module has none of that name.
 int pinOf(const Instance& in, const char* name);
@@ -84,12 +90,16 @@ struct CaptureExpectations {
     bool check_trigger = false;  // the list value stays fixed:
     int trigger = 0;             // this one
     bool growth_allowed = true;  // trigger 4 at some point
-    double time_input = NAN;     // "Time" pin value, when fixed
-    double y_input = NAN;        // "Y-Scale" pin value, when fixed
+    double time_input = NAN;     // pins::kTime value, when fixed
+    double y_input = NAN;        // pins::kYScale value, when fixed
 };
 // Every "data" message: record size, length bounds, settings and samples.
 // Returns the number of captures seen.
 int checkCaptures(TestContext& t, const ScopeInstance& in, const CaptureExpectations& e, const std::string& where);
+// The same over an audio side's message records and the captures copied
+// from them (a threaded host's).
+int checkCaptures(TestContext& t, const std::vector<MessageRecord>& records, const std::vector<const Capture*>& caps,
+                  const CaptureExpectations& e, const std::string& where);
 
 // Where a captured channel starts in its input: the clock in [lo, hi] from
 // which `n` samples of the feed equal the capture bit for bit, or -1.
@@ -108,11 +118,11 @@ struct Scenario {
     float rate = 44100.0f;
     int block = 512;
     static constexpr int kLeave = INT32_MIN;  // a list pin left as it is
-    int trigger = 1;           // "Trigger"
-    int time_mode = kLeave;    // "Time-Mode"
-    int xy_mode = kLeave;      // "X-Y-Mode"
+    int trigger = 1;           // pins::kTrigger
+    int time_mode = kLeave;    // pins::kTimeMode
+    int xy_mode = kLeave;      // pins::kXYMode
     bool has_time = false, has_y = false;
-    double time = 0.5, y = 0.1;  // "Time" and "Y-Scale" as constant inputs
+    double time = 0.5, y = 0.1;  // pins::kTime and pins::kYScale as constant inputs
     bool connect_a = true, connect_b = false, connect_ext = false;
     Feed a, b, ext;
     std::string text() const;

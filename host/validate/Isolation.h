@@ -11,6 +11,7 @@ namespace zohost::validate {
 
 struct TestResult {
     bool passed = false;
+    bool skipped = false;  // did not apply; `notes` say why
     std::string detail;  // what failed
     std::string notes;
 };

@@ -25,7 +25,7 @@ struct InfoRecord {
 // channel, a square on the second, triggered on the first. Another module
 // gets a sine on every sample input.
 void feedStandard(Instance& in, std::uint64_t seed) {
-    const int a = pinOf(in, "Signal A"), b = pinOf(in, "Signal B"), trig = pinOf(in, "Trigger");
+    const int a = pinOf(in, pins::kSignalA), b = pinOf(in, pins::kSignalB), trig = pinOf(in, pins::kTrigger);
     if (a >= 0) in.setSignal(a, waveSignal(Wave::Sine, seed, 97.0 + static_cast<double>(seed % 50)));
     if (b >= 0) in.setSignal(b, waveSignal(Wave::Square, seed, 61.0));
     if (trig >= 0) in.setValue(trig, 1);
@@ -145,7 +145,7 @@ void instancesTogether(TestContext& t) {
         o.display_first = t.uniform(0, 1) == 1;
         many.push_back(std::make_unique<ScopeInstance>(lib, o));
         feedStandard(*many.back(), static_cast<std::uint64_t>(i));
-        const int trig = pinOf(*many.back(), "Trigger");
+        const int trig = pinOf(*many.back(), pins::kTrigger);
         if (i > 0 && trig >= 0) many.back()->setValue(trig, t.uniform(0, 4));
     }
     // Opcode 13's record is the library's: the same for every object, and

@@ -295,7 +295,7 @@ void busyUntouched(TestContext& t) {
         s.connect_ext = true;
         s.ext = Feed{Wave::Square, 0, 50.0 + t.uniform(0, 3000)};
         applyScenario(in, s);
-        const int lists[] = {pinOf(in, "Trigger"), pinOf(in, "Time-Mode")};
+        const int lists[] = {pinOf(in, pins::kTrigger), pinOf(in, pins::kTimeMode)};
         const std::string at = "acks " + std::string(w.first == AckPolicy::Drop ? "dropped" : "held " +
                                std::to_string(w.second) + " block(s)") + ", " + s.text();
         for (std::uint64_t done = 0; done < 88200 && !t.failed(); done += static_cast<std::uint64_t>(s.block)) {

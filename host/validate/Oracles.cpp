@@ -4,6 +4,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "AllocProbe.h"
 #include "Harness.h"
@@ -23,6 +24,34 @@ namespace {
 
 const std::uint32_t kSentinel = 0x7FA5A5A5u;  // a signalling NaN nobody computes
 
+struct Stream {
+    int position;
+    bool input;
+    Wave wave;
+    float* buffer;
+};
+
+// The buffers after a block of `count` against their snapshot before it: an
+// input anywhere, an output past the processed range.
+void compareBuffers(TestContext& t, const Instance& in, const std::vector<Stream>& streams,
+                    const std::vector<float>& snapshot, int cap, int count) {
+    std::size_t k = 0;
+    for (const Stream& s : streams) {
+        for (int i = 0; i < cap; ++i, ++k) {
+            const bool outside = i >= count;
+            if (!s.input && !outside) continue;  // an output's own range
+            if (std::memcmp(&snapshot[k], &s.buffer[i], 4) != 0) {
+                const PinDescription* d = in.pinTable().descriptionAt(s.position);
+                t.fail("block of " + std::to_string(count) + " in buffers of " + std::to_string(cap) + ": " +
+                       (s.input ? "input" : "output") + " \"" + (d ? d->name : "?") + "\" changed at " +
+                       std::to_string(i) + (outside ? " (past the processed range)" : " (inside the processed range)"));
+                k += static_cast<std::size_t>(cap - i);
+                break;
+            }
+        }
+    }
+}
+
 void buffersUntouched(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     const int rounds = t.count(4, 12);
@@ -30,12 +59,6 @@ void buffersUntouched(TestContext& t) {
         const int cap = t.pick(std::vector<int>{16, 257, 1024});
         InstanceOptions o = recordingOptions(44100.0f, cap);
         Instance in(lib, o);
-        struct Stream {
-            int position;
-            bool input;
-            Wave wave;
-            float* buffer;
-        };
         std::vector<Stream> streams;
         for (int p = 0; p < in.pinCount(); ++p) {
             float* b = in.buffer(p);
@@ -45,7 +68,7 @@ void buffersUntouched(TestContext& t) {
             streams.push_back({p, input, t.pick(allWaves()), b});
         }
         // Short captures, so that many end within the run.
-        const int time = pinOf(in, "Time"), yscale = pinOf(in, "Y-Scale"), trig = pinOf(in, "Trigger");
+        const int time = pinOf(in, pins::kTime), yscale = pinOf(in, pins::kYScale), trig = pinOf(in, pins::kTrigger);
         for (Stream& s : streams)
             if (s.position == time || s.position == yscale) s.wave = Wave::Silence;
         if (trig >= 0) in.setValue(trig, t.uniform(0, 4));
@@ -67,22 +90,7 @@ void buffersUntouched(TestContext& t) {
             snapshot.clear();
             for (const Stream& s : streams) snapshot.insert(snapshot.end(), s.buffer, s.buffer + cap);
             in.processBlock(count);
-            std::size_t k = 0;
-            for (const Stream& s : streams) {
-                for (int i = 0; i < cap; ++i, ++k) {
-                    const bool outside = i >= count;
-                    if (!s.input && !outside) continue;  // an output's own range
-                    if (std::memcmp(&snapshot[k], &s.buffer[i], 4) != 0) {
-                        const PinDescription* d = in.pinTable().descriptionAt(s.position);
-                        t.fail("block of " + std::to_string(count) + " in buffers of " + std::to_string(cap) +
-                               ": " + (s.input ? "input" : "output") + " \"" + (d ? d->name : "?") +
-                               "\" changed at " + std::to_string(i) +
-                               (outside ? " (past the processed range)" : " (inside the processed range)"));
-                        k += static_cast<std::size_t>(cap - i);
-                        break;
-                    }
-                }
-            }
+            compareBuffers(t, in, streams, snapshot, cap, count);
             clock += static_cast<std::uint64_t>(count);
         }
     }
@@ -152,10 +160,13 @@ std::vector<std::int32_t> sizesOf(const ScopeInstance& in, std::size_t from) {
     return out;
 }
 
+long unacknowledgedAllocations(TestContext& t, const ModuleLibrary& lib);
+void lengthChangeAllocations(TestContext& t, const ModuleLibrary& lib);
+
 void noAllocation(TestContext& t) {
     const ModuleLibrary& lib = t.library();
     if (!AllocProbe::watch(reinterpret_cast<const void*>(lib.getModulePropertiesEntry()))) {
-        t.note("heap and lock calls of the module cannot be counted here; not checked");
+        t.skip("heap and lock calls of the module cannot be counted here");
         return;
     }
     long total_blocks = 0;
@@ -191,7 +202,15 @@ void noAllocation(TestContext& t) {
                     std::to_string(c.frees) + " free(s) and " + std::to_string(c.locks) + " lock(s) in " +
                     std::to_string(blocks) + " blocks");
     }
-    // Busy for ever (acknowledgements dropped): waits and hold-offs only.
+    total_blocks += unacknowledgedAllocations(t, lib);
+    lengthChangeAllocations(t, lib);
+    t.note("0 allocations, frees and locks expected and checked in " + std::to_string(total_blocks) +
+           " blocks at fixed lengths");
+}
+
+// Busy for ever (acknowledgements dropped): waits and hold-offs only. The
+// blocks counted.
+long unacknowledgedAllocations(TestContext& t, const ModuleLibrary& lib) {
     {
         InstanceOptions o = quietOptions(44100.0f, 128);
         o.messages.ack = AckPolicy::Drop;
@@ -200,18 +219,21 @@ void noAllocation(TestContext& t) {
         applyScenario(in, s);
         in.run(4410);
         const ProbeCounts c = countedRun(in, 2000, 128);
-        total_blocks += 2000;
         t.check(c.allocations == 0 && c.frees == 0 && c.locks == 0,
                 "without acknowledgements: " + std::to_string(c.allocations) + " allocation(s), " +
                     std::to_string(c.frees) + " free(s), " + std::to_string(c.locks) + " lock(s) in 2000 blocks");
     }
-    // Lengths that change every capture may allocate: counted, not judged.
+    return 2000;
+}
+
+// Lengths that change every capture may allocate: counted, not judged.
+void lengthChangeAllocations(TestContext& t, const ModuleLibrary& lib) {
     {
         Instance in(lib, quietOptions(44100.0f, 256));
         Scenario s;
         s.trigger = 0;
         applyScenario(in, s);
-        const int time = pinOf(in, "Time");
+        const int time = pinOf(in, pins::kTime);
         if (time >= 0 && isSampleInput(in, time)) {
             in.setSignal(time, Signal::generator([](std::uint64_t first, float* out, int count) {
                 for (int i = 0; i < count; ++i) out[i] = ((first + static_cast<std::uint64_t>(i)) / 5000) % 2 ? 0.3f : 0.35f;
@@ -221,8 +243,44 @@ void noAllocation(TestContext& t) {
             t.note(std::to_string(c.allocations) + " allocation(s) in 400 blocks while the length changes");
         }
     }
-    t.note("0 allocations, frees and locks expected and checked in " + std::to_string(total_blocks) +
-           " blocks at fixed lengths");
+}
+
+// One instance's life, each call followed by `same`; false when a call
+// changed the state.
+bool keepsState(TestContext& t, const ModuleLibrary& lib, const std::function<bool(const std::string&)>& same) {
+    Scenario s;
+    s.trigger = t.uniform(0, 4);
+    s.connect_b = true;
+    s.b.wave = Wave::Denormal;
+    s.connect_ext = true;
+    s.ext = Feed{Wave::Square, 0, 333.0};
+    ScopeInstance in(lib, scenarioOptions(s));
+    if (!same("makeModule and opcodes 2 and 3")) return false;
+    applyScenario(in, s);
+    in.open();
+    if (!same("open")) return false;
+    for (zolong op : {zo_audio_op::nothing_4, zo_audio_op::nothing_5, zo_audio_op::resume, zo_audio_op::nothing_9,
+                      zo_audio_op::nothing_11, zo_audio_op::info}) {
+        in.audioCall(op);
+        if (!same("audio opcode " + std::to_string(op))) break;
+    }
+    Canvas c(90, 70, 0);
+    for (int b = 0; b < 200; ++b) {
+        in.processBlock(t.uniform(0, 512));
+        if (!same("a processing call (block " + std::to_string(b) + ")")) break;
+        if (b % 40 == 0) {
+            in.paint(c.dc(), 90, 70);
+            if (!same("paint")) break;
+        }
+    }
+    for (zolong op : {zo_gui_op::initialise, zo_gui_op::window_open, zo_gui_op::window_close, zo_gui_op::idle,
+                      zo_gui_op::new_connection, zo_gui_op::disconnect}) {
+        ZOWndInfo w{90, 70, 0};
+        in.displayCall(op, 0, 0, &w, 0.0f);
+        if (!same("display opcode " + std::to_string(op))) break;
+    }
+    in.destroy();
+    return same("opcode 1");
 }
 
 void fpState(TestContext& t) {
@@ -250,40 +308,7 @@ void fpState(TestContext& t) {
                    " -> " + now.text() + ")");
             return false;
         };
-        {
-            Scenario s;
-            s.trigger = t.uniform(0, 4);
-            s.connect_b = true;
-            s.b.wave = Wave::Denormal;
-            s.connect_ext = true;
-            s.ext = Feed{Wave::Square, 0, 333.0};
-            ScopeInstance in(lib, scenarioOptions(s));
-            if (!same("makeModule and opcodes 2 and 3")) break;
-            applyScenario(in, s);
-            in.open();
-            if (!same("open")) break;
-            for (zolong op : {zo_audio_op::nothing_4, zo_audio_op::nothing_5, zo_audio_op::resume, zo_audio_op::nothing_9, zo_audio_op::nothing_11, zo_audio_op::info}) {
-                in.audioCall(op);
-                if (!same("audio opcode " + std::to_string(op))) break;
-            }
-            Canvas c(90, 70, 0);
-            for (int b = 0; b < 200; ++b) {
-                in.processBlock(t.uniform(0, 512));
-                if (!same("a processing call (block " + std::to_string(b) + ")")) break;
-                if (b % 40 == 0) {
-                    in.paint(c.dc(), 90, 70);
-                    if (!same("paint")) break;
-                }
-            }
-            for (zolong op : {zo_gui_op::initialise, zo_gui_op::window_open, zo_gui_op::window_close, zo_gui_op::idle, zo_gui_op::new_connection,
-                              zo_gui_op::disconnect}) {
-                ZOWndInfo w{90, 70, 0};
-                in.displayCall(op, 0, 0, &w, 0.0f);
-                if (!same("display opcode " + std::to_string(op))) break;
-            }
-            in.destroy();
-            if (!same("opcode 1")) break;
-        }
+        if (!keepsState(t, lib, same)) break;
     }
     std::fesetround(original.rounding);
 #if defined(__x86_64__) || defined(__i386__)

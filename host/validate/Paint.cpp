@@ -39,6 +39,7 @@ InstanceOptions withColours(std::uint32_t text, std::int32_t background, std::in
 
 void beforeCapture(TestContext& t) {
     const ModuleLibrary& lib = t.library();
+    if (!needsDisplay(t)) return;
     if (moduleMakesDisplay()) {
         Instance in(lib, displayOnly());
         paintTwice(t, in, 200, 100, "display alone, before any capture");
@@ -58,6 +59,7 @@ struct Size {
 
 void windowSizes(TestContext& t) {
     const ModuleLibrary& lib = t.library();
+    if (!needsDisplay(t)) return;
     const Size sizes[] = {{0, 0},   {1, 1},     {2, 2},    {3, 5},      {17, 33},    {641, 359},
                           {8, 100}, {100, 8},   {-1, -1},  {-7, 20},    {30, -9},    {-1000, -1000},
                           {9, 9},   {8192, 8192}};
@@ -93,6 +95,7 @@ void windowSizes(TestContext& t) {
 
 void fontRecords(TestContext& t) {
     const ModuleLibrary& lib = t.library();
+    if (!needsDisplay(t)) return;
     const std::vector<std::int32_t> heights = {0, -1, -12, 1, 12, 101, 1000};
     const std::vector<std::uint32_t> texts = {0xFFFFFFFFu, 0u, 0x00FFFFFFu, 0x80123456u};
     const std::vector<std::int32_t> backs = {-1, 0, static_cast<std::int32_t>(0xFFFFFFFFu), 0x7FFFFFFF, 0x00FF00FF};

@@ -50,18 +50,20 @@ std::string seconds(double s) {
 }
 
 struct Tally {
-    int tests = 0, failures = 0;
+    int tests = 0, failures = 0, skipped = 0;
     double seconds = 0.0;
     void add(const ReportEntry& e) {
         ++tests;
         failures += e.passed ? 0 : 1;
+        skipped += e.skipped ? 1 : 0;
         seconds += e.seconds;
     }
 };
 
 std::string counts(const Tally& t) {
     return "tests=\"" + std::to_string(t.tests) + "\" failures=\"" + std::to_string(t.failures) +
-           "\" errors=\"0\" skipped=\"0\" time=\"" + seconds(t.seconds) + "\"";
+           "\" errors=\"0\" skipped=\"" +
+           std::to_string(t.skipped) + "\" time=\"" + seconds(t.seconds) + "\"";
 }
 
 }  // namespace
@@ -86,8 +88,9 @@ std::string junitReport(const ReportRun& run) {
             if (e.group != g) continue;
             o += "    <testcase name=\"" + xml(e.name) + "\" classname=\"" + xml(e.group) + "\" time=\"" +
                  seconds(e.seconds) + "\">\n";
+            if (e.skipped) o += "      <skipped message=\"" + xml(e.message) + "\"/>\n";
             if (!e.passed) o += "      <failure message=\"" + xml(e.message) + "\" type=\"failure\">" + xml(e.replay) + "</failure>\n";
-            o += "      <system-out>seed " + std::to_string(e.seed) + (e.passed && !e.message.empty() ? ": " + xml(e.message) : "") +
+            o += "      <system-out>seed " + std::to_string(e.seed) + (e.passed && !e.skipped && !e.message.empty() ? ": " + xml(e.message) : "") +
                  "&#10;replay: " + xml(e.replay) + "</system-out>\n";
             o += "    </testcase>\n";
         }
@@ -101,12 +104,13 @@ std::string jsonReport(const ReportRun& run) {
     for (const ReportEntry& e : run.entries) all.add(e);
     std::string o = "{\n  \"module\": " + json(run.module) + ",\n  \"seed\": " + std::to_string(run.seed) +
                     ",\n  \"level\": " + std::to_string(run.level) + ",\n  \"passed\": " +
-                    std::to_string(all.tests - all.failures) + ",\n  \"failed\": " + std::to_string(all.failures) +
+                    std::to_string(all.tests - all.failures - all.skipped) + ",\n  \"failed\": " + std::to_string(all.failures) +
+                    ",\n  \"skipped\": " + std::to_string(all.skipped) +
                     ",\n  \"time\": " + seconds(all.seconds) + ",\n  \"tests\": [";
     for (std::size_t i = 0; i < run.entries.size(); ++i) {
         const ReportEntry& e = run.entries[i];
         o += std::string(i ? "," : "") + "\n    {\"name\": " + json(e.name) + ", \"group\": " + json(e.group) +
-             ", \"result\": " + (e.passed ? "\"passed\"" : "\"failed\"") + ", \"seed\": " + std::to_string(e.seed) +
+             ", \"result\": " + (e.skipped ? "\"skipped\"" : e.passed ? "\"passed\"" : "\"failed\"") + ", \"seed\": " + std::to_string(e.seed) +
              ", \"time\": " + seconds(e.seconds) + ", \"message\": " + json(e.message) +
              ", \"replay\": " + json(e.replay) + "}";
     }

@@ -11,6 +11,7 @@ namespace zohost::validate {
 struct ReportEntry {
     std::string name, group;
     bool passed = false;
+    bool skipped = false;  // did not apply to the module; `message` says why
     std::uint64_t seed = 0;
     double seconds = 0.0;
     std::string message;  // what failed, or the notes of a pass

@@ -1,5 +1,5 @@
 // Signals: sample rates, plain and hostile; block sizes and splits; and the
-// matrix of trigger mode x time mode x "Time" x "Y-Scale" x input signals,
+// matrix of trigger mode x time mode x time x vertical scale x input signals,
 // sampled by the seed or whole, with list pins thrown out of range between
 // blocks.
 #include <algorithm>
@@ -160,14 +160,33 @@ void randomSplits(TestContext& t) {
     }
 }
 
+struct Combo {
+    int time_mode;
+    double time, y;
+    Wave wave;
+};
+
+Scenario matrixScenario(TestContext& t, int trigger, const Combo& c) {
+    Scenario s;
+    s.trigger = trigger;
+    s.time_mode = c.time_mode;
+    s.xy_mode = t.uniform(0, 2);
+    s.block = t.pick(std::vector<int>{64, 512, 2027});
+    s.has_time = true;
+    s.time = c.time;
+    s.has_y = true;
+    s.y = c.y;
+    s.a = feedOf(c.wave, t.rng()(), 40.0 + t.uniform(0, 900));
+    s.connect_b = t.uniform(0, 3) != 0;
+    s.b = feedOf(t.pick(allWaves()), t.rng()(), 40.0 + t.uniform(0, 900));
+    s.connect_ext = trigger == 4 || t.uniform(0, 1) == 1;
+    s.ext = feedOf(t.pick(allWaves()), t.rng()(), 100.0 + t.uniform(0, 3000));
+    return s;
+}
+
 // The matrix for one trigger mode.
 void matrix(TestContext& t, int trigger) {
     const ModuleLibrary& lib = t.library();
-    struct Combo {
-        int time_mode;
-        double time, y;
-        Wave wave;
-    };
     std::vector<Combo> combos;
     for (int m = 0; m < 4; ++m)
         for (double time : timeValues())
@@ -179,26 +198,13 @@ void matrix(TestContext& t, int trigger) {
     }
     int done = 0;
     for (const Combo& c : combos) {
-        Scenario s;
-        s.trigger = trigger;
-        s.time_mode = c.time_mode;
-        s.xy_mode = t.uniform(0, 2);
-        s.block = t.pick(std::vector<int>{64, 512, 2027});
-        s.has_time = true;
-        s.time = c.time;
-        s.has_y = true;
-        s.y = c.y;
-        s.a = feedOf(c.wave, t.rng()(), 40.0 + t.uniform(0, 900));
-        s.connect_b = t.uniform(0, 3) != 0;
-        s.b = feedOf(t.pick(allWaves()), t.rng()(), 40.0 + t.uniform(0, 900));
-        s.connect_ext = trigger == 4 || t.uniform(0, 1) == 1;
-        s.ext = feedOf(t.pick(allWaves()), t.rng()(), 100.0 + t.uniform(0, 3000));
+        const Scenario s = matrixScenario(t, trigger, c);
         const bool chaos = t.uniform(0, 3) == 0;
 
         ScopeInstance in(lib, scenarioOptions(s));
         applyScenario(in, s);
         const std::uint64_t samples = 60000;
-        const int lists[] = {pinOf(in, "Trigger"), pinOf(in, "Time-Mode"), pinOf(in, "X-Y-Mode")};
+        const int lists[] = {pinOf(in, pins::kTrigger), pinOf(in, pins::kTimeMode), pinOf(in, pins::kXYMode)};
         const int wild[] = {-1, 5, 32767, -32768, 0, 1, 2, 3, 4};
         std::string where = s.text();
         if (chaos) where += ", list pins thrown out of range between blocks";
@@ -264,11 +270,11 @@ void addSignalTests(std::vector<TestCase>& out) {
                    &blockSizes});
     out.push_back({"oracle.split_identity", "blocks cut at random (parts of 0 and 1 included) change no capture",
                    &randomSplits, Profile::Scope});
-    out.push_back({"signal.matrix.trigger0", "Trigger 0 x time modes x Time x Y-Scale x signals", &matrix0, Profile::Scope});
-    out.push_back({"signal.matrix.trigger1", "Trigger 1 x time modes x Time x Y-Scale x signals", &matrix1, Profile::Scope});
-    out.push_back({"signal.matrix.trigger2", "Trigger 2 x time modes x Time x Y-Scale x signals", &matrix2, Profile::Scope});
-    out.push_back({"signal.matrix.trigger3", "Trigger 3 x time modes x Time x Y-Scale x signals", &matrix3, Profile::Scope});
-    out.push_back({"signal.matrix.trigger4", "Trigger 4 x time modes x Time x Y-Scale x signals", &matrix4, Profile::Scope});
+    out.push_back({"signal.matrix.trigger0", "trigger 0 x time modes x time x vertical scale x signals", &matrix0, Profile::Scope});
+    out.push_back({"signal.matrix.trigger1", "trigger 1 x time modes x time x vertical scale x signals", &matrix1, Profile::Scope});
+    out.push_back({"signal.matrix.trigger2", "trigger 2 x time modes x time x vertical scale x signals", &matrix2, Profile::Scope});
+    out.push_back({"signal.matrix.trigger3", "trigger 3 x time modes x time x vertical scale x signals", &matrix3, Profile::Scope});
+    out.push_back({"signal.matrix.trigger4", "trigger 4 x time modes x time x vertical scale x signals", &matrix4, Profile::Scope});
     out.push_back({"signal.lists_out_of_range", "list pins held at -1, 5, 32767, -32768", &listsOutOfRange});
 }
 

@@ -2,9 +2,12 @@
 
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <random>
+#include <thread>
 
 #include "Battery.h"
 #include "ChildRunner.h"
@@ -70,8 +73,9 @@ TestResult runOne(const ValidateOptions& o, const TestCase& tc, std::uint64_t ro
         if (__lsan_do_recoverable_leak_check() != 0) t.fail("memory leaked (LeakSanitizer)");
 #endif
         r.passed = !t.failed();
+        r.skipped = r.passed && !t.skipped().empty();
         r.detail = t.detail();
-        r.notes = t.notes();
+        r.notes = r.skipped ? t.skipped() : t.notes();
     };
     return runIsolated(tc.name, body, timeout);
 }
@@ -127,28 +131,43 @@ std::string replayOf(const ValidateOptions& o, const TestCase& tc, std::uint64_t
 }
 
 std::string lineFor(const ValidateOptions& o, const ReportEntry& e) {
-    std::string line = std::string(e.passed ? "ok   " : "FAIL ") + e.name + "  seed " + std::to_string(e.seed);
-    if (!e.passed) line += ": " + (e.message.empty() ? std::string("failed") : e.message) + "  [replay: " + e.replay + "]";
+    std::string line = std::string(e.skipped ? "skip " : e.passed ? "ok   " : "FAIL ") + e.name + "  seed " +
+                       std::to_string(e.seed);
+    if (e.skipped) line += "  (skipped: " + e.message + ")";
+    else if (!e.passed) line += ": " + (e.message.empty() ? std::string("failed") : e.message) + "  [replay: " + e.replay + "]";
     else if (!e.message.empty()) line += "  (" + e.message + ")";
     if (o.verbose) line += "  [" + number(std::round(e.seconds * 1000.0) / 1000.0) + " s]";
     return line;
 }
 
-// "groups: lifecycle 9/9, args 14/14, ..." passed of run, in the order run.
+struct Counts {
+    int passed = 0, failed = 0, skipped = 0;
+    void add(const ReportEntry& e) { (e.skipped ? skipped : e.passed ? passed : failed)++; }
+};
+
+// "groups: lifecycle 9/9, args 14/14, paint 0/0 (4 skipped), ..." passed of
+// run, in the order run; the skipped ones apart.
 std::string groupSummary(const std::vector<ReportEntry>& entries) {
     std::vector<std::string> order;
-    std::map<std::string, std::pair<int, int>> counts;
+    std::map<std::string, Counts> counts;
     for (const ReportEntry& e : entries) {
         if (!counts.count(e.group)) order.push_back(e.group);
-        auto& c = counts[e.group];
-        c.first += e.passed ? 1 : 0;
-        c.second += 1;
+        counts[e.group].add(e);
     }
     std::string s = "groups:";
-    for (const std::string& g : order)
-        s += (g == order.front() ? " " : ", ") + g + " " + std::to_string(counts[g].first) + "/" +
-             std::to_string(counts[g].second);
+    for (const std::string& g : order) {
+        const Counts& c = counts[g];
+        s += (g == order.front() ? " " : ", ") + g + " " + std::to_string(c.passed) + "/" +
+             std::to_string(c.passed + c.failed) +
+             (c.skipped ? " (" + std::to_string(c.skipped) + " skipped)" : std::string());
+    }
     return s + " passed";
+}
+
+// "N passed, N failed", and ", N skipped" when some did not apply.
+std::string closingLine(const Counts& c) {
+    return std::to_string(c.passed) + " passed, " + std::to_string(c.failed) + " failed" +
+           (c.skipped ? ", " + std::to_string(c.skipped) + " skipped" : std::string());
 }
 
 int writeReport(const ValidateOptions& o, const ReportRun& run, std::ostream& err) {
@@ -160,35 +179,84 @@ int writeReport(const ValidateOptions& o, const ReportRun& run, std::ostream& er
     return 1;
 }
 
+// The test under way on a terminal: its name at once and, from a few seconds
+// on, how long it has run, once a second, so that a long test is seen alive.
+class Ticker {
+public:
+    Ticker(std::ostream* to, std::string label) : to_(to), label_(std::move(label)) {
+        if (!to_) return;
+        *to_ << "\r\033[K" << label_ << " ..." << std::flush;
+        thread_ = std::thread([this] { tick(); });
+    }
+    ~Ticker() {
+        if (!to_) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+        *to_ << "\r\033[K" << std::flush;
+    }
+    Ticker(const Ticker&) = delete;
+    Ticker& operator=(const Ticker&) = delete;
+
+private:
+    void tick() {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (int s = kQuietSeconds;; ++s) {
+            if (cv_.wait_until(lock, start + std::chrono::seconds(s), [this] { return done_; })) return;
+            *to_ << "\r\033[K" << label_ << " ... " << s << " s" << std::flush;
+        }
+    }
+    static constexpr int kQuietSeconds = 3;
+    std::ostream* to_;
+    std::string label_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+ReportEntry entryOf(const ValidateOptions& o, const Plan& p, const TestCase& tc, std::uint64_t round_seed,
+                    const TestResult& r, double seconds) {
+    const std::string message = r.passed ? r.notes
+                                         : (r.detail.empty() ? std::string("failed") : r.detail) +
+                                               (r.notes.empty() ? "" : "  (" + r.notes + ")");
+    ReportEntry e{tc.name, groupOf(tc.name), r.passed, r.skipped, round_seed, seconds, message,
+                  replayOf(o, tc, round_seed, p.level)};
+    return e;
+}
+
 int runRounds(const ValidateOptions& o, const Plan& p, std::ostream& out, std::ostream& err) {
     ReportRun run{o.module, p.seed, p.level, {}};
-    int passed = 0, failed = 0;
+    Counts counts;
     std::size_t done = 0;
     const std::size_t total = p.tests.size() * static_cast<std::size_t>(p.rounds);
     for (int round = 0; round < p.rounds; ++round) {
         const std::uint64_t round_seed = p.seed + static_cast<std::uint64_t>(round);
         for (const TestCase& tc : p.tests) {
             ++done;
-            if (o.progress)
-                *o.progress << "\r\033[K[" << done << "/" << total << "] " << tc.name << " ..." << std::flush;
             const auto t0 = std::chrono::steady_clock::now();
-            const TestResult r = runOne(o, tc, round_seed, p.timeout, p.scope);
+            TestResult r;
+            {
+                Ticker ticker(o.progress, "[" + std::to_string(done) + "/" + std::to_string(total) + "] " + tc.name);
+                r = runOne(o, tc, round_seed, p.timeout, p.scope);
+            }
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
-            if (o.progress) *o.progress << "\r\033[K" << std::flush;
-            (r.passed ? passed : failed)++;
-            ReportEntry e{tc.name, groupOf(tc.name), r.passed, round_seed, took.count(),
-                          r.passed ? r.notes : (r.detail.empty() ? std::string("failed") : r.detail) +
-                                                   (r.notes.empty() ? "" : "  (" + r.notes + ")"),
-                          replayOf(o, tc, round_seed, p.level)};
+            ReportEntry e = entryOf(o, p, tc, round_seed, r, took.count());
+            counts.add(e);
             if (!r.passed || !o.quiet) out << lineFor(o, e) << "\n";
             out.flush();
             run.entries.push_back(std::move(e));
         }
     }
+    // Quiet: nothing at all on success.
     if (!o.quiet) out << groupSummary(run.entries) << "\n";
-    out << passed << " passed, " << failed << " failed\n";
+    if (!o.quiet || counts.failed) out << closingLine(counts) << "\n";
     const int report_status = writeReport(o, run, err);
-    return failed || report_status ? 1 : 0;
+    return counts.failed || report_status ? 1 : 0;
 }
 
 }  // namespace

@@ -64,13 +64,6 @@ set(ZO_PIN_HOME host/scope)
 # each to be removed when its names move under host/scope/.
 set(zo_pin_exceptions
   host/live/LiveKeys.cpp
-  host/validate/BadArguments.cpp
-  host/validate/CaptureLength.cpp
-  host/validate/Harness.cpp
-  host/validate/Lifecycle.cpp
-  host/validate/Messages.cpp
-  host/validate/Oracles.cpp
-  host/validate/SignalMatrix.cpp)
 # ---- End of the known exceptions.
 
 set(zo_switch_subject "switch[ ]*\\((.*[^A-Za-z0-9_])?(opcode|op|request|type)([^A-Za-z0-9_]|$)")

@@ -12,6 +12,7 @@
 #include <pthread.h>
 #endif
 
+#include <atomic>
 #include <cfenv>
 #include <chrono>
 #include <thread>
@@ -55,6 +56,9 @@ enum Fault {
     kWideGui,   // the display dispatcher reads only the opcode's low 32 bits
     kCtxPast,   // the display reads 16 bytes of the 12-byte window record
     kCtxUnsigned, // request 10's index is the context word widened unsigned
+    kDisplayWrite, // the display writes the samples of the capture it is handed
+    kCrossThread,  // processing sends an "ack" in the display object's name
+    kWaitAudio,    // the display's "data" waits for the audio side's next block
 };
 
 struct Named {
@@ -67,7 +71,8 @@ const Named kFaults[] = {{"alloc", kAlloc},      {"lock", kLock},         {"hang
                          {"spam", kSpam},        {"noack", kNoAck},       {"reply", kReply},   {"info", kInfo},
                          {"unknownop", kUnknownOp}, {"abort7", kAbort7},   {"leak", kLeak},
                          {"shortlen", kShortLen}, {"busywrite", kBusyWrite}, {"wideaudio", kWideAudio},
-                         {"widegui", kWideGui},   {"ctxpast", kCtxPast},   {"ctxunsigned", kCtxUnsigned}};
+                         {"widegui", kWideGui},   {"ctxpast", kCtxPast},   {"ctxunsigned", kCtxUnsigned},
+                         {"displaywrite", kDisplayWrite}, {"crossthread", kCrossThread}, {"waitaudio", kWaitAudio}};
 
 Fault fault() {
     static const Fault f = [] {
@@ -101,6 +106,8 @@ pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
 #endif
 void* volatile g_sink = nullptr;
 T_SCOPE* g_unacknowledged = nullptr;  // the capture sent last, until its "ack"
+ZOGUI_struct_base* volatile g_gui_record = nullptr;  // the display made last
+std::atomic<long> g_process_calls{0};
 
 AudioSlot* slotOf(const void* object) {
     for (AudioSlot& s : g_slots)
@@ -139,6 +146,9 @@ void faultyProcess(void* object, zolong offset, zolong count) {
         break;
     default: break;
     }
+    ++g_process_calls;
+    if (fault() == kCrossThread && g_gui_record && g_process_calls % 64 == 0)
+        g_host(g_gui_record, zo_request::gui_send_to_audio, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
     if (fault() == kBusyWrite && g_unacknowledged && g_unacknowledged->Samples && g_unacknowledged->ScopeSize > 0)
         g_unacknowledged->Samples[0] += 1.0f;
     s->real(object, offset, count);
@@ -235,6 +245,16 @@ zolong faultyGuiDispatcher(ZOGUI_struct_base* record, zolong opcode, zolong inde
     if (opcode == zo_gui_op::paint && fault() == kHang && ptr && static_cast<ZOWndInfo*>(ptr)->width == 1)
         for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (opcode == zo_gui_op::module_msg && fault() == kCrash && !ptr) *static_cast<volatile int*>(nullptr) = 1;
+    if (opcode == zo_gui_op::module_msg && static_cast<std::int32_t>(value) == SCOPE_MSG_DATA && ptr &&
+        index == static_cast<zolong>(sizeof(T_SCOPE))) {
+        T_SCOPE* s = static_cast<T_SCOPE*>(ptr);
+        if (fault() == kDisplayWrite && s->Samples && s->ScopeSize > 0) s->Samples[0] = s->Samples[0] * -2.0f + 0.25f;
+        // Given up after a while, so that a host that never runs the next
+        // block meanwhile sees a hang, not an endless one.
+        const long seen = g_process_calls;
+        for (int i = 0; fault() == kWaitAudio && g_process_calls == seen && i < 2000; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (opcode == zo_gui_op::module_msg && fault() == kReply && static_cast<std::int32_t>(value) != SCOPE_MSG_DATA && g_host)
         g_host(record, zo_request::gui_send_to_audio, 0, SCOPE_MSG_ACK, nullptr, 0.0f);
     const zolong r = g_gui_dispatcher(record, opcode, index, value, ptr, opt);
@@ -284,6 +304,7 @@ FAULTY_EXPORT void* makeModule(zolong index, zolong type, ZOHostCallback callbac
             if (fault() == kLeak) leakSome();
             GuiModule* g = new GuiModule(&faultyHost, host_data);
             ZOGUI_struct_base* r = g->getRecord();
+            g_gui_record = r;
             g_gui_dispatcher = r->dispatcher;
             r->dispatcher = &faultyGuiDispatcher;
             return r;

@@ -5,7 +5,10 @@
 // ZO_FAULT set it carries one fault, the negative control of a generic
 // detector: "split" skips the first sample of each processing call, "nan" and
 // "subnormal" write such a sample after 40 processing calls, "slowsubnormal"
-// spends a long time on each subnormal input sample.
+// spends a long time on each subnormal input sample, "crashint" dereferences
+// null when the gain is the most negative integer (as a table indexed by its
+// magnitude would).
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -38,13 +41,13 @@ struct Audio {
 
 enum Pin { kIn, kOut, kGain, kPins };
 
-enum Fault { kNone, kSplit, kNaN, kSubnormal, kSlowSubnormal };
+enum Fault { kNone, kSplit, kNaN, kSubnormal, kSlowSubnormal, kCrashInt, kFaults };
 
 Fault fault() {
     static const Fault f = [] {
         const char* e = std::getenv("ZO_FAULT");
-        const char* const names[] = {"", "split", "nan", "subnormal", "slowsubnormal"};
-        for (int k = 1; e && k < 5; ++k)
+        const char* const names[kFaults] = {"", "split", "nan", "subnormal", "slowsubnormal", "crashint"};
+        for (int k = 1; e && k < kFaults; ++k)
             if (std::strcmp(e, names[k]) == 0) return static_cast<Fault>(k);
         return kNone;
     }();
@@ -61,6 +64,7 @@ float slowly(float x) {
 void process(void* object, zolong offset, zolong count) {
     Audio* a = static_cast<Audio*>(object);
     if (!a->in || !a->out) return;
+    if (fault() == kCrashInt && a->gain == INT32_MIN) *static_cast<volatile int*>(nullptr) = 1;
     for (zolong i = offset + (fault() == kSplit && count > 0 ? 1 : 0); i < offset + count; ++i) {
         const float x = a->in[i];
         a->out[i] = (fault() == kSlowSubnormal && std::fpclassify(x) == FP_SUBNORMAL ? slowly(x) : x) *

@@ -23,11 +23,15 @@ if(REPLAY)
   endif()
 endif()
 if(DEFINED REPORT_KIND)
-  if(NOT out MATCHES "\n([0-9]+) passed, ([0-9]+) failed\n$")
+  if(NOT out MATCHES "\n([0-9]+) passed, ([0-9]+) failed(, ([0-9]+) skipped)?\n$")
     message(FATAL_ERROR "zohost ${args}: no closing line\n${out}")
   endif()
+  set(skipped_count 0)
+  if(CMAKE_MATCH_4)
+    set(skipped_count ${CMAKE_MATCH_4})
+  endif()
   execute_process(COMMAND "${PYTHON}" "${CMAKE_CURRENT_LIST_DIR}/check_report.py" ${REPORT_KIND} "${REPORT_FILE}"
-                          ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} --selftest
+                          ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${skipped_count} --selftest
                   RESULT_VARIABLE prc OUTPUT_VARIABLE pout ERROR_VARIABLE perr)
   if(NOT prc EQUAL 0)
     message(FATAL_ERROR "zohost ${args}: the report does not pass\n${pout}\n${perr}")

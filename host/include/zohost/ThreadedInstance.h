@@ -17,6 +17,7 @@
 // sees each send on the audio thread).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -82,13 +84,16 @@ public:
     // Set before start() and run(). The display hooks run on the display
     // thread just before and just after each message reaches the display
     // object; the audio delivery hook on the audio thread just before each
-    // message reaches the audio object; the block hook on the audio thread
-    // before each block, after the messages due have been delivered.
+    // message reaches the audio object; the block hooks on the audio thread
+    // before each block, after the messages due have been delivered, and
+    // after it. A second hook of a kind runs after the first.
     using MessageHook = std::function<void(Instance& receiver, const ThreadedMessage& message)>;
-    void beforeDisplayDelivery(MessageHook hook) { before_display_ = std::move(hook); }
-    void afterDisplayDelivery(MessageHook hook) { after_display_ = std::move(hook); }
-    void beforeAudioDelivery(MessageHook hook) { before_audio_ = std::move(hook); }
-    void onAudioBlock(std::function<void(Instance& audio)> hook) { before_block_ = std::move(hook); }
+    using BlockHook = std::function<void(Instance& audio)>;
+    void beforeDisplayDelivery(MessageHook hook) { chain(before_display_, std::move(hook)); }
+    void afterDisplayDelivery(MessageHook hook) { chain(after_display_, std::move(hook)); }
+    void beforeAudioDelivery(MessageHook hook) { chain(before_audio_, std::move(hook)); }
+    void onAudioBlock(BlockHook hook) { chain(before_block_, std::move(hook)); }
+    void afterAudioBlock(BlockHook hook) { chain(after_block_, std::move(hook)); }
 
     void start();  // the display thread
     // Runs `samples` samples on an audio thread of its own, in whole blocks of
@@ -105,6 +110,11 @@ public:
     const Canvas* canvas() const { return canvas_.get(); }
     // Read after run(): "ack" messages that reached the audio object.
     std::size_t acksDelivered() const { return acks_delivered_; }
+    // Messages the display object has sent to the audio side so far.
+    std::size_t sentByDisplay() const { return sent_by_display_.load(); }
+    // Messages sent on a thread other than their object's ("\"data\" of the
+    // audio object sent on the display thread"), one line each.
+    std::vector<std::string> threadViolations() const;
 
 private:
     struct Envelope {
@@ -123,6 +133,19 @@ private:
     void handleOnDisplay(Envelope& e);
     void audioLoop(std::uint64_t samples);
     void deliverAcks();
+    void checkThread(Direction direction, zolong code);
+    std::string threadName(std::thread::id id) const;
+    template <typename Hook>
+    static void chain(std::function<Hook>& to, std::function<Hook> next) {
+        if (!to) {
+            to = std::move(next);
+            return;
+        }
+        to = [first = std::move(to), next = std::move(next)](auto&... args) {
+            first(args...);
+            next(args...);
+        };
+    }
 
     ThreadedOptions options_;
     std::unique_ptr<Instance> audio_;
@@ -130,7 +153,15 @@ private:
     MessageHook before_display_;
     MessageHook after_display_;
     MessageHook before_audio_;
-    std::function<void(Instance&)> before_block_;
+    BlockHook before_block_;
+    BlockHook after_block_;
+
+    // Set by the threads they name, before they call the module.
+    std::atomic<std::thread::id> audio_thread_{};
+    std::atomic<std::thread::id> display_thread_id_{};
+    std::atomic<std::size_t> sent_by_display_{0};
+    mutable std::mutex violations_mutex_;
+    std::vector<std::string> violations_;
 
     // Display side: the queue to it, under display_mutex_.
     std::mutex display_mutex_;
