@@ -20,15 +20,7 @@ LIMIT = 60
 EXCEPTIONS = {
     "host/run/ToolOptions.cpp:addOptions",
     # ---- Known exceptions still to split.
-    "host/probe/ChildRunnerWin.cpp:spawn",
     "host/tool/GifWriter.cpp:add",
-    "host/validate/BadArguments.cpp:wideOpcodes",
-    "host/validate/CaptureLength.cpp:captureLength",
-    "host/validate/Harness.cpp:checkCaptures",
-    "host/validate/Oracles.cpp:buffersUntouched",
-    "host/validate/Oracles.cpp:noAllocation",
-    "host/validate/Oracles.cpp:fpState",
-    "host/validate/SignalMatrix.cpp:matrix",
     "host/live/LiveAudioWin.cpp:openInput",
     "host/live/LiveAudioWin.cpp:start",
     "host/run/PngWriterWic.cpp:write",
