@@ -30,11 +30,12 @@ struct RenderJob {
     std::string frames_dir;        // empty: none
     int frame_digits = 5;          // frame numbers padded to so many digits
     std::string captures;          // empty: none; "-": standard output
-    std::string animation;         // empty: none
+    std::string animation;         // empty: none; its format by extension (Outputs.h)
     double fps = 0.0;              // frames per second of input; 0: a frame per capture
     std::int64_t at = -1;          // sample of the run whose capture in progress is the picture; -1: the end
+    double at_seconds = -1.0;      // the same moment as given, for the status line
     bool end_at_picture = false;   // with `at`: stop once the picture is taken
-    std::vector<Output*> outputs;  // more outputs, called around every block
+    std::vector<Output*> outputs;  // more outputs, after those above
     std::FILE* progress = nullptr;  // a terminal to draw a progress bar on, or null
     const volatile std::sig_atomic_t* stop = nullptr;  // set: finish early, keeping what is whole
 };
@@ -47,6 +48,7 @@ struct RenderStats {
     int repaints = 0;  // display requests gui_repaint
     std::size_t picture_capture = 0;  // the capture the picture shows (counted from 1), 0: none
     bool stopped = false;             // ended early by `stop`
+    std::vector<std::string> written;  // each output's status line, in order
 };
 
 // False with `error` set when an output cannot be written; outputs are

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run/OutputFile.h"
+#include "tool/Outputs.h"
 #include "tool/Render.h"
 #include "run/Run.h"
 #include "run/Units.h"
@@ -35,22 +36,6 @@ Signal fileSignalFrom(std::shared_ptr<SoundFile> file, int channel, std::uint64_
         skip -= static_cast<std::uint64_t>(n);
     }
     return fileSignal(std::move(file), channel);
-}
-
-bool isFrameName(const std::string& name) {
-    if (name.size() < 11 || name.compare(0, 6, "frame-") != 0 || name.compare(name.size() - 4, 4, ".png") != 0)
-        return false;
-    return name.find_first_not_of("0123456789", 6) == name.size() - 4;
-}
-
-// Frames of an earlier run in `dir`.
-std::vector<std::filesystem::path> oldFrames(const std::string& dir) {
-    std::vector<std::filesystem::path> found;
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) return found;
-    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-        if (isFrameName(e.path().filename().string())) found.push_back(e.path());
-    return found;
 }
 
 using Named = std::vector<std::pair<std::string, std::string>>;  // option, path
@@ -214,6 +199,7 @@ RenderJob jobOf(const Run& run, const Span& span, bool terminal, std::ostream& e
     job.animation = o.animation;
     job.fps = o.fps;
     job.at = span.at;
+    job.at_seconds = o.at;
     job.end_at_picture = o.frames.empty() && o.captures.empty() && o.animation.empty() && o.output.empty();
     // Padded to the most frames the run can make.
     const std::uint64_t block = static_cast<std::uint64_t>(o.block);
@@ -225,41 +211,13 @@ RenderJob jobOf(const Run& run, const Span& span, bool terminal, std::ostream& e
     return job;
 }
 
-// --overwrite: frames of the earlier run that this one did not replace.
-std::size_t removeStale(const std::vector<std::filesystem::path>& stale, const RenderJob& job, std::size_t frames) {
-    std::size_t removed = 0;
-    for (const auto& f : stale) {
-        bool ours = false;
-        for (std::size_t n = 1; n <= frames && !ours; ++n)
-            ours = sameFile(f.string(), framePath(job.frames_dir, n, job.frame_digits));
-        std::error_code ec;
-        if (!ours && std::filesystem::remove(f, ec)) ++removed;
-    }
-    return removed;
-}
-
-void printSummary(const Run& run, const RenderJob& job, const RenderStats& st, std::size_t removed,
-                  std::ostream& status) {
+void printSummary(const Run& run, const RenderStats& st, std::ostream& status) {
     const ToolOptions& o = run.options();
     run.printInputs(status);
     status << "\nran " << seconds(static_cast<double>(st.samples) / o.rate) << " (" << st.samples
            << " samples) at " << o.rate << " Hz in blocks of " << o.block << ": " << st.captures << " capture"
            << (st.captures == 1 ? "" : "s") << "\n";
-    if (!o.captures.empty()) status << "captures written to " << (o.captures == "-" ? "standard output" : o.captures) << "\n";
-    if (!o.frames.empty()) {
-        status << st.frames << " frame" << (st.frames == 1 ? "" : "s") << " written to " << o.frames << "/";
-        if (removed) status << " (" << removed << " older frames removed)";
-        status << "\n";
-    }
-    if (!o.animation.empty())
-        status << "animation written to " << o.animation << " (" << st.frames << " frames at " << o.fps << " fps)\n";
-    if (!o.png.empty()) {
-        status << "picture written to " << (o.png == "-" ? "standard output" : o.png) << " (" << o.width << "x"
-               << o.height;
-        if (st.picture_capture) status << ", capture " << st.picture_capture << " at " << seconds(o.at);
-        status << ")\n";
-    }
-    for (const Output* out : job.outputs) status << out->written() << "\n";
+    for (const std::string& line : st.written) status << line << "\n";
 }
 
 // A module without a display draws no picture: none by default, and a
@@ -330,20 +288,18 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
     RenderJob job = jobOf(run, span, terminal, err);
     const std::vector<std::unique_ptr<Output>> outputs = outputsFor(o);
     for (const auto& out : outputs) job.outputs.push_back(out.get());
-    const auto stale = o.frames.empty() ? std::vector<std::filesystem::path>{} : oldFrames(o.frames);
     RenderStats st;
     std::string error;
     if (!render(*in, job, st, error)) {
         err << "zohost: " << error << "\n";
         return kFailed;
     }
-    const std::size_t removed = removeStale(stale, job, st.frames);
     if (st.stopped) {
         err << "zohost: interrupted after " << seconds(static_cast<double>(st.samples) / o.rate)
             << "; the outputs hold what was done\n";
         return kInterrupted;
     }
-    if (!o.quiet) printSummary(run, job, st, removed, status);
+    if (!o.quiet) printSummary(run, st, status);
     return kOk;
 }
 

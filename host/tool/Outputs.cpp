@@ -1,0 +1,57 @@
+#include "tool/Outputs.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <iterator>
+
+namespace zohost::tool {
+
+namespace {
+
+const AnimationFormat kAnimations[] = {
+    {".gif", makeGifOutput},
+};
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+}  // namespace
+
+const AnimationFormat* animationFormat(const std::string& path) {
+    const std::string ext = lower(std::filesystem::path(path).extension().string());
+    for (const AnimationFormat& f : kAnimations)
+        if (ext == f.extension) return &f;
+    return nullptr;
+}
+
+std::string animationExtensions() {
+    std::string list;
+    for (const AnimationFormat& f : kAnimations) list += (list.empty() ? "" : ", ") + std::string(f.extension);
+    return list;
+}
+
+bool makeOutputs(const RenderJob& job, std::vector<std::unique_ptr<Output>>& outputs, std::string& error) {
+    const AnimationFormat* animation = job.animation.empty() ? nullptr : animationFormat(job.animation);
+    if (!job.animation.empty() && !animation) {
+        error = "--animation " + job.animation + ": no format of that name; zohost writes " + animationExtensions();
+        return false;
+    }
+    const std::pair<bool, OutputMaker> wanted[] = {
+        {!job.captures.empty(), makeCaptureLogOutput},
+        {!job.frames_dir.empty(), makeFramesOutput},
+        {animation != nullptr, animation ? animation->make : nullptr},
+        {!job.png.empty(), makePictureOutput},
+    };
+    for (const auto& [asked, make] : wanted) {
+        if (!asked) continue;
+        std::unique_ptr<Output> out = make(job, error);
+        if (!out) return false;
+        outputs.push_back(std::move(out));
+    }
+    return true;
+}
+
+}  // namespace zohost::tool

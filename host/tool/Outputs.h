@@ -1,0 +1,43 @@
+// What a render writes, each an Output: the picture, frames, the capture
+// log and animations. Animations are chosen by their file's extension in
+// one table (Outputs.cpp); a build without a format's library has a maker
+// that says so.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/Output.h"
+#include "tool/Render.h"
+
+namespace zohost::tool {
+
+// Null with `why` set when this build cannot write it.
+using OutputMaker = std::unique_ptr<Output> (*)(const RenderJob& job, std::string& why);
+
+struct AnimationFormat {
+    const char* extension;  // ".gif"
+    OutputMaker make;
+};
+
+// The format of an animation file by its extension, any case; null: none.
+const AnimationFormat* animationFormat(const std::string& path);
+// ".gif, .webp, ..."
+std::string animationExtensions();
+
+// The outputs `job` asks for, in the order of their status lines. False
+// with `error` set.
+bool makeOutputs(const RenderJob& job, std::vector<std::unique_ptr<Output>>& outputs, std::string& error);
+
+// A name --frames writes, and those of them in `dir` (an earlier run's).
+bool isFrameName(const std::string& name);
+std::vector<std::filesystem::path> oldFrames(const std::string& dir);
+
+std::unique_ptr<Output> makePictureOutput(const RenderJob& job, std::string& why);
+std::unique_ptr<Output> makeFramesOutput(const RenderJob& job, std::string& why);
+std::unique_ptr<Output> makeCaptureLogOutput(const RenderJob& job, std::string& why);
+std::unique_ptr<Output> makeGifOutput(const RenderJob& job, std::string& why);
+
+}  // namespace zohost::tool
