@@ -4,7 +4,6 @@
 // that says so.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,10 +29,6 @@ std::string animationExtensions();
 // The outputs `job` asks for, in the order of their status lines. False
 // with `error` set.
 bool makeOutputs(const RenderJob& job, std::vector<std::unique_ptr<Output>>& outputs, std::string& error);
-
-// A name --frames writes, and those of them in `dir` (an earlier run's).
-bool isFrameName(const std::string& name);
-std::vector<std::filesystem::path> oldFrames(const std::string& dir);
 
 std::unique_ptr<Output> makePictureOutput(const RenderJob& job, std::string& why);
 std::unique_ptr<Output> makeFramesOutput(const RenderJob& job, std::string& why);

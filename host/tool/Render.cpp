@@ -9,29 +9,17 @@
 #include <vector>
 
 #include "ScopeCaptures.h"
+#include "tool/FrameNames.h"
 #include "tool/Outputs.h"
 #include "tool/ProgressBar.h"
 #include "zohost/Canvas.h"
 
 namespace zohost::tool {
 
-std::string framePath(const std::string& dir, std::size_t number, int digits) {
-    char name[48];
-    std::snprintf(name, sizeof name, "frame-%0*zu.png", std::clamp(digits, 1, 20), number);
-    return (std::filesystem::path(dir) / name).string();
-}
+std::string framePath(const std::string& frames, std::size_t number) { return FrameNames(frames).path(number); }
 
 std::size_t frameCount(double seconds, double fps) {
     return static_cast<std::size_t>(std::floor(seconds * fps + 1e-9));
-}
-
-int frameDigits(std::size_t frames) {
-    int d = 1;
-    while (frames >= 10) {
-        frames /= 10;
-        ++d;
-    }
-    return d;
 }
 
 namespace {

@@ -27,8 +27,7 @@ struct RenderJob {
     };
     std::vector<Recolour> recolour;  // colours the display draws, replaced in every picture
     std::string png;               // empty: none; "-": standard output
-    std::string frames_dir;        // empty: none
-    int frame_digits = 5;          // frame numbers padded to so many digits
+    std::string frames_dir;        // empty: none; a folder or a pattern (FrameNames.h)
     std::string captures;          // empty: none; "-": standard output
     std::string animation;         // empty: none; its format by extension (Outputs.h)
     double fps = 0.0;              // frames per second of input; 0: a frame per capture
@@ -56,11 +55,9 @@ struct RenderStats {
 // samples are copied only when they are written out.
 bool render(Instance& instance, const RenderJob& job, RenderStats& stats, std::string& error);
 
-// "DIR/frame-00001.png", the number padded to `digits`.
-std::string framePath(const std::string& dir, std::size_t number, int digits = 5);
+// Frame `number` of --frames `frames`: "DIR/frame-00001.png", or by its pattern.
+std::string framePath(const std::string& frames, std::size_t number);
 // Frames of time-regular output in `seconds` at `fps`.
 std::size_t frameCount(double seconds, double fps);
-// Digits of the largest frame number.
-int frameDigits(std::size_t frames);
 
 }  // namespace zohost::tool

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run/OutputFile.h"
+#include "tool/FrameNames.h"
 #include "tool/Outputs.h"
 #include "tool/Render.h"
 #include "run/Run.h"
@@ -56,11 +57,12 @@ std::string folderOf(const std::string& path) {
 }
 
 void checkFrames(const ToolOptions& o, const Named& outs) {
+    const FrameNames names(o.frames);
     for (const auto& out : outs)
-        if (out.first != "--frames" && out.second != "-" && sameFile(folderOf(out.second), o.frames) &&
-            isFrameName(std::filesystem::path(out.second).filename().string()))
+        if (out.first != "--frames" && out.second != "-" && sameFile(folderOf(out.second), names.dir()) &&
+            names.matches(std::filesystem::path(out.second).filename().string()))
             throw UsageError(out.first + " " + out.second + " is one of the --frames");
-    const auto old = oldFrames(o.frames);
+    const auto old = names.existing();
     if (!old.empty() && !o.overwrite)
         throw UsageError("--frames " + o.frames + " holds " + std::to_string(old.size()) +
                          " frames of another run; choose an empty folder, or --overwrite to replace them");
@@ -201,11 +203,6 @@ RenderJob jobOf(const Run& run, const Span& span, bool terminal, std::ostream& e
     job.at = span.at;
     job.at_seconds = o.at;
     job.end_at_picture = o.frames.empty() && o.captures.empty() && o.animation.empty() && o.output.empty();
-    // Padded to the most frames the run can make.
-    const std::uint64_t block = static_cast<std::uint64_t>(o.block);
-    const std::size_t most = o.fps > 0.0 ? frameCount(static_cast<double>(span.samples) / o.rate, o.fps)
-                                         : static_cast<std::size_t>((span.samples + block - 1) / block) + 1;
-    job.frame_digits = frameDigits(most);
     job.progress = terminal && !o.quiet ? stderr : nullptr;
     job.stop = &g_interrupted;
     return job;

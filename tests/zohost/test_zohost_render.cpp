@@ -246,7 +246,7 @@ TEST(ZohostRender, OneFramePerCaptureAndTheLastIsThePicture) {
     ASSERT_GT(captures, 5u);
     EXPECT_EQ(countFiles(dir / "frames"), captures);
     const std::vector<std::string> frames = frameFiles(dir / "frames");
-    EXPECT_EQ(frames.front(), zohost::tool::framePath(dir / "frames", 1, 2)) << "padded to the most frames, 23";
+    EXPECT_EQ(frames.front(), dir / "frames/frame-00001.png") << "five digits, whatever the count";
     Picture first, last, picture;
     ASSERT_TRUE(readPng(frames.front(), first));
     EXPECT_EQ(first.width, 160);
@@ -255,8 +255,6 @@ TEST(ZohostRender, OneFramePerCaptureAndTheLastIsThePicture) {
     ASSERT_TRUE(readPng(dir / "last.png", picture));
     EXPECT_EQ(last.pixels, picture.pixels);
     EXPECT_NE(first.pixels, last.pixels) << "frames follow the signal";
-    EXPECT_EQ(zohost::tool::framePath("d", 12), (std::filesystem::path("d") / "frame-00012.png").string());
-    EXPECT_EQ(zohost::tool::framePath("d", 7, 3), (std::filesystem::path("d") / "frame-007.png").string());
 }
 
 TEST(ZohostRender, PaintsOnlyWhenAPictureIsWanted) {
@@ -562,6 +560,59 @@ TEST(ZohostOutputs, FramesOfAnotherRunAreRefusedUnlessOverwritten) {
     EXPECT_NE(over.out.find(std::to_string(frames) + " frames written"), std::string::npos) << over.out;
 }
 
+TEST(ZohostOutputs, FramesAreNamedAsTheHelpSaysOrByAPattern) {
+    ScratchDir dir;
+    struct Case {
+        const char* frames;  // under the scratch folder
+        const char* first;   // the first frame's name
+        const char* tenth;
+        const char* shown;   // in the status line
+    } cases[] = {
+        {"d", "d/frame-00001.png", "d/frame-00010.png", "written to "},
+        {"p/take-%03d.png", "p/take-001.png", "p/take-010.png", "written as "},
+        {"n/%d.png", "n/1.png", "n/10.png", "written as "},
+        {"c/a%%b-%02d.png", "c/a%b-01.png", "c/a%b-10.png", "written as "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.frames);
+        ToolRun r = runZohost({kModule, "--frames", dir / c.frames, "--fps", "20", "--seconds", "0.55", "--size",
+                               "48x32"});
+        ASSERT_EQ(r.rc, 0) << r.err;
+        const std::vector<std::string> files = frameFiles(std::filesystem::path(dir / c.first).parent_path());
+        ASSERT_EQ(files.size(), 11u);
+        EXPECT_EQ(files[0], dir / c.first);
+        EXPECT_TRUE(std::filesystem::exists(dir / c.tenth));
+        EXPECT_NE(r.out.find(std::string("11 frames ") + c.shown), std::string::npos) << r.out;
+    }
+    const char* bad[] = {"x/%d-%d.png", "x/%s.png", "x/%5d.png", "x/f-%05d.jpg", "x%d/f.png", "x/%0d.png",
+                         "x/f.png%"};
+    for (const char* b : bad) {
+        ToolRun r = runZohost({kModule, "--frames", dir / b, "--seconds", "0.05"});
+        EXPECT_EQ(r.rc, 2) << b << ": " << r.err;
+        EXPECT_NE(r.err.find("--frames"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "x")) << b << ": nothing made";
+    }
+}
+
+TEST(ZohostOutputs, APatternReplacesOnlyItsOwnFrames) {
+    ScratchDir dir;
+    const std::vector<std::string> run = {kModule, "--frames", dir / "f/take-%03d.png", "--fps", "20", "--seconds",
+                                          "0.3", "--size", "48x32"};
+    ASSERT_EQ(runZohost(run).rc, 0);
+    for (const char* mine : {"take-notes.png", "other-001.png", "take-001.jpg", "frame-00001.png"})
+        std::ofstream(dir / ("f/" + std::string(mine))) << "mine";
+    EXPECT_EQ(runZohost(run).rc, 2) << "six frames of another run";
+    std::vector<std::string> shorter = run;
+    shorter[6] = "0.1";
+    shorter.push_back("--overwrite");
+    ToolRun over = runZohost(shorter);
+    ASSERT_EQ(over.rc, 0) << over.err;
+    EXPECT_NE(over.out.find("(4 older frames removed)"), std::string::npos) << over.out;
+    EXPECT_EQ(frameFiles(dir / "f").size(), 2u + 4u);
+    for (const char* mine : {"take-notes.png", "other-001.png", "take-001.jpg", "frame-00001.png"})
+        EXPECT_EQ(readFile(dir / ("f/" + std::string(mine))), "mine") << mine;
+}
+
 TEST(ZohostOutputs, AnInterruptedRunLeavesWholeLinesAndWholeFiles) {
     ScratchDir dir;
     // Interrupted once the run is under way: its capture log has lines.
@@ -688,7 +739,7 @@ TEST(ZohostMoments, TimeRegularFramesWhateverTheBlock) {
         ASSERT_EQ(r.rc, 0) << r.err;
         const std::vector<std::string> files = frameFiles(frames);
         ASSERT_EQ(files.size(), 10u);
-        EXPECT_EQ(files[0], zohost::tool::framePath(frames, 1, 2));
+        EXPECT_EQ(files[0], frames + "/frame-00001.png");
     }
 }
 
