@@ -86,7 +86,8 @@ std::vector<std::filesystem::path> FrameNames::existing() const {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir_, ec)) return found;
     for (const auto& e : std::filesystem::directory_iterator(dir_, ec))
-        if (matches(e.path().filename().string())) found.push_back(e.path());
+        // A folder of that name is not a frame, and is nobody's to remove.
+        if (!e.is_directory(ec) && matches(e.path().filename().string())) found.push_back(e.path());
     return found;
 }
 

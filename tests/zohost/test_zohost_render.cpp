@@ -427,11 +427,11 @@ TEST(ZohostOutputs, AFailedRunLeavesEveryExistingOutputByteForByte) {
     const std::string keep = pngBytes();
     std::ofstream(dir / "p.png", std::ios::binary) << keep;
     std::ofstream(dir / "c.jsonl", std::ios::binary) << "old log\n";
-    std::filesystem::create_directories(dir / "frames/frame-2.png");  // a frame that cannot be written
+    std::filesystem::create_directories(dir / "frames/frame-00002.png");  // a frame that cannot be written
     ToolRun r = runZohost({kModule, "--png", dir / "p.png", "--captures", dir / "c.jsonl", "--frames",
                            dir / "frames", "--overwrite", "--seconds", "0.1", "--block", "4096"});
     EXPECT_EQ(r.rc, 1) << r.out;
-    EXPECT_NE(r.err.find("frame-2.png"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("frame-00002.png"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(dir / "p.png"), keep);
     EXPECT_EQ(readFile(dir / "c.jsonl"), "old log\n");
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
