@@ -49,6 +49,8 @@ public:
     virtual bool commit(std::string& error) = 0;
     // The status line once written, without its end.
     virtual std::string written() const = 0;
+    // What the user should know of how it was written, or nothing.
+    virtual std::string warning() const { return {}; }
 };
 
 // The module's output streams as the channels of one WAV file, in pin order.

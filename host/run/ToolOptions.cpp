@@ -405,7 +405,10 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_flag("--overwrite", o.overwrite, "--frames: replace the frames of an earlier run");
     app.add_option("--fps", t.fps, "Frames per second of input, at regular times (default 25 for --animation)")
         ->type_name("N");
-    app.add_option("--animation", o.animation, "An animated GIF playing at real time")->type_name("FILE.gif");
+    app.add_option("--animation", o.animation,
+                   "The display at --fps, at real time, by the file's extension: .gif, .webp (lossless), "
+                   ".mp4, .webm or .mkv (video, with the first two inputs as stereo sound; .mkv lossless)")
+        ->type_name("FILE");
     app.add_option("--output", o.output,
                    "The module's output streams, in pin order, as the channels of one WAV file")
         ->type_name("FILE.wav");

@@ -196,7 +196,10 @@ bool Renderer::finish() {
     // Only once every file is whole is any put in place.
     for (Output* o : outputs_)
         if (!o->commit(error_)) return false;
-    for (const Output* o : outputs_) st_.written.push_back(o->written());
+    for (const Output* o : outputs_) {
+        st_.written.push_back(o->written());
+        if (!o->warning().empty()) st_.warnings.push_back(o->warning());
+    }
     return true;
 }
 

@@ -47,7 +47,8 @@ struct RenderStats {
     int repaints = 0;  // display requests gui_repaint
     std::size_t picture_capture = 0;  // the capture the picture shows (counted from 1), 0: none
     bool stopped = false;             // ended early by `stop`
-    std::vector<std::string> written;  // each output's status line, in order
+    std::vector<std::string> written;   // each output's status line, in order
+    std::vector<std::string> warnings;  // and what they warn of
 };
 
 // False with `error` set when an output cannot be written; outputs are

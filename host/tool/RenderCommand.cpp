@@ -68,8 +68,26 @@ void checkFrames(const ToolOptions& o, const Named& outs) {
                          " frames of another run; choose an empty folder, or --overwrite to replace them");
 }
 
+// Its format by extension, and one this build writes.
+void checkAnimation(const ToolOptions& o) {
+    if (o.animation.empty()) return;
+    const AnimationFormat* format = animationFormat(o.animation);
+    if (!format)
+        throw UsageError("--animation " + o.animation + ": not a format zohost knows by its extension; it writes " +
+                         animationExtensions());
+    RenderJob job;
+    job.animation = o.animation;
+    job.width = o.width;
+    job.height = o.height;
+    job.fps = o.fps;
+    job.rate = o.rate;
+    std::string why;
+    if (!format->make(job, why)) throw UsageError("--animation " + o.animation + ": " + why);
+}
+
 // Every output against every input and every other output, by identity.
 void checkOutputs(const ToolOptions& o, const std::string& module) {
+    checkAnimation(o);
     const Named outs = outputsOf(o);
     Named ins{{"the module", module}};
     for (const PinAssignment& p : o.pins)
@@ -296,6 +314,7 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
             << "; the outputs hold what was done\n";
         return kInterrupted;
     }
+    for (const std::string& w : st.warnings) err << "zohost: warning: " << w << "\n";
     if (!o.quiet) printSummary(run, st, status);
     return kOk;
 }

@@ -750,7 +750,11 @@ TEST(ZohostMoments, AnimationFramesAndDelaysFollowFpsAndSeconds) {
         const char* seconds;
         int frames;
         int total_cs;
-    } cases[] = {{"10", "0.5", 5, 50}, {"30", "1", 30, 100}, {nullptr, "0.4", 10, 40}};
+        int shortest_cs;   // viewers slow down delays under 2
+        bool dropped;      // and say so
+    } cases[] = {{"10", "0.5", 5, 50, 10, false},   {"30", "1", 30, 100, 3, false}, {nullptr, "0.4", 10, 40, 4, false},
+                 {"60", "1", 40, 100, 2, true},     {"100", "0.1", 5, 10, 2, true}, {"1000", "0.1", 5, 10, 2, true},
+                 {"50", "0.33", 16, 33, 2, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.seconds);
         std::vector<std::string> args{kModule, "--no-png", "--animation", dir / "a.gif", "--seconds", c.seconds,
@@ -768,10 +772,11 @@ TEST(ZohostMoments, AnimationFramesAndDelaysFollowFpsAndSeconds) {
         for (int i = 0; i < gif->ImageCount; ++i) {
             GraphicsControlBlock gcb;
             ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &gcb), GIF_OK);
-            EXPECT_GE(gcb.DelayTime, 3);
+            EXPECT_GE(gcb.DelayTime, c.shortest_cs);
             total += gcb.DelayTime;
         }
         EXPECT_EQ(total, c.total_cs) << "plays at real time";
+        EXPECT_EQ(r.err.find("dropped to keep real time") != std::string::npos, c.dropped) << r.err;
         DGifCloseFile(gif, &err);
     }
 }
