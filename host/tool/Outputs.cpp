@@ -10,7 +10,8 @@ namespace zohost::tool {
 namespace {
 
 const AnimationFormat kAnimations[] = {
-    {".gif", makeGifOutput},
+    {".gif", makeGifOutput},   {".webp", makeWebpOutput}, {".mp4", makeVideoOutput},
+    {".webm", makeVideoOutput}, {".mkv", makeVideoOutput},
 };
 
 std::string lower(std::string s) {
