@@ -7,6 +7,14 @@
 
 namespace zohost::tool {
 
+// Each in a file of its own.
+std::unique_ptr<Output> makePictureOutput(const RenderJob& job, std::string& why);
+std::unique_ptr<Output> makeFramesOutput(const RenderJob& job, std::string& why);
+std::unique_ptr<Output> makeCaptureLogOutput(const RenderJob& job, std::string& why);
+std::unique_ptr<Output> makeGifOutput(const RenderJob& job, std::string& why);
+std::unique_ptr<Output> makeWebpOutput(const RenderJob& job, std::string& why);
+std::unique_ptr<Output> makeVideoOutput(const RenderJob& job, std::string& why);  // .mp4, .webm, .mkv
+
 namespace {
 
 const AnimationFormat kAnimations[] = {

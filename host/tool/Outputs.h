@@ -1,7 +1,7 @@
 // What a render writes, each an Output: the picture, frames, the capture
 // log and animations. Animations are chosen by their file's extension in
-// one table (Outputs.cpp); a build without a format's library has a maker
-// that says so.
+// one table (Outputs.cpp), each format one file with its maker; a build
+// without a format's library has a maker that says so.
 #pragma once
 
 #include <memory>
@@ -29,13 +29,5 @@ std::string animationExtensions();
 // The outputs `job` asks for, in the order of their status lines. False
 // with `error` set.
 bool makeOutputs(const RenderJob& job, std::vector<std::unique_ptr<Output>>& outputs, std::string& error);
-
-std::unique_ptr<Output> makePictureOutput(const RenderJob& job, std::string& why);
-std::unique_ptr<Output> makeFramesOutput(const RenderJob& job, std::string& why);
-std::unique_ptr<Output> makeCaptureLogOutput(const RenderJob& job, std::string& why);
-std::unique_ptr<Output> makeGifOutput(const RenderJob& job, std::string& why);
-std::unique_ptr<Output> makeWebpOutput(const RenderJob& job, std::string& why);
-// .mp4, .webm, .mkv
-std::unique_ptr<Output> makeVideoOutput(const RenderJob& job, std::string& why);
 
 }  // namespace zohost::tool
