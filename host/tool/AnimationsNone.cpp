@@ -6,15 +6,15 @@ namespace zohost::tool {
 
 namespace {
 
-std::unique_ptr<Output> lacking(const char* format, const char* library, std::string& why) {
-    why = std::string("this build of zohost has no ") + format + " animations (it was built without " + library + ")";
+std::unique_ptr<Output> lacking(const char* what, const char* library, std::string& why) {
+    why = std::string("this build of zohost cannot write ") + what + " (it was built without " + library + ")";
     return nullptr;
 }
 
 }  // namespace
 
-std::unique_ptr<Output> makeGifOutput(const RenderJob&, std::string& why) { return lacking("GIF", "giflib", why); }
-std::unique_ptr<Output> makeWebpOutput(const RenderJob&, std::string& why) { return lacking("WebP", "libwebp", why); }
+std::unique_ptr<Output> makeGifOutput(const RenderJob&, std::string& why) { return lacking("GIF animations", "giflib", why); }
+std::unique_ptr<Output> makeWebpOutput(const RenderJob&, std::string& why) { return lacking("WebP animations", "libwebp", why); }
 std::unique_ptr<Output> makeVideoOutput(const RenderJob&, std::string& why) {
     return lacking("video (.mp4, .webm, .mkv)", "FFmpeg's libraries", why);
 }
