@@ -21,7 +21,8 @@ class GifOutput : public Output {
 public:
     explicit GifOutput(const RenderJob& job)
         : path_(job.animation), fps_(job.fps), width_(job.width), height_(job.height),
-          total_cs_(std::llround(100.0 * static_cast<double>(job.samples) / job.rate)) {}
+          total_cs_(std::llround(100.0 * static_cast<double>(job.samples) / job.rate)),
+          expected_(frameCount(static_cast<double>(job.samples) / job.rate, job.fps)) {}
 
     unsigned needs() const override { return kFrames; }
 
@@ -46,6 +47,8 @@ public:
     }
 
     bool finish(std::string& error) override {
+        // A run stopped early ends after its last frame.
+        if (frames_ < expected_) total_cs_ = std::llround(100.0 * static_cast<double>(frames_) / fps_);
         const long long rest = total_cs_ - pending_cs_;
         if (!pending_.empty() && !gif_.add(pending_.data(), static_cast<int>(rest > 0 ? rest : 1), error)) return false;
         return gif_.close(error);
@@ -75,6 +78,7 @@ private:
     double fps_;
     int width_, height_;
     long long total_cs_;
+    std::size_t expected_;  // frames of the whole run
     OutputFile file_;
     GifWriter gif_;
     std::vector<std::uint32_t> pending_;  // the last frame kept, written once its delay is known

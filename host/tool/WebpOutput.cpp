@@ -19,7 +19,8 @@ class WebpOutput : public Output {
 public:
     explicit WebpOutput(const RenderJob& job)
         : path_(job.animation), fps_(job.fps), width_(job.width), height_(job.height),
-          total_ms_(static_cast<int>(std::llround(1000.0 * static_cast<double>(job.samples) / job.rate))) {}
+          total_ms_(static_cast<int>(std::llround(1000.0 * static_cast<double>(job.samples) / job.rate))),
+          expected_(frameCount(static_cast<double>(job.samples) / job.rate, job.fps)) {}
     ~WebpOutput() override {
         if (encoder_) WebPAnimEncoderDelete(encoder_);
         WebPPictureFree(&picture_);
@@ -57,6 +58,8 @@ public:
     }
 
     bool finish(std::string& error) override {
+        // A run stopped early ends after its last frame.
+        if (frames_ < expected_) total_ms_ = static_cast<int>(std::llround(1000.0 * static_cast<double>(frames_) / fps_));
         if (!WebPAnimEncoderAdd(encoder_, nullptr, total_ms_, nullptr))
             return fail(WebPAnimEncoderGetError(encoder_), error);
         WebPData data;
@@ -86,6 +89,7 @@ private:
     std::string path_;
     double fps_;
     int width_, height_, total_ms_;
+    std::size_t expected_;  // frames of the whole run
     OutputFile file_;
     WebPAnimEncoder* encoder_ = nullptr;
     WebPConfig config_{};

@@ -781,6 +781,32 @@ TEST(ZohostMoments, AnimationFramesAndDelaysFollowFpsAndSeconds) {
     }
 }
 
+TEST(ZohostMoments, AnInterruptedAnimationEndsWithItsLastFrame) {
+    ScratchDir dir;
+    auto running = [&] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path(), ec))
+            if (e.path().filename().string().rfind(".a.gif.zohost-", 0) == 0 && e.file_size(ec) > 20000 && !ec)
+                return true;
+        return false;
+    };
+    const int rc = runProcess({kModule, "--no-png", "--animation", dir / "a.gif", "--fps", "10", "--seconds", "3000",
+                               "--size", "48x32", "--block", "64"},
+                              dir / "out", dir / "err", running);
+    ASSERT_EQ(rc, 130) << readFile(dir / "err");
+    int err = 0;
+    GifFileType* gif = DGifOpenFileName((dir / "a.gif").c_str(), &err);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    ASSERT_GT(gif->ImageCount, 3);
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        GraphicsControlBlock gcb;
+        ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &gcb), GIF_OK);
+        EXPECT_EQ(gcb.DelayTime, 10) << "frame " << i + 1 << " of " << gif->ImageCount << ", not the rest of 3000 s";
+    }
+    DGifCloseFile(gif, &err);
+}
+
 TEST(ZohostMoments, AnimationFramesAreTheFramePictures) {
     ScratchDir dir;
     ToolRun r = runZohost({kModule, "--animation", dir / "a.gif", "--frames", dir / "f", "--fps", "10", "--seconds",
