@@ -38,7 +38,7 @@ public:
         options.anim_params.loop_count = 0;  // for ever
         config_.lossless = 1;
         // Quick: a scope picture is mostly one colour.
-        config_.method = 1;
+        config_.method = 0;
         encoder_ = WebPAnimEncoderNew(width_, height_, &options);
         picture_.use_argb = 1;
         picture_.width = width_;
