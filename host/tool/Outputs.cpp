@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <iterator>
 
@@ -16,6 +17,10 @@ std::unique_ptr<Output> makeWebpOutput(const RenderJob& job, std::string& why);
 std::unique_ptr<Output> makeVideoOutput(const RenderJob& job, std::string& why);  // .mp4, .webm, .mkv
 
 namespace {
+
+std::unique_ptr<Output> makeSound(const RenderJob& job, std::string&) {
+    return makeSoundOutput(job.sound, job.sound_format, static_cast<int>(std::lround(job.rate)));
+}
 
 const AnimationFormat kAnimations[] = {
     {".gif", makeGifOutput},   {".webp", makeWebpOutput}, {".mp4", makeVideoOutput},
@@ -53,6 +58,7 @@ bool makeOutputs(const RenderJob& job, std::vector<std::unique_ptr<Output>>& out
         {!job.frames_dir.empty(), makeFramesOutput},
         {animation != nullptr, animation ? animation->make : nullptr},
         {!job.png.empty(), makePictureOutput},
+        {!job.sound.empty(), makeSound},
     };
     for (const auto& [asked, make] : wanted) {
         if (!asked) continue;

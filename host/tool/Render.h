@@ -30,6 +30,8 @@ struct RenderJob {
     std::string frames_dir;        // empty: none; a folder or a pattern (FrameNames.h)
     std::string captures;          // empty: none; "-": standard output
     std::string animation;         // empty: none; its format by extension (Outputs.h)
+    std::string sound;             // the module's output streams as a WAV file; empty: none
+    SampleFormat sound_format = SampleFormat::Float32;
     double fps = 0.0;              // frames per second of input; 0: a frame per capture
     std::int64_t at = -1;          // sample of the run whose capture in progress is the picture; -1: the end
     double at_seconds = -1.0;      // the same moment as given, for the status line

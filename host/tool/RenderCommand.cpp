@@ -220,6 +220,8 @@ RenderJob jobOf(const Run& run, const Span& span, bool terminal, std::ostream& e
     job.fps = o.fps;
     job.at = span.at;
     job.at_seconds = o.at;
+    job.sound = o.output;
+    parseSampleFormat(o.output_format, job.sound_format);
     job.end_at_picture = o.frames.empty() && o.captures.empty() && o.animation.empty() && o.output.empty();
     job.progress = terminal && !o.quiet ? stderr : nullptr;
     job.stop = &g_interrupted;
@@ -254,14 +256,6 @@ void checkSound(const Run& run) {
         if (p.direction == DR_OUT && p.data_type == DT_FSAMPLE) return;
     throw UsageError("--output: the module " + run.description().name + " (" + run.module() +
                      ") has no output streams");
-}
-
-std::vector<std::unique_ptr<Output>> outputsFor(const ToolOptions& o) {
-    std::vector<std::unique_ptr<Output>> outputs;
-    SampleFormat format = SampleFormat::Float32;
-    parseSampleFormat(o.output_format, format);
-    if (!o.output.empty()) outputs.push_back(makeSoundOutput(o.output, format, static_cast<int>(std::lround(o.rate))));
-    return outputs;
 }
 
 std::unique_ptr<Instance> makeInstance(Run& run, std::uint64_t start, std::ostream& err) {
@@ -301,8 +295,6 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
     if (!o.window.empty()) applyWindow(run, *in);
     if (o.scale >= 0.0) applyScale(run, *in);
     RenderJob job = jobOf(run, span, terminal, err);
-    const std::vector<std::unique_ptr<Output>> outputs = outputsFor(o);
-    for (const auto& out : outputs) job.outputs.push_back(out.get());
     RenderStats st;
     std::string error;
     if (!render(*in, job, st, error)) {
