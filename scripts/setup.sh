@@ -14,6 +14,9 @@ linux_packages=(
   libbenchmark-dev
   # Drawing on Linux, and the zohost program (its animations through giflib).
   libfreetype-dev fonts-dejavu-core libcli11-dev libpng-dev libsndfile1-dev libgif-dev
+  # zohost --animation's WebP and video (.mp4, .webm, .mkv), and ffprobe and
+  # ffmpeg, which its tests read them back with.
+  libwebp-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   # zohost --live (SDL2), and its tests: a virtual X display, keys sent to
   # the window, and screenshots taken from outside the program.
   libsdl2-dev xvfb xdotool x11-apps

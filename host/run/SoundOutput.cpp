@@ -11,6 +11,8 @@ class SoundOutput : public Output {
 public:
     SoundOutput(std::string path, SampleFormat format, int rate) : path_(std::move(path)), format_(format), rate_(rate) {}
 
+    unsigned needs() const override { return kBlocks; }
+
     bool begin(Instance& in, std::string& error) override {
         const PinTable& table = in.pinTable();
         for (int p = 0; p < table.count(); ++p) {
@@ -43,8 +45,10 @@ public:
             error = "cannot write " + path_ + ": " + error;
             return false;
         }
-        return file_.commit(error);
+        return true;
     }
+
+    bool commit(std::string& error) override { return file_.commit(error); }
 
     std::string written() const override {
         const char* format = format_ == SampleFormat::Float32 ? "32-bit float"

@@ -451,12 +451,17 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
         ->type_name("RRGGBB|none");
     app.add_option("--png", o.png, "The picture after the last capture, or at --at; - for standard output (default scope.png when nothing else is written)")->type_name("FILE|-");
     app.add_flag("--no-png", t.no_png, "Write no --png picture");
-    app.add_option("--frames", o.frames, "One picture per capture (or per --fps): DIR/frame-001.png, ...")
-        ->type_name("DIR");
+    app.add_option("--frames", o.frames,
+                   "One picture per capture (or per --fps): DIR/frame-00001.png, DIR/frame-00002.png, ...; "
+                   "or named by a pattern with one %d or %0Nd, as DIR/take-%03d.png")
+        ->type_name("DIR|PATTERN");
     app.add_flag("--overwrite", o.overwrite, "--frames: replace the frames of an earlier run");
     app.add_option("--fps", t.fps, "Frames per second of input, at regular times (default 25 for --animation)")
         ->type_name("FREQ");
-    app.add_option("--animation", o.animation, "An animated GIF playing at real time")->type_name("FILE.gif");
+    app.add_option("--animation", o.animation,
+                   "The display at --fps, at real time, by the file's extension: .gif, .webp (lossless), "
+                   ".mp4, .webm or .mkv (video, with the first two inputs as stereo sound; .mkv lossless)")
+        ->type_name("FILE");
     app.add_option("--output", o.output,
                    "The module's output streams, in pin order, as the channels of one WAV file")
         ->type_name("FILE.wav");

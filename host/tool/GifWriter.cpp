@@ -59,51 +59,63 @@ bool GifWriter::open(const std::string& path, int width, int height, std::string
     return true;
 }
 
-bool GifWriter::add(const std::uint32_t* pixels, int delay_cs, std::string& error) {
-    GifFileType* g = handle(gif_);
-    if (!g) {
-        error = "no animation open";
-        return false;
-    }
-    const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-    index_.resize(count);
-    std::unordered_map<std::uint32_t, int> colours;
-    bool exact = true;
-    int transparent = NO_TRANSPARENT_COLOR;
-    for (std::size_t i = 0; i < count && exact; ++i) {
+// The picture's own colours into index_, when there are at most 256; the
+// see-through index, or NO_TRANSPARENT_COLOR, into `transparent`.
+bool GifWriter::indexExact(const std::uint32_t* pixels, ColourList& colours, int& transparent) {
+    const std::size_t count = index_.size();
+    std::unordered_map<std::uint32_t, int> seen;
+    transparent = NO_TRANSPARENT_COLOR;
+    for (std::size_t i = 0; i < count; ++i) {
         const std::uint32_t p = (pixels[i] >> 24) == 0 ? 0u : (pixels[i] | 0xFF000000u);
-        auto it = colours.find(p);
-        if (it == colours.end()) {
-            if (colours.size() == 256) {
-                exact = false;
-                break;
-            }
-            it = colours.emplace(p, static_cast<int>(colours.size())).first;
+        auto it = seen.find(p);
+        if (it == seen.end()) {
+            if (seen.size() == 256) return false;
+            it = seen.emplace(p, static_cast<int>(seen.size())).first;
+            colours.push_back(p);
             if (p == 0) transparent = it->second;
         }
         index_[i] = static_cast<unsigned char>(it->second);
     }
-    ColorMapObject* map = GifMakeMapObject(256, nullptr);
-    if (!map) {
-        error = "out of memory";
+    return true;
+}
+
+// The nearest of a fixed cube, and index 252, beyond it, for what is see-through.
+void GifWriter::indexCube(const std::uint32_t* pixels, ColourList& colours, int& transparent) {
+    colours.assign(256, 0u);
+    for (int r = 0; r < 6; ++r)
+        for (int g = 0; g < 7; ++g)
+            for (int b = 0; b < 6; ++b)
+                colours[static_cast<std::size_t>((r * 7 + g) * 6 + b)] =
+                    static_cast<std::uint32_t>((r * 255 / 5) << 16 | (g * 255 / 6) << 8 | (b * 255 / 5));
+    transparent = 252;
+    for (std::size_t i = 0; i < index_.size(); ++i)
+        index_[i] = static_cast<unsigned char>((pixels[i] >> 24) == 0 ? 252 : cubeIndex(pixels[i]));
+}
+
+bool GifWriter::add(const std::uint32_t* pixels, int delay_cs, std::string& error) {
+    if (!gif_) {
+        error = "no animation open";
         return false;
     }
-    if (exact) {
-        for (const auto& [rgb, i] : colours)
-            map->Colors[i] = GifColorType{static_cast<GifByteType>(rgb >> 16), static_cast<GifByteType>(rgb >> 8),
-                                          static_cast<GifByteType>(rgb)};
-    } else {
-        for (int r = 0; r < 6; ++r)
-            for (int gr = 0; gr < 7; ++gr)
-                for (int b = 0; b < 6; ++b)
-                    map->Colors[(r * 7 + gr) * 6 + b] =
-                        GifColorType{static_cast<GifByteType>(r * 255 / 5), static_cast<GifByteType>(gr * 255 / 6),
-                                     static_cast<GifByteType>(b * 255 / 5)};
-        // Index 252, beyond the cube, for what is see-through.
-        transparent = 252;
-        for (std::size_t i = 0; i < count; ++i)
-            index_[i] = static_cast<unsigned char>((pixels[i] >> 24) == 0 ? 252 : cubeIndex(pixels[i]));
+    index_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+    ColourList colours;
+    int transparent = NO_TRANSPARENT_COLOR;
+    if (!indexExact(pixels, colours, transparent)) indexCube(pixels, colours, transparent);
+    if (!putFrame(colours, transparent, delay_cs)) {
+        error = "cannot write " + path_ + ": " + gifError(handle(gif_)->Error);
+        return false;
     }
+    ++frames_;
+    return true;
+}
+
+bool GifWriter::putFrame(const ColourList& colours, int transparent, int delay_cs) {
+    GifFileType* g = handle(gif_);
+    ColorMapObject* map = GifMakeMapObject(256, nullptr);
+    if (!map) return false;
+    for (std::size_t i = 0; i < colours.size(); ++i)
+        map->Colors[i] = GifColorType{static_cast<GifByteType>(colours[i] >> 16),
+                                      static_cast<GifByteType>(colours[i] >> 8), static_cast<GifByteType>(colours[i])};
     GraphicsControlBlock gcb{};
     // Each frame is whole: what is see-through shows no earlier frame.
     gcb.DisposalMode = transparent == NO_TRANSPARENT_COLOR ? DISPOSE_DO_NOT : DISPOSE_BACKGROUND;
@@ -116,12 +128,7 @@ bool GifWriter::add(const std::uint32_t* pixels, int delay_cs, std::string& erro
     for (int y = 0; ok && y < height_; ++y)
         ok = EGifPutLine(g, index_.data() + static_cast<std::size_t>(y) * width_, width_) != GIF_ERROR;
     GifFreeMapObject(map);
-    if (!ok) {
-        error = "cannot write " + path_ + ": " + gifError(g->Error);
-        return false;
-    }
-    ++frames_;
-    return true;
+    return ok;
 }
 
 bool GifWriter::close(std::string& error) {

@@ -25,6 +25,11 @@ public:
     int frames() const { return frames_; }
 
 private:
+    using ColourList = std::vector<std::uint32_t>;  // 0x00RRGGBB by index
+    bool indexExact(const std::uint32_t* pixels, ColourList& colours, int& transparent);
+    void indexCube(const std::uint32_t* pixels, ColourList& colours, int& transparent);
+    bool putFrame(const ColourList& colours, int transparent, int delay_cs);
+
     void* gif_ = nullptr;  // GifFileType*
     std::string path_;
     int width_ = 0, height_ = 0, frames_ = 0;

@@ -27,14 +27,16 @@ struct RenderJob {
     };
     std::vector<Recolour> recolour;  // colours the display draws, replaced in every picture
     std::string png;               // empty: none; "-": standard output
-    std::string frames_dir;        // empty: none
-    int frame_digits = 5;          // frame numbers padded to so many digits
+    std::string frames_dir;        // empty: none; a folder or a pattern (FrameNames.h)
     std::string captures;          // empty: none; "-": standard output
-    std::string animation;         // empty: none
+    std::string animation;         // empty: none; its format by extension (Outputs.h)
+    std::string sound;             // the module's output streams as a WAV file; empty: none
+    SampleFormat sound_format = SampleFormat::Float32;
     double fps = 0.0;              // frames per second of input; 0: a frame per capture
     std::int64_t at = -1;          // sample of the run whose capture in progress is the picture; -1: the end
+    double at_seconds = -1.0;      // the same moment as given, for the status line
     bool end_at_picture = false;   // with `at`: stop once the picture is taken
-    std::vector<Output*> outputs;  // more outputs, called around every block
+    std::vector<Output*> outputs;  // more outputs, after those above
     std::FILE* progress = nullptr;  // a terminal to draw a progress bar on, or null
     const volatile std::sig_atomic_t* stop = nullptr;  // set: finish early, keeping what is whole
 };
@@ -47,6 +49,8 @@ struct RenderStats {
     int repaints = 0;  // display requests gui_repaint
     std::size_t picture_capture = 0;  // the capture the picture shows (counted from 1), 0: none
     bool stopped = false;             // ended early by `stop`
+    std::vector<std::string> written;   // each output's status line, in order
+    std::vector<std::string> warnings;  // and what they warn of
 };
 
 // False with `error` set when an output cannot be written; outputs are
@@ -54,11 +58,9 @@ struct RenderStats {
 // samples are copied only when they are written out.
 bool render(Instance& instance, const RenderJob& job, RenderStats& stats, std::string& error);
 
-// "DIR/frame-00001.png", the number padded to `digits`.
-std::string framePath(const std::string& dir, std::size_t number, int digits = 5);
+// Frame `number` of --frames `frames`: "DIR/frame-00001.png", or by its pattern.
+std::string framePath(const std::string& frames, std::size_t number);
 // Frames of time-regular output in `seconds` at `fps`.
 std::size_t frameCount(double seconds, double fps);
-// Digits of the largest frame number.
-int frameDigits(std::size_t frames);
 
 }  // namespace zohost::tool

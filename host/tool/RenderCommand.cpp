@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "run/OutputFile.h"
+#include "tool/FrameNames.h"
+#include "tool/Outputs.h"
 #include "tool/Render.h"
 #include "run/Run.h"
 #include "run/Units.h"
@@ -37,22 +39,6 @@ Signal fileSignalFrom(std::shared_ptr<SoundFile> file, int channel, std::uint64_
     return fileSignal(std::move(file), channel);
 }
 
-bool isFrameName(const std::string& name) {
-    if (name.size() < 11 || name.compare(0, 6, "frame-") != 0 || name.compare(name.size() - 4, 4, ".png") != 0)
-        return false;
-    return name.find_first_not_of("0123456789", 6) == name.size() - 4;
-}
-
-// Frames of an earlier run in `dir`.
-std::vector<std::filesystem::path> oldFrames(const std::string& dir) {
-    std::vector<std::filesystem::path> found;
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) return found;
-    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-        if (isFrameName(e.path().filename().string())) found.push_back(e.path());
-    return found;
-}
-
 using Named = std::vector<std::pair<std::string, std::string>>;  // option, path
 
 Named outputsOf(const ToolOptions& o) {
@@ -71,18 +57,37 @@ std::string folderOf(const std::string& path) {
 }
 
 void checkFrames(const ToolOptions& o, const Named& outs) {
+    const FrameNames names(o.frames);
     for (const auto& out : outs)
-        if (out.first != "--frames" && out.second != "-" && sameFile(folderOf(out.second), o.frames) &&
-            isFrameName(std::filesystem::path(out.second).filename().string()))
+        if (out.first != "--frames" && out.second != "-" && sameFile(folderOf(out.second), names.dir()) &&
+            names.matches(std::filesystem::path(out.second).filename().string()))
             throw UsageError(out.first + " " + out.second + " is one of the --frames");
-    const auto old = oldFrames(o.frames);
+    const auto old = names.existing();
     if (!old.empty() && !o.overwrite)
         throw UsageError("--frames " + o.frames + " holds " + std::to_string(old.size()) +
                          " frames of another run; choose an empty folder, or --overwrite to replace them");
 }
 
+// Its format by extension, and one this build writes.
+void checkAnimation(const ToolOptions& o) {
+    if (o.animation.empty()) return;
+    const AnimationFormat* format = animationFormat(o.animation);
+    if (!format)
+        throw UsageError("--animation " + o.animation + ": not a format zohost knows by its extension; it writes " +
+                         animationExtensions());
+    RenderJob job;
+    job.animation = o.animation;
+    job.width = o.width;
+    job.height = o.height;
+    job.fps = o.fps;
+    job.rate = o.rate;
+    std::string why;
+    if (!format->make(job, why)) throw UsageError("--animation " + o.animation + ": " + why);
+}
+
 // Every output against every input and every other output, by identity.
 void checkOutputs(const ToolOptions& o, const std::string& module) {
+    checkAnimation(o);
     const Named outs = outputsOf(o);
     Named ins{{"the module", module}};
     for (const PinAssignment& p : o.pins)
@@ -216,52 +221,22 @@ RenderJob jobOf(const Run& run, const Span& span, bool terminal, std::ostream& e
     job.animation = o.animation;
     job.fps = o.fps;
     job.at = span.at;
+    job.at_seconds = o.at;
+    job.sound = o.output;
+    parseSampleFormat(o.output_format, job.sound_format);
     job.end_at_picture = o.frames.empty() && o.captures.empty() && o.animation.empty() && o.output.empty();
-    // Padded to the most frames the run can make.
-    const std::uint64_t block = static_cast<std::uint64_t>(o.block);
-    const std::size_t most = o.fps > 0.0 ? frameCount(static_cast<double>(span.samples) / o.rate, o.fps)
-                                         : static_cast<std::size_t>((span.samples + block - 1) / block) + 1;
-    job.frame_digits = frameDigits(most);
     job.progress = terminal && !o.quiet ? stderr : nullptr;
     job.stop = &g_interrupted;
     return job;
 }
 
-// --overwrite: frames of the earlier run that this one did not replace.
-std::size_t removeStale(const std::vector<std::filesystem::path>& stale, const RenderJob& job, std::size_t frames) {
-    std::size_t removed = 0;
-    for (const auto& f : stale) {
-        bool ours = false;
-        for (std::size_t n = 1; n <= frames && !ours; ++n)
-            ours = sameFile(f.string(), framePath(job.frames_dir, n, job.frame_digits));
-        std::error_code ec;
-        if (!ours && std::filesystem::remove(f, ec)) ++removed;
-    }
-    return removed;
-}
-
-void printSummary(const Run& run, const RenderJob& job, const RenderStats& st, std::size_t removed,
-                  std::ostream& status) {
+void printSummary(const Run& run, const RenderStats& st, std::ostream& status) {
     const ToolOptions& o = run.options();
     run.printInputs(status);
     status << "\nran " << seconds(static_cast<double>(st.samples) / o.rate) << " (" << st.samples
            << " samples) at " << o.rate << " Hz in blocks of " << o.block << ": " << st.captures << " capture"
            << (st.captures == 1 ? "" : "s") << "\n";
-    if (!o.captures.empty()) status << "captures written to " << (o.captures == "-" ? "standard output" : o.captures) << "\n";
-    if (!o.frames.empty()) {
-        status << st.frames << " frame" << (st.frames == 1 ? "" : "s") << " written to " << o.frames << "/";
-        if (removed) status << " (" << removed << " older frames removed)";
-        status << "\n";
-    }
-    if (!o.animation.empty())
-        status << "animation written to " << o.animation << " (" << st.frames << " frames at " << o.fps << " fps)\n";
-    if (!o.png.empty()) {
-        status << "picture written to " << (o.png == "-" ? "standard output" : o.png) << " (" << o.width << "x"
-               << o.height;
-        if (st.picture_capture) status << ", capture " << st.picture_capture << " at " << seconds(o.at);
-        status << ")\n";
-    }
-    for (const Output* out : job.outputs) status << out->written() << "\n";
+    for (const std::string& line : st.written) status << line << "\n";
 }
 
 // A module without a display draws no picture: none by default, and a
@@ -283,14 +258,6 @@ void checkSound(const Run& run) {
         if (p.direction == DR_OUT && p.data_type == DT_FSAMPLE) return;
     throw UsageError("--output: the module " + run.description().name + " (" + run.module() +
                      ") has no output streams");
-}
-
-std::vector<std::unique_ptr<Output>> outputsFor(const ToolOptions& o) {
-    std::vector<std::unique_ptr<Output>> outputs;
-    SampleFormat format = SampleFormat::Float32;
-    parseSampleFormat(o.output_format, format);
-    if (!o.output.empty()) outputs.push_back(makeSoundOutput(o.output, format, static_cast<int>(std::lround(o.rate))));
-    return outputs;
 }
 
 std::unique_ptr<Instance> makeInstance(Run& run, std::uint64_t start, std::ostream& err) {
@@ -330,22 +297,19 @@ int runRender(const ToolOptions& options, std::ostream& out, std::ostream& err, 
     if (!o.window.empty()) applyWindow(run, *in);
     if (o.scale >= 0.0) applyScale(run, *in);
     RenderJob job = jobOf(run, span, terminal, err);
-    const std::vector<std::unique_ptr<Output>> outputs = outputsFor(o);
-    for (const auto& out : outputs) job.outputs.push_back(out.get());
-    const auto stale = o.frames.empty() ? std::vector<std::filesystem::path>{} : oldFrames(o.frames);
     RenderStats st;
     std::string error;
     if (!render(*in, job, st, error)) {
         err << "zohost: " << error << "\n";
         return kFailed;
     }
-    const std::size_t removed = removeStale(stale, job, st.frames);
     if (st.stopped) {
         err << "zohost: interrupted after " << seconds(static_cast<double>(st.samples) / o.rate)
             << "; the outputs hold what was done\n";
         return kInterrupted;
     }
-    if (!o.quiet) printSummary(run, job, st, removed, status);
+    for (const std::string& w : st.warnings) err << "zohost: warning: " << w << "\n";
+    if (!o.quiet) printSummary(run, st, status);
     if (st.captures == 0) run.explainNoCaptures(err);
     return kOk;
 }

@@ -86,7 +86,7 @@ check_deb() {
   done
   [[ "$(dpkg-deb -f "$pkg" Version)" == "$version" ]] || fail "$(basename "$pkg"): version $(dpkg-deb -f "$pkg" Version)"
   deps="$(dpkg-deb -f "$pkg" Depends | tr ',' '\n' | sed -E 's/^ *//; s/[ (].*//')"
-  for field in libc6 libstdc++6 libpng16-16 libsndfile1 libgif7 libfreetype6 libsdl2-2.0-0 fonts-dejavu-core; do
+  for field in libc6 libstdc++6 libpng16-16 libsndfile1 libgif7 libwebpmux3 libavformat59 libavcodec59 libfreetype6 libsdl2-2.0-0 fonts-dejavu-core; do
     grep -Fxq "$field" <<<"$deps" || fail "$(basename "$pkg") does not depend on $field: $(paste -sd' ' <<<"$deps")"
   done
   mkdir -p "$dest"

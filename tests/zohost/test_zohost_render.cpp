@@ -247,7 +247,7 @@ TEST(ZohostRender, OneFramePerCaptureAndTheLastIsThePicture) {
     ASSERT_GT(captures, 5u);
     EXPECT_EQ(countFiles(dir / "frames"), captures);
     const std::vector<std::string> frames = frameFiles(dir / "frames");
-    EXPECT_EQ(frames.front(), zohost::tool::framePath(dir / "frames", 1, 2)) << "padded to the most frames, 23";
+    EXPECT_EQ(frames.front(), dir / "frames/frame-00001.png") << "five digits, whatever the count";
     Picture first, last, picture;
     ASSERT_TRUE(readPng(frames.front(), first));
     EXPECT_EQ(first.width, 160);
@@ -256,8 +256,6 @@ TEST(ZohostRender, OneFramePerCaptureAndTheLastIsThePicture) {
     ASSERT_TRUE(readPng(dir / "last.png", picture));
     EXPECT_EQ(last.pixels, picture.pixels);
     EXPECT_NE(first.pixels, last.pixels) << "frames follow the signal";
-    EXPECT_EQ(zohost::tool::framePath("d", 12), (std::filesystem::path("d") / "frame-00012.png").string());
-    EXPECT_EQ(zohost::tool::framePath("d", 7, 3), (std::filesystem::path("d") / "frame-007.png").string());
 }
 
 TEST(ZohostRender, PaintsOnlyWhenAPictureIsWanted) {
@@ -430,11 +428,11 @@ TEST(ZohostOutputs, AFailedRunLeavesEveryExistingOutputByteForByte) {
     const std::string keep = pngBytes();
     std::ofstream(dir / "p.png", std::ios::binary) << keep;
     std::ofstream(dir / "c.jsonl", std::ios::binary) << "old log\n";
-    std::filesystem::create_directories(dir / "frames/frame-2.png");  // a frame that cannot be written
+    std::filesystem::create_directories(dir / "frames/frame-00002.png");  // a frame that cannot be written
     ToolRun r = runZohost({kModule, "--png", dir / "p.png", "--captures", dir / "c.jsonl", "--frames",
                            dir / "frames", "--overwrite", "--seconds", "0.1", "--block", "4096"});
     EXPECT_EQ(r.rc, 1) << r.out;
-    EXPECT_NE(r.err.find("frame-2.png"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("frame-00002.png"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(dir / "p.png"), keep);
     EXPECT_EQ(readFile(dir / "c.jsonl"), "old log\n");
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
@@ -561,6 +559,59 @@ TEST(ZohostOutputs, FramesOfAnotherRunAreRefusedUnlessOverwritten) {
     std::size_t frames = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir / "f")) frames += e.path().extension() == ".png";
     EXPECT_NE(over.out.find(std::to_string(frames) + " frames written"), std::string::npos) << over.out;
+}
+
+TEST(ZohostOutputs, FramesAreNamedAsTheHelpSaysOrByAPattern) {
+    ScratchDir dir;
+    struct Case {
+        const char* frames;  // under the scratch folder
+        const char* first;   // the first frame's name
+        const char* tenth;
+        const char* shown;   // in the status line
+    } cases[] = {
+        {"d", "d/frame-00001.png", "d/frame-00010.png", "written to "},
+        {"p/take-%03d.png", "p/take-001.png", "p/take-010.png", "written as "},
+        {"n/%d.png", "n/1.png", "n/10.png", "written as "},
+        {"c/a%%b-%02d.png", "c/a%b-01.png", "c/a%b-10.png", "written as "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.frames);
+        ToolRun r = runZohost({kModule, "--frames", dir / c.frames, "--fps", "20", "--seconds", "0.55", "--size",
+                               "48x32"});
+        ASSERT_EQ(r.rc, 0) << r.err;
+        const std::vector<std::string> files = frameFiles(std::filesystem::path(dir / c.first).parent_path());
+        ASSERT_EQ(files.size(), 11u);
+        EXPECT_EQ(files[0], dir / c.first);
+        EXPECT_TRUE(std::filesystem::exists(dir / c.tenth));
+        EXPECT_NE(r.out.find(std::string("11 frames ") + c.shown), std::string::npos) << r.out;
+    }
+    const char* bad[] = {"x/%d-%d.png", "x/%s.png", "x/%5d.png", "x/f-%05d.jpg", "x%d/f.png", "x/%0d.png",
+                         "x/f.png%"};
+    for (const char* b : bad) {
+        ToolRun r = runZohost({kModule, "--frames", dir / b, "--seconds", "0.05"});
+        EXPECT_EQ(r.rc, 2) << b << ": " << r.err;
+        EXPECT_NE(r.err.find("--frames"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "x")) << b << ": nothing made";
+    }
+}
+
+TEST(ZohostOutputs, APatternReplacesOnlyItsOwnFrames) {
+    ScratchDir dir;
+    const std::vector<std::string> run = {kModule, "--frames", dir / "f/take-%03d.png", "--fps", "20", "--seconds",
+                                          "0.3", "--size", "48x32"};
+    ASSERT_EQ(runZohost(run).rc, 0);
+    for (const char* mine : {"take-notes.png", "other-001.png", "take-001.jpg", "frame-00001.png"})
+        std::ofstream(dir / ("f/" + std::string(mine))) << "mine";
+    EXPECT_EQ(runZohost(run).rc, 2) << "six frames of another run";
+    std::vector<std::string> shorter = run;
+    shorter[6] = "0.1";
+    shorter.push_back("--overwrite");
+    ToolRun over = runZohost(shorter);
+    ASSERT_EQ(over.rc, 0) << over.err;
+    EXPECT_NE(over.out.find("(4 older frames removed)"), std::string::npos) << over.out;
+    EXPECT_EQ(frameFiles(dir / "f").size(), 2u + 4u);
+    for (const char* mine : {"take-notes.png", "other-001.png", "take-001.jpg", "frame-00001.png"})
+        EXPECT_EQ(readFile(dir / ("f/" + std::string(mine))), "mine") << mine;
 }
 
 TEST(ZohostOutputs, AnInterruptedRunLeavesWholeLinesAndWholeFiles) {
@@ -746,7 +797,7 @@ TEST(ZohostMoments, TimeRegularFramesWhateverTheBlock) {
         ASSERT_EQ(r.rc, 0) << r.err;
         const std::vector<std::string> files = frameFiles(frames);
         ASSERT_EQ(files.size(), 10u);
-        EXPECT_EQ(files[0], zohost::tool::framePath(frames, 1, 2));
+        EXPECT_EQ(files[0], frames + "/frame-00001.png");
     }
 }
 
@@ -757,7 +808,11 @@ TEST(ZohostMoments, AnimationFramesAndDelaysFollowFpsAndSeconds) {
         const char* seconds;
         int frames;
         int total_cs;
-    } cases[] = {{"10", "0.5", 5, 50}, {"30", "1", 30, 100}, {nullptr, "0.4", 10, 40}};
+        int shortest_cs;   // viewers slow down delays under 2
+        bool dropped;      // and say so
+    } cases[] = {{"10", "0.5", 5, 50, 10, false},   {"30", "1", 30, 100, 3, false}, {nullptr, "0.4", 10, 40, 4, false},
+                 {"60", "1", 40, 100, 2, true},     {"100", "0.1", 5, 10, 2, true}, {"1000", "0.1", 5, 10, 2, true},
+                 {"50", "0.33", 16, 33, 2, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.seconds);
         std::vector<std::string> args{kModule, "--no-png", "--animation", dir / "a.gif", "--seconds", c.seconds,
@@ -775,12 +830,39 @@ TEST(ZohostMoments, AnimationFramesAndDelaysFollowFpsAndSeconds) {
         for (int i = 0; i < gif->ImageCount; ++i) {
             GraphicsControlBlock gcb;
             ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &gcb), GIF_OK);
-            EXPECT_GE(gcb.DelayTime, 3);
+            EXPECT_GE(gcb.DelayTime, c.shortest_cs);
             total += gcb.DelayTime;
         }
         EXPECT_EQ(total, c.total_cs) << "plays at real time";
+        EXPECT_EQ(r.err.find("dropped to keep real time") != std::string::npos, c.dropped) << r.err;
         DGifCloseFile(gif, &err);
     }
+}
+
+TEST(ZohostMoments, AnInterruptedAnimationEndsWithItsLastFrame) {
+    ScratchDir dir;
+    auto running = [&] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path(), ec))
+            if (e.path().filename().string().rfind(".a.gif.zohost-", 0) == 0 && e.file_size(ec) > 20000 && !ec)
+                return true;
+        return false;
+    };
+    const int rc = runProcess({kModule, "--no-png", "--animation", dir / "a.gif", "--fps", "10", "--seconds", "3000",
+                               "--size", "48x32", "--block", "64"},
+                              dir / "out", dir / "err", running);
+    ASSERT_EQ(rc, 130) << readFile(dir / "err");
+    int err = 0;
+    GifFileType* gif = DGifOpenFileName((dir / "a.gif").c_str(), &err);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    ASSERT_GT(gif->ImageCount, 3);
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        GraphicsControlBlock gcb;
+        ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &gcb), GIF_OK);
+        EXPECT_EQ(gcb.DelayTime, 10) << "frame " << i + 1 << " of " << gif->ImageCount << ", not the rest of 3000 s";
+    }
+    DGifCloseFile(gif, &err);
 }
 
 TEST(ZohostMoments, AnimationFramesAreTheFramePictures) {
