@@ -20,7 +20,6 @@ LIMIT = 60
 EXCEPTIONS = {
     "host/run/ToolOptions.cpp:addOptions",
     # ---- Known exceptions still to split.
-    "host/tool/GifWriter.cpp:add",
     "host/live/LiveAudioWin.cpp:openInput",
     "host/live/LiveAudioWin.cpp:start",
     "host/run/PngWriterWic.cpp:write",
