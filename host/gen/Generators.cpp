@@ -94,6 +94,18 @@ Signal wholePeriodSignal(Shape shape, double hz, float amp, double rate) {
 
 }  // namespace
 
+const std::vector<NamedShape>& namedShapes() {
+    static const std::vector<NamedShape> shapes = {
+        {"sine", Shape::Sine}, {"square", Shape::Square}, {"saw", Shape::Saw}, {"triangle", Shape::Triangle}};
+    return shapes;
+}
+
+const char* shapeWord(Shape shape) {
+    for (const NamedShape& n : namedShapes())
+        if (n.shape == shape) return n.word;
+    return "?";
+}
+
 double shapeValue(Shape shape, double p) {
     switch (shape) {
     case Shape::Sine: return std::sin(kTwoPi * p);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "zohost/Signal.h"
 
@@ -10,6 +11,16 @@ namespace zohost::gen {
 
 // Every shape crosses zero rising at phase 0, like a sine, and spans -1..1.
 enum class Shape { Sine, Square, Saw, Triangle };
+
+// Each shape by the word zohost's sources call it ("sine:440"), in the order
+// the help lists them.
+struct NamedShape {
+    const char* word;
+    Shape shape;
+};
+const std::vector<NamedShape>& namedShapes();
+// The word of `shape`; "?" for none.
+const char* shapeWord(Shape shape);
 
 // The shape at `phase` in [0, 1), with the library's sine.
 double shapeValue(Shape shape, double phase);

@@ -52,21 +52,6 @@ double level(const std::string& text, const char* what, const std::string& sourc
     }
 }
 
-// The generator's shape of a periodic kind.
-gen::Shape shapeOf(SourceKind kind) {
-    switch (kind) {
-    case SourceKind::Square: return gen::Shape::Square;
-    case SourceKind::Saw: return gen::Shape::Saw;
-    case SourceKind::Triangle: return gen::Shape::Triangle;
-    default: return gen::Shape::Sine;
-    }
-}
-
-bool periodic(SourceKind k) {
-    return k == SourceKind::Sine || k == SourceKind::Square || k == SourceKind::Saw ||
-           k == SourceKind::Triangle;
-}
-
 }  // namespace
 
 namespace {
@@ -78,10 +63,11 @@ void arity(const Parts& parts, const std::string& text, std::size_t least, std::
         throw std::invalid_argument("source \"" + text + "\" should be " + form);
 }
 
-InputSource periodicSource(SourceKind kind, const Parts& parts, const std::string& text) {
+InputSource periodicSource(gen::Shape shape, const Parts& parts, const std::string& text) {
     arity(parts, text, 2, 3, lower(parts[0]) + ":HZ[:AMP]");
     InputSource s;
-    s.kind = kind;
+    s.kind = SourceKind::Periodic;
+    s.shape = shape;
     try {
         s.hz = parseFrequency(parts[1], "frequency");
     } catch (const std::invalid_argument&) {
@@ -151,16 +137,13 @@ struct KindParser {
     InputSource (*parse)(SourceKind, const Parts&, const std::string&);
 };
 
+// The periodic kinds come first, one per generator shape.
 const KindParser kKinds[] = {
-    {"off", SourceKind::Off, offSource},
-    {"sine", SourceKind::Sine, periodicSource},
-    {"square", SourceKind::Square, periodicSource},
-    {"saw", SourceKind::Saw, periodicSource},
-    {"triangle", SourceKind::Triangle, periodicSource},
     {"noise", SourceKind::Noise, noiseSource},
     {"dc", SourceKind::Dc, dcSource},
     {"file", SourceKind::File, fileSource},
     {"input", SourceKind::Input, inputSource},
+    {"off", SourceKind::Off, offSource},
 };
 
 }  // namespace
@@ -168,24 +151,26 @@ const KindParser kKinds[] = {
 InputSource parseSource(const std::string& text) {
     const Parts parts = splitColons(text);
     const std::string kind = lower(parts[0]);
+    for (const gen::NamedShape& n : gen::namedShapes())
+        if (kind == n.word) return periodicSource(n.shape, parts, text);
     for (const KindParser& k : kKinds)
         if (kind == k.word) return k.parse(k.kind, parts, text);
-    throw std::invalid_argument("unknown source \"" + text +
-                                "\"; use sine, square, saw, triangle, noise, dc, file, input or off");
+    throw std::invalid_argument("unknown source \"" + text + "\"; use " + sourceWords());
 }
 
-const char* kindName(SourceKind kind) {
-    switch (kind) {
-    case SourceKind::Off: return "off";
-    case SourceKind::Sine: return "sine";
-    case SourceKind::Square: return "square";
-    case SourceKind::Saw: return "saw";
-    case SourceKind::Triangle: return "triangle";
-    case SourceKind::Noise: return "noise";
-    case SourceKind::Dc: return "dc";
-    case SourceKind::File: return "file";
-    case SourceKind::Input: return "input";
-    }
+std::string sourceWords() {
+    std::vector<std::string> words;
+    for (const gen::NamedShape& n : gen::namedShapes()) words.push_back(n.word);
+    for (const KindParser& k : kKinds) words.push_back(k.word);
+    std::string text = words.front();
+    for (std::size_t i = 1; i < words.size(); ++i) text += (i + 1 < words.size() ? ", " : " or ") + words[i];
+    return text;
+}
+
+const char* kindName(const InputSource& s) {
+    if (s.kind == SourceKind::Periodic) return gen::shapeWord(s.shape);
+    for (const KindParser& k : kKinds)
+        if (k.kind == s.kind) return k.word;
     return "?";
 }
 
@@ -205,23 +190,23 @@ std::string describeSource(const InputSource& s) {
     case SourceKind::Input:
         return "channel " + std::to_string(s.channel) + " of the capture device";
     default:
-        std::snprintf(buf, sizeof buf, "%g Hz %s, amplitude %g V", s.hz, kindName(s.kind), s.amplitude * 10.0);
+        std::snprintf(buf, sizeof buf, "%g Hz %s, amplitude %g V", s.hz, kindName(s), s.amplitude * 10.0);
         return buf;
     }
 }
 
 float waveSample(const InputSource& s, double rate, std::uint64_t clock) {
     if (s.kind == SourceKind::Dc) return static_cast<float>(s.amplitude);
-    if (!periodic(s.kind)) return 0.0f;
-    return gen::periodicSample(shapeOf(s.kind), s.hz, static_cast<float>(s.amplitude), rate, clock);
+    if (s.kind != SourceKind::Periodic) return 0.0f;
+    return gen::periodicSample(s.shape, s.hz, static_cast<float>(s.amplitude), rate, clock);
 }
 
 Signal makeSignal(const InputSource& source, double rate, std::uint64_t seed) {
     if (source.kind == SourceKind::Dc) return Signal::constant(static_cast<float>(source.amplitude));
     if (source.kind == SourceKind::Noise) return gen::noiseSignal(static_cast<float>(source.amplitude), seed);
-    if (!periodic(source.kind)) throw std::invalid_argument("no generated signal for a source of kind " +
-                                                          std::string(kindName(source.kind)));
-    return gen::periodicSignal(shapeOf(source.kind), source.hz, static_cast<float>(source.amplitude), rate);
+    if (source.kind != SourceKind::Periodic)
+        throw std::invalid_argument("no generated signal for a source of kind " + std::string(kindName(source)));
+    return gen::periodicSignal(source.shape, source.hz, static_cast<float>(source.amplitude), rate);
 }
 
 }  // namespace zohost::tool

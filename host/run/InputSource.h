@@ -6,15 +6,18 @@
 #include <cstdint>
 #include <string>
 
+#include "Generators.h"
 #include "zohost/Signal.h"
 
 namespace zohost::tool {
 
-// Periodic waveforms cross zero rising at clock 0 of every period, like a sine.
-enum class SourceKind { Off, Sine, Square, Saw, Triangle, Noise, Dc, File, Input };
+// Periodic waveforms (the generators' shapes) cross zero rising at clock 0
+// of every period, like a sine.
+enum class SourceKind { Off, Periodic, Noise, Dc, File, Input };
 
 struct InputSource {
     SourceKind kind = SourceKind::Off;
+    gen::Shape shape = gen::Shape::Sine;  // periodic kinds
     double hz = 0.0;         // periodic kinds
     double amplitude = 0.0;  // periodic kinds and noise; the value for dc
     std::string path;        // file
@@ -28,7 +31,10 @@ constexpr double kDefaultAmplitude = 0.8;
 // Parses SOURCE; std::invalid_argument with a message naming the fault.
 InputSource parseSource(const std::string& text);
 
-const char* kindName(SourceKind kind);
+// The source's first word: "sine", "noise", "file", ...
+const char* kindName(const InputSource& source);
+// "sine, square, saw, triangle, noise, dc, file, input or off".
+std::string sourceWords();
 // "440 Hz sine, amplitude 0.8" and the like, for people.
 std::string describeSource(const InputSource& source);
 

@@ -33,15 +33,17 @@ std::string footer() {
     for (const ModuleProfile::Assign& a : scope.demo_pins) {
         const InputSource s = parseSource(a.value);
         char what[64];
-        std::snprintf(what, sizeof what, " a %g Hz %s", s.hz, kindName(s.kind));
+        std::snprintf(what, sizeof what, " a %g Hz %s", s.hz, kindName(s));
         demo += std::string(&a == scope.demo_pins.data() ? "" : ",") + what + " on \"" + a.pin + "\"";
     }
     for (const ModuleProfile::Assign& a : scope.demo_sets) demo += std::string(",\nand ") + a.pin + "=" + a.value;
     demo += " unless --set gives it.";
+    std::string shapes;
+    for (const gen::NamedShape& n : gen::namedShapes()) shapes += std::string("  ") + n.word + ":HZ[:AMP]";
     return std::string(kUnitsHelp) + R"(
 
 SOURCE (AMP defaults to 8V):
-  sine:HZ[:AMP]  square:HZ[:AMP]  saw:HZ[:AMP]  triangle:HZ[:AMP]
+)" + shapes + R"(
                       periodic, rising through 0 at clock 0
   noise[:AMP]         white, repeatable for a given --seed
   dc:VALUE            constant (dc:5V, or dc:0.5 in pin units)

@@ -107,7 +107,8 @@ TEST(ZohostOptions, GoodValues) {
          [](const ToolOptions& o) {
              ASSERT_EQ(o.pins.size(), 2u);
              EXPECT_EQ(o.pins[0].pin, "Signal A");
-             EXPECT_EQ(o.pins[0].source.kind, SourceKind::Sine);
+             EXPECT_EQ(o.pins[0].source.kind, SourceKind::Periodic);
+             EXPECT_EQ(o.pins[0].source.shape, zohost::gen::Shape::Sine);
              EXPECT_EQ(o.pins[1].pin, "Time");
              EXPECT_EQ(o.pins[1].source.amplitude, -0.3);
              EXPECT_EQ(o.module, "m.zom");
