@@ -37,7 +37,7 @@ struct LiveWindow::Impl {
     HWND hwnd = nullptr;
     Painter painter;
     LiveLook look;
-    std::string status;
+    std::vector<std::string> status;
     bool help = false;
     std::uint64_t shown_block = 0;
     std::deque<LiveEvent> events;
@@ -218,7 +218,7 @@ bool LiveWindow::next(LiveEvent& event, int timeout_ms) {
     }
 }
 
-std::uint64_t LiveWindow::present(const std::string& status, bool help) {
+std::uint64_t LiveWindow::present(const std::vector<std::string>& status, bool help) {
     Impl& m = *impl_;
     m.woken.store(false);
     m.status = status;

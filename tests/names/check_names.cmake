@@ -63,7 +63,6 @@ set(ZO_PIN_HOME host/scope)
 # ---- Known exceptions: files of host/ that still spell scope pin names,
 # each to be removed when its names move under host/scope/.
 set(zo_pin_exceptions
-  host/live/LiveKeys.cpp
   host/run/ToolOptions.cpp
   host/validate/BadArguments.cpp
   host/validate/CaptureLength.cpp
