@@ -17,6 +17,8 @@ namespace zohost::live {
 // Before SDL starts its video: false with `error` naming the display tried
 // when none answers; else windows will be in the X screen's default visual.
 bool displayAnswers(std::string& error);
+// SDL2 itself, loaded at run time; false with `error` when it cannot be.
+bool loadSdl(std::string& error);
 
 namespace {
 
@@ -59,6 +61,7 @@ struct LiveWindow::Impl {
 };
 
 LiveWindow::LiveWindow() : impl_(std::make_unique<Impl>()) {
+    if (!loadSdl(impl_->init_error)) return;
     const char* headless = std::getenv("ZOHOST_LIVE_HEADLESS");
     if (headless && *headless && std::string(headless) != "0")
         SDL_setenv("SDL_VIDEODRIVER", "dummy", 0);  // chosen: a window that no one sees

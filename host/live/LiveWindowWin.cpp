@@ -12,6 +12,7 @@
 
 #include "live/LiveHost.h"
 #include "live/LiveWindow.h"
+#include "run/Colour.h"
 #include "zohost/Canvas.h"
 
 namespace zohost::live {
@@ -22,11 +23,9 @@ const char kClassName[] = "zohost live";
 // Posted from any thread: a picture is due, or next() should return.
 const UINT kWakeMessage = WM_APP + 1;
 
-COLORREF colorrefOf(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
-
 void fill(HDC dc, int x, int y, int w, int h, std::uint32_t rgb) {
     const RECT r{x, y, x + w, y + h};
-    HBRUSH brush = CreateSolidBrush(colorrefOf(rgb));
+    HBRUSH brush = CreateSolidBrush(tool::colorrefOf(rgb));
     FillRect(dc, &r, brush);
     DeleteObject(brush);
 }

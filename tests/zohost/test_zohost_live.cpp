@@ -332,7 +332,7 @@ TEST_F(Live, AFailedSaveIsSaidOnStandardErrorToo) {
     args[2] = "cd \"$0\" && exec \"$@\"";
     Process saving(args, env(), "/dev/null", dir_ / "err2.txt");
     const std::string win2 = display_->window("Ondix2");
-    ASSERT_FALSE(win2.empty()) << "no window";
+    ASSERT_FALSE(win2.empty()) << "no window: " << saving.wait(0) << " " << readFile(dir_ / "err2.txt");
     display_->keys(win2, "s");
     EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(dir_ / "here/zohost-live-001.png"); }));
     display_->keys(win2, "q");
