@@ -58,9 +58,9 @@ const std::vector<std::string> kSteady = {"--pin", "Signal A=sine:441", "--pin",
 TEST_F(Live, HeldWindowShowsThePicturesPixels) {
     std::vector<std::string> args = kSteady;
     args.insert(args.end(), {"--hold-at", "0.5", "--seconds", "60", "-q"});
-    Process zohost(live(args), env());
+    Process zohost(live(args), env(), "/dev/null", dir_ / "err.txt");
     const std::string win = display_->window("Ondix2");
-    ASSERT_FALSE(win.empty()) << "no window";
+    ASSERT_FALSE(win.empty()) << "no window; zohost: " << zohost.wait(0) << " " << readFile(dir_ / "err.txt");
     ASSERT_TRUE(display_->waitTitle(win, "[held]")) << "title: " << display_->title(win) << "; zohost: " << zohost.wait(0);
     // Captures already on their way when the hold came may still be painted.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -319,7 +319,7 @@ TEST_F(Live, AFailedSaveIsSaidOnStandardErrorToo) {
     for (const std::string& a : live({"--size", "320x200", "--seconds", "60"})) args.push_back(a);
     Process failing(args, env(), "/dev/null", dir_ / "err.txt");
     const std::string win = display_->window("Ondix2");
-    ASSERT_FALSE(win.empty()) << "no window";
+    ASSERT_FALSE(win.empty()) << "no window; zohost: " << failing.wait(0) << " " << readFile(dir_ / "err.txt");
     display_->keys(win, "s");
     EXPECT_TRUE(waitFor([&] { return readFile(dir_ / "err.txt").find("not saved") != std::string::npos; }))
         << readFile(dir_ / "err.txt");
