@@ -387,6 +387,27 @@ TEST_F(LiveHeadless, WithoutADisplayItFailsAtOnceNamingTheDisplayTried) {
     EXPECT_NE(readFile(dir_ / "err").find("captures sent"), std::string::npos) << readFile(dir_ / "err");
 }
 
+TEST_F(LiveHeadless, SdlIsLoadedOnlyWhenTheLiveViewRuns) {
+    // The dynamic loader names every library it loads (LD_DEBUG=libs).
+    struct Case {
+        std::vector<std::string> args;
+        bool sdl;
+    } cases[] = {
+        {{kZohost, "--version"}, false},
+        {{kZohost, "--png", dir_ / "p.png", "--seconds", "0.1"}, false},
+        {live({"--seconds", "0.1"}), true},  // the negative control: there it is
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Process zohost(c.args, env({{"LD_DEBUG", "libs"}}), dir_ / "out", dir_ / "err");
+        ASSERT_EQ(zohost.wait(60), 0) << readFile(dir_ / "err");
+        const std::string said = readFile(dir_ / "err");
+        EXPECT_NE(said.find("calling init:"), std::string::npos) << "no loader lines";
+        EXPECT_EQ(said.find("libSDL2") != std::string::npos, c.sdl);
+        EXPECT_EQ(said.find("libX11") != std::string::npos, c.sdl);
+    }
+}
+
 TEST_F(LiveHeadless, SignalsStopItBetweenBlocksAndCapturesComeLineByLine) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(strsignal(sig));
