@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Signals.h"
 #include "live/Live.h"
 #include "run/OutputFile.h"
 #include "run/PinSetup.h"
@@ -90,19 +91,40 @@ int runValidate(const ToolOptions& o, std::ostream& out, std::ostream& err, bool
     return validate::runValidation(v, out, err);
 }
 
+// gzip's rule: binary data is not dumped on a terminal unless asked to.
+void refuseBinaryOnTerminal(const ToolOptions& o) {
+    if (o.force) return;
+    const std::pair<const char*, bool> binary[] = {{"--png", !o.live && o.png == "-"}, {"--snapshot", o.snapshot == "-"}};
+    for (const auto& [option, to_out] : binary)
+        if (to_out)
+            throw UsageError(std::string(option) +
+                             " -: standard output is a terminal; a PNG picture is not written to it (redirect it, "
+                             "or use --force (-f) to write it anyway)");
+}
+
 }  // namespace
 
-void interrupt() { stopRender(); }
+void interrupt() {
+    stopRender();
+    live::stopLive();
+}
 
 int runTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool terminal,
-            bool status_on_out) {
+            bool status_on_out, bool out_terminal) {
     ToolOptions o;
     int rc = parseToolOptions(argc, argv, o, out, err);
     if (rc >= 0) return rc;
     try {
         if (o.validate) return runValidate(o, out, err, terminal);
-        if (o.live) return live::runLive(o, out, err);
-        return o.describe ? runDescribe(o, out, err) : runRender(o, out, err, terminal, status_on_out);
+        if (out_terminal) refuseBinaryOnTerminal(o);
+        if (o.describe) return runDescribe(o, out, err);
+        stopBetweenBlocks(true);
+        if (o.live) {
+            // Status where it cannot mix with an output.
+            const bool data_on_out = o.snapshot == "-" || o.captures == "-";
+            return live::runLive(o, status_on_out && !data_on_out ? out : err, err);
+        }
+        return runRender(o, out, err, terminal, status_on_out);
     } catch (const std::invalid_argument& e) {  // UsageError, UnknownPin
         err << "zohost: " << e.what() << "\n";
         return kUsage;

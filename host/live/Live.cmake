@@ -27,9 +27,15 @@ if(SDL2_FOUND AND X11_FOUND)
   target_sources(zohostlive PRIVATE ${zo_live_common}
     live/LiveAudioSdl.cpp
     live/LiveKeysSdl.cpp
+    live/LiveLibrarySdl.cpp
     live/LiveVisual.cpp
     live/LiveWindowSdl.cpp)
-  target_link_libraries(zohostlive PRIVATE SDL2::SDL2 X11::X11)
+  # Their headers only: both are loaded when --live runs (LiveLibrarySdl.cpp),
+  # so that every other mode starts without them.
+  target_include_directories(zohostlive SYSTEM PRIVATE
+    $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_INCLUDE_DIRECTORIES> ${X11_INCLUDE_DIR})
+  target_compile_definitions(zohostlive PRIVATE $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_COMPILE_DEFINITIONS>)
+  target_link_libraries(zohostlive PRIVATE ${CMAKE_DL_LIBS})
   set(ZO_LIVE ON CACHE INTERNAL "zohost --live is built")
 else()
   target_sources(zohostlive PRIVATE live/LiveUnavailable.cpp)

@@ -8,6 +8,11 @@
 namespace zohost::live {
 
 // The run settings as parsed for pictures; returns the exit status.
+// `out` takes the status lines, `err` the messages.
 int runLive(const tool::ToolOptions& options, std::ostream& out, std::ostream& err);
+
+// Ends a running live view as Q does, with exit status kInterrupted; safe in
+// a signal handler.
+void stopLive();
 
 }  // namespace zohost::live

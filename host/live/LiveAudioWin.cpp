@@ -82,7 +82,86 @@ struct LiveAudio::Backend {
         for (HANDLE h : {out_done, in_done, wake})
             if (h) CloseHandle(h);
     }
+    // Prepares and queues the capture buffers of `bytes` each; on failure
+    // closes the device.
+    bool queueInput(std::size_t bytes, std::string& error);
+    // The device thread: buffers the devices are done with, refilled or read.
+    void run(LiveAudio& audio);
+    void serveOutput(LiveAudio& audio);
+    void serveInput(LiveAudio& audio);
 };
+
+bool LiveAudio::Backend::queueInput(std::size_t bytes, std::string& error) {
+    in_mem.assign(bytes * kInBuffers, 0);
+    for (int i = 0; i < kInBuffers; ++i) {
+        WAVEHDR& h = in_hdr[static_cast<std::size_t>(i)];
+        h = WAVEHDR{};
+        h.lpData = in_mem.data() + bytes * static_cast<std::size_t>(i);
+        h.dwBufferLength = static_cast<DWORD>(bytes);
+        MMRESULT r = waveInPrepareHeader(in, &h, sizeof h);
+        if (r == MMSYSERR_NOERROR) r = waveInAddBuffer(in, &h, sizeof h);
+        if (r != MMSYSERR_NOERROR) {
+            error = "the capture device takes no buffer: " + inError(r);
+            waveInReset(in);
+            for (WAVEHDR& p : in_hdr)
+                if (p.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(in, &p, sizeof p);
+            waveInClose(in);
+            in = nullptr;
+            return false;
+        }
+    }
+    in_next = 0;
+    return true;
+}
+
+void LiveAudio::Backend::serveOutput(LiveAudio& audio) {
+    for (WAVEHDR* h = &out_hdr[static_cast<std::size_t>(out_next)]; h->dwFlags & WHDR_DONE;
+         h = &out_hdr[static_cast<std::size_t>(out_next)]) {
+        if (out_float) {
+            audio.deviceOutput(reinterpret_cast<float*>(h->lpData), kOutFrames);
+        } else {
+            float* f = scratch.data();
+            audio.deviceOutput(f, kOutFrames);
+            auto* s = reinterpret_cast<std::int16_t*>(h->lpData);
+            for (int i = 0; i < kOutFrames * 2; ++i)
+                s[i] = static_cast<std::int16_t>(std::lround(std::clamp(f[i], -1.0f, 1.0f) * 32767.0f));
+        }
+        h->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
+        waveOutWrite(out, h, sizeof *h);
+        out_next = (out_next + 1) % kOutBuffers;
+    }
+}
+
+void LiveAudio::Backend::serveInput(LiveAudio& audio) {
+    const std::size_t channels = static_cast<std::size_t>(audio.input_channels_);
+    for (WAVEHDR* h = &in_hdr[static_cast<std::size_t>(in_next)]; h->dwFlags & WHDR_DONE;
+         h = &in_hdr[static_cast<std::size_t>(in_next)]) {
+        const std::size_t frames = h->dwBytesRecorded / (channels * (in_float ? 4 : 2));
+        if (in_float) {
+            audio.deviceInput(reinterpret_cast<const float*>(h->lpData), frames);
+        } else {
+            const auto* s = reinterpret_cast<const std::int16_t*>(h->lpData);
+            float* f = scratch.data();
+            for (std::size_t i = 0; i < frames * channels; ++i) f[i] = static_cast<float>(s[i]) / 32768.0f;
+            audio.deviceInput(f, frames);
+        }
+        h->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
+        h->dwBytesRecorded = 0;
+        waveInAddBuffer(in, h, sizeof *h);
+        in_next = (in_next + 1) % kInBuffers;
+    }
+}
+
+void LiveAudio::Backend::run(LiveAudio& audio) {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    const HANDLE events[] = {wake, out_done, in_done};
+    while (!stop.load(std::memory_order_acquire)) {
+        WaitForMultipleObjects(3, events, FALSE, kWaitMs);
+        if (stop.load(std::memory_order_acquire)) break;
+        if (out) serveOutput(audio);
+        if (in) serveInput(audio);
+    }
+}
 
 void LiveAudio::BackendDelete::operator()(Backend* w) const { delete w; }
 
@@ -124,27 +203,8 @@ bool LiveAudio::openInput(int channel, std::string& error) {
         return false;
     }
     w.in_frames = std::max(256, std::min(block_, 4096));
-    const std::size_t bytes = static_cast<std::size_t>(w.in_frames) * format.Format.nBlockAlign;
-    w.in_mem.assign(bytes * kInBuffers, 0);
     w.scratch.resize(std::max(w.scratch.size(), static_cast<std::size_t>(w.in_frames * channels)));
-    for (int i = 0; i < kInBuffers; ++i) {
-        WAVEHDR& h = w.in_hdr[static_cast<std::size_t>(i)];
-        h = WAVEHDR{};
-        h.lpData = w.in_mem.data() + bytes * static_cast<std::size_t>(i);
-        h.dwBufferLength = static_cast<DWORD>(bytes);
-        r = waveInPrepareHeader(w.in, &h, sizeof h);
-        if (r == MMSYSERR_NOERROR) r = waveInAddBuffer(w.in, &h, sizeof h);
-        if (r != MMSYSERR_NOERROR) {
-            error = "the capture device takes no buffer: " + inError(r);
-            waveInReset(w.in);
-            for (WAVEHDR& p : w.in_hdr)
-                if (p.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(w.in, &p, sizeof p);
-            waveInClose(w.in);
-            w.in = nullptr;
-            return false;
-        }
-    }
-    w.in_next = 0;
+    if (!w.queueInput(static_cast<std::size_t>(w.in_frames) * format.Format.nBlockAlign, error)) return false;
     input_channels_ = channels;
     input_channel_ = channel - 1;
     input_open_ = true;
@@ -212,52 +272,7 @@ void LiveAudio::start() {
     }
     if (w.in) waveInStart(w.in);
     w.stop.store(false);
-    w.thread = std::thread([this] {
-        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-        Backend& t = *backend_;
-        const HANDLE events[] = {t.wake, t.out_done, t.in_done};
-        while (!t.stop.load(std::memory_order_acquire)) {
-            WaitForMultipleObjects(3, events, FALSE, kWaitMs);
-            if (t.stop.load(std::memory_order_acquire)) break;
-            if (t.out) {
-                for (WAVEHDR* h = &t.out_hdr[static_cast<std::size_t>(t.out_next)]; h->dwFlags & WHDR_DONE;
-                     h = &t.out_hdr[static_cast<std::size_t>(t.out_next)]) {
-                    if (t.out_float) {
-                        deviceOutput(reinterpret_cast<float*>(h->lpData), kOutFrames);
-                    } else {
-                        float* f = t.scratch.data();
-                        deviceOutput(f, kOutFrames);
-                        auto* s = reinterpret_cast<std::int16_t*>(h->lpData);
-                        for (int i = 0; i < kOutFrames * 2; ++i)
-                            s[i] = static_cast<std::int16_t>(std::lround(std::clamp(f[i], -1.0f, 1.0f) * 32767.0f));
-                    }
-                    h->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
-                    waveOutWrite(t.out, h, sizeof *h);
-                    t.out_next = (t.out_next + 1) % kOutBuffers;
-                }
-            }
-            if (t.in) {
-                for (WAVEHDR* h = &t.in_hdr[static_cast<std::size_t>(t.in_next)]; h->dwFlags & WHDR_DONE;
-                     h = &t.in_hdr[static_cast<std::size_t>(t.in_next)]) {
-                    const std::size_t frames =
-                        h->dwBytesRecorded / (static_cast<std::size_t>(input_channels_) * (t.in_float ? 4 : 2));
-                    if (t.in_float) {
-                        deviceInput(reinterpret_cast<const float*>(h->lpData), frames);
-                    } else {
-                        const auto* s = reinterpret_cast<const std::int16_t*>(h->lpData);
-                        float* f = t.scratch.data();
-                        for (std::size_t i = 0; i < frames * static_cast<std::size_t>(input_channels_); ++i)
-                            f[i] = static_cast<float>(s[i]) / 32768.0f;
-                        deviceInput(f, frames);
-                    }
-                    h->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
-                    h->dwBytesRecorded = 0;
-                    waveInAddBuffer(t.in, h, sizeof *h);
-                    t.in_next = (t.in_next + 1) % kInBuffers;
-                }
-            }
-        }
-    });
+    w.thread = std::thread([this] { backend_->run(*this); });
 }
 
 void LiveAudio::close() {

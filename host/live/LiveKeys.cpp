@@ -25,19 +25,18 @@ LiveAction actionForKey(LiveKey key, bool shift) {
     }
 }
 
-const std::vector<std::string>& keyHelp() {
-    static const std::vector<std::string> lines = {
-        "T / Shift+T   Trigger: next / previous choice",
-        "X / Shift+X   X-Y-Mode: next / previous choice",
-        "M / Shift+M   Time-Mode: next / previous choice",
-        "Right / Left  Time: up / down 0.5 V",
-        "Up / Down     Y-Scale: up / down 0.5 V",
+std::vector<std::string> keyHelp(const LiveSettings& s) {
+    return {
+        "T / Shift+T   " + s.trigger.pin + ": next / previous choice",
+        "X / Shift+X   " + s.xy_mode.pin + ": next / previous choice",
+        "M / Shift+M   " + s.time_mode.pin + ": next / previous choice",
+        "Right / Left  " + s.time.pin + ": up / down 0.5 V",
+        "Up / Down     " + s.y_scale.pin + ": up / down 0.5 V",
         "Space         hold the picture / go on",
         "S             save the picture as PNG",
         "F1 / H        show / hide these keys",
         "Q / Escape    quit",
     };
-    return lines;
 }
 
 const std::string& ListSetting::label() const {
@@ -89,30 +88,64 @@ KeyEffect applyKey(LiveAction a, LiveSettings& settings, bool& help) {
     }
 }
 
-std::string LiveSettings::text() const {
-    char buf[256];
-    std::snprintf(buf, sizeof buf, "Trigger=%s  X-Y-Mode=%s  Time-Mode=%s  Time=%g V  Y-Scale=%g V",
-                  trigger.label().c_str(), xy_mode.label().c_str(), time_mode.label().c_str(), time.volts,
-                  y_scale.volts);
+namespace {
+
+std::string volts(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g V", v);
     return buf;
+}
+
+std::string joined(const std::vector<std::string>& fields, std::size_t count) {
+    std::string s;
+    for (std::size_t i = 0; i < count && i < fields.size(); ++i) s += (i ? "  " : "") + fields[i];
+    return s;
+}
+
+}  // namespace
+
+std::vector<std::string> LiveSettings::fields() const {
+    return {trigger.pin + "=" + trigger.label(), xy_mode.pin + "=" + xy_mode.label(),
+            time_mode.pin + "=" + time_mode.label(), time.pin + "=" + volts(time.volts),
+            y_scale.pin + "=" + volts(y_scale.volts)};
+}
+
+std::string LiveSettings::text() const {
+    const std::vector<std::string> f = fields();
+    return joined(f, f.size());
 }
 
 std::string liveTitle(const std::string& module_name, const LiveSettings& s) {
     return module_name + " - " + s.text() + (s.held ? "  [held]" : "");
 }
 
-std::string liveStatus(const LiveSettings& settings, const LiveFigures* f, const std::string& message) {
-    std::string s = settings.text();
-    if (settings.held) s += "  HOLD";
+std::vector<std::string> liveStatusFields(const LiveSettings& settings, const LiveFigures* f,
+                                          const std::string& message) {
+    std::vector<std::string> fields;
+    if (settings.held) fields.push_back("HOLD");
+    if (!message.empty()) fields.push_back(message);
+    for (std::string& s : settings.fields()) fields.push_back(std::move(s));
     if (f) {
         char buf[160];
-        std::snprintf(buf, sizeof buf, "  | %.0f fps %.0f ms late %llu dropped %llu", f->fps,
+        std::snprintf(buf, sizeof buf, "%.0f fps  %.0f ms  late %llu  dropped %llu", f->fps,
                       f->latency_seconds * 1000.0, static_cast<unsigned long long>(f->late),
                       static_cast<unsigned long long>(f->dropped));
-        s += buf;
+        fields.push_back(buf);
     }
-    if (!message.empty()) s += "  |  " + message;
-    return s;
+    return fields;
+}
+
+std::string liveStatus(const LiveSettings& settings, const LiveFigures* figures, const std::string& message) {
+    const std::vector<std::string> f = liveStatusFields(settings, figures, message);
+    return joined(f, f.size());
+}
+
+std::string fitStatus(const std::vector<std::string>& fields, std::size_t columns) {
+    for (std::size_t n = fields.size(); n > 0; --n) {
+        std::string s = joined(fields, n);
+        if (s.size() <= columns) return s;
+    }
+    return std::string();
 }
 
 std::string numberedName(const std::string& pattern, int number) {

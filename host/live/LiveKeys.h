@@ -35,8 +35,9 @@ LiveAction actionForKey(LiveKey key, bool shift);
 // or Windows virtual-key codes (LiveKeysWin.cpp), as the build chooses.
 LiveKey platformKey(std::int32_t code);
 
-// One line per key, for the help overlay and --help.
-const std::vector<std::string>& keyHelp();
+struct LiveSettings;
+// One line per key, naming the pins the settings turn, for the help overlay.
+std::vector<std::string> keyHelp(const LiveSettings& settings);
 
 struct ListSetting {
     std::string pin;
@@ -66,7 +67,9 @@ struct LiveSettings {
 
     // Turns a setting; false for actions that are not settings.
     bool apply(LiveAction action);
-    // "Trigger=InputA X-Y-Mode=Aus Time-Mode=V/Oktave Time=5 V Y-Scale=1 V"
+    // Each setting as PIN=VALUE, lists first: "Time=5 V".
+    std::vector<std::string> fields() const;
+    // The fields, two spaces apart.
     std::string text() const;
 };
 
@@ -86,9 +89,14 @@ struct LiveFigures {
     std::uint64_t late = 0;
     std::uint64_t dropped = 0;
 };
-// The status bar: the settings, HOLD while held, the figures when given,
-// the last message when there is one.
+// The status bar's fields, most wanted first: HOLD while held, the last
+// message when there is one, the settings, the figures when given.
+std::vector<std::string> liveStatusFields(const LiveSettings& settings, const LiveFigures* figures,
+                                          const std::string& message);
+// All of them, two spaces apart.
 std::string liveStatus(const LiveSettings& settings, const LiveFigures* figures, const std::string& message);
+// As many whole fields from the first as fit in `columns` characters.
+std::string fitStatus(const std::vector<std::string>& fields, std::size_t columns);
 
 // Where S saves: a new file of this pattern in the working directory.
 inline const char* const kSavePattern = "zohost-live-%03d.png";

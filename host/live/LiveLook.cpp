@@ -11,6 +11,7 @@ namespace {
 const std::uint32_t kBarColorref = 0x00202020;
 const std::uint32_t kHelpColorref = 0x00483030;  // a dark blue
 const std::uint32_t kHelpTextColorref = 0x00FFFFFF;
+const int kBarMargin = 4;
 
 void fill(HDC dc, const LiveRect& r, std::uint32_t colorref) {
     const RECT rect{r.x, r.y, r.x + r.w, r.y + r.h};
@@ -39,21 +40,26 @@ LiveRect LiveLook::barRect(int width, int height) const {
 }
 
 LiveRect LiveLook::helpRect(int width, int height) const {
-    const int lines = static_cast<int>(keyHelp().size());
+    const int lines = static_cast<int>(help.size());
     const int w = std::min(width, font_height * 32);
     const int h = std::min(height, lines * (font_height + 2) + 12);
     // Centred over the display's part.
     return LiveRect{std::max(0, (width - w) / 2), std::max(0, (height - barHeight() - h) / 2), w, h};
 }
 
-void LiveLook::drawBar(HDC dc, const LiveRect& r, const std::string& status) const {
+std::size_t LiveLook::barColumns(int width) const {
+    const int room = width - 2 * kBarMargin;
+    return room > 0 ? static_cast<std::size_t>(room / charWidth()) : 0;
+}
+
+void LiveLook::drawBar(HDC dc, const LiveRect& r, const std::vector<std::string>& status) const {
     fill(dc, r, kBarColorref);
-    drawLines(dc, {status}, font_height, text_colorref, r.x + 4, r.y + 3);
+    drawLines(dc, {fitStatus(status, barColumns(r.w))}, font_height, text_colorref, r.x + kBarMargin, r.y + 3);
 }
 
 void LiveLook::drawHelp(HDC dc, const LiveRect& r) const {
     fill(dc, r, kHelpColorref);
-    drawLines(dc, keyHelp(), font_height, kHelpTextColorref, r.x + 8, r.y + 6);
+    drawLines(dc, help, font_height, kHelpTextColorref, r.x + 8, r.y + 6);
 }
 
 }  // namespace zohost::live

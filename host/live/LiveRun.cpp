@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -21,9 +22,9 @@
 #include "run/CaptureLog.h"
 #include "run/OutputFile.h"
 #include "run/PinSetup.h"
+#include "run/PngWriter.h"
 #include "run/Run.h"
 #include "run/SoundFile.h"
-#include "run/Run.h"
 
 namespace zohost::live {
 
@@ -32,6 +33,12 @@ using namespace zohost::tool;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Set by a signal's handler: the window's loop ends as on Q.
+volatile std::sig_atomic_t g_stop = 0;
+
+// The bar's font, whatever the display's.
+const int kBarFontHeight = 12;
 
 // When each block started, for the latency from a capture's last block to
 // its picture on screen. Written by the audio thread, read by the window's.
@@ -109,6 +116,8 @@ public:
 
 private:
     bool checkInputs();
+    void checkOutputs();
+    int beginOutputs();
     int setUp();
     void setUpSettings();
     void feedPins();
@@ -124,10 +133,12 @@ private:
     int finish();
     void printSummary();
     void printStats();
+    void saveOnKey();
+    int writeSnapshot();
     void pushLists();
     void settingsChanged();
     std::string title() const;
-    std::string status() const;
+    std::vector<std::string> status() const;
     void present();
     void repaintAtSize();
 
@@ -146,7 +157,7 @@ private:
     std::array<Level, 2> level_state_;
     std::vector<Signal> pin_signals_;
     std::vector<bool> has_signal_;
-    OutputFile log_out_;
+    OutputFile log_out_, snapshot_out_;
     CaptureLog log_;
     Capture logged_{};
     BlockTimes block_times_;
@@ -155,7 +166,7 @@ private:
     std::thread runner_;
     std::exception_ptr run_error_;
     std::atomic<bool> finished_{false};
-    bool help_ = false, quit_ = false, hold_seen_ = false;
+    bool help_ = false, quit_ = false, hold_seen_ = false, stopped_ = false;
     std::string message_;
     Latency latency_;
     std::uint64_t shown_block_ = 0;
@@ -180,7 +191,50 @@ bool LiveSession::checkInputs() {
     return true;
 }
 
+// As the renderer does: no output is an input or another output.
+void LiveSession::checkOutputs() {
+    const std::pair<const char*, const std::string*> outs[] = {{"--snapshot", &o_.snapshot},
+                                                               {"--captures", &o_.captures}};
+    for (const auto& [option, path] : outs) {
+        if (path->empty()) continue;
+        if (sameFile(*path, run_.module())) throw UsageError(std::string(option) + " " + *path + " is the module");
+        for (const PinAssignment& p : o_.pins)
+            if (p.source.kind == SourceKind::File && sameFile(*path, p.source.path))
+                throw UsageError(std::string(option) + " " + *path + " is --pin \"" + p.pin +
+                                 "\"'s input; it would be destroyed");
+    }
+    if (!o_.snapshot.empty() && sameFile(o_.snapshot, o_.captures))
+        throw UsageError("--snapshot and --captures are the same file, " + o_.snapshot);
+}
+
+// Each output is made ready (its temporary file) before the run, so that
+// one that cannot be written is known before anything is shown.
+int LiveSession::beginOutputs() {
+    std::string error;
+    if (!o_.snapshot.empty() && !snapshot_out_.begin(o_.snapshot, error)) {
+        err_ << "zohost: --snapshot: " << error << "\n";
+        return kFailed;
+    }
+    if (!o_.captures.empty() && !log_out_.begin(o_.captures, error)) {
+        err_ << "zohost: --captures: " << error << "\n";
+        return kFailed;
+    }
+    log_.attach(o_.captures.empty() ? nullptr : log_out_.stream());
+    return kOk;
+}
+
 int LiveSession::setUp() {
+    // The display first: without one nothing else is worth doing. The
+    // window's platform also comes before the pins: the capture device must
+    // be open to feed one, and sound ends before the platform does.
+    std::string error;
+    window_ = std::make_unique<LiveWindow>();
+    if (!window_->ready(error)) {
+        err_ << "zohost: --live: " << error << "\n";
+        return kNoDisplay;
+    }
+    checkOutputs();
+    if (const int rc = beginOutputs(); rc != kOk) return rc;
     if (!checkInputs()) return kNoModule;
     const std::uint32_t canvas_rgb = o_.background >= 0 ? static_cast<std::uint32_t>(o_.background) : 0;
     try {
@@ -188,14 +242,6 @@ int LiveSession::setUp() {
     } catch (const std::exception& e) {
         err_ << "zohost: " << run_.module() << ": " << e.what() << "\n";
         return kNoModule;
-    }
-    // The window's platform before the pins: the capture device must be open
-    // to feed one, and sound ends before the platform does.
-    std::string error;
-    window_ = std::make_unique<LiveWindow>();
-    if (!window_->ready(error)) {
-        err_ << "zohost: --live: " << error << "\n";
-        return kFailed;
     }
     sound_ = std::make_unique<LiveAudio>(o_.rate, o_.block);
     if (input_channel_ && !sound_->openInput(input_channel_, error)) {
@@ -301,7 +347,8 @@ std::string LiveSession::title() const { return liveTitle(run_.description().nam
 
 int LiveSession::openWindow() {
     LiveLook look;
-    look.font_height = run_.fontHeight();
+    look.font_height = kBarFontHeight;
+    look.help = keyHelp(settings_);
     look.text_colorref = run_.instanceOptions().text_colour;
     look.background_rgb = o_.background >= 0 ? static_cast<std::uint32_t>(o_.background) : 0;
     std::string error;
@@ -310,11 +357,6 @@ int LiveSession::openWindow() {
         return kFailed;
     }
     host_->setPaintSize(window_->displayWidth(), window_->displayHeight());
-    if (!o_.captures.empty() && !log_out_.begin(o_.captures, error)) {
-        err_ << "zohost: " << error << "\n";
-        return kFailed;
-    }
-    log_.attach(o_.captures.empty() ? nullptr : log_out_.stream());
     return kOk;
 }
 
@@ -341,6 +383,8 @@ void LiveSession::setHooks() {
         if (!logging) return;
         copyCapture(c, logged_);
         log_.write(logged_, n);
+        // A line at a time: a reader of a pipe sees each capture as it comes.
+        std::fflush(log_out_.stream());
     };
     LiveWindow* window = window_.get();
     hooks.picture = [window](const LivePicture& p) { window->takePicture(p.pixels, p.width, p.height, p.block); };
@@ -356,8 +400,11 @@ void LiveSession::setHooks() {
 }
 
 void LiveSession::startRunner() {
-    const std::uint64_t total = o_.seconds_given ? static_cast<std::uint64_t>(std::llround(o_.seconds * o_.rate))
-                                                 : std::numeric_limits<std::uint64_t>::max() / 2;
+    std::uint64_t total = std::numeric_limits<std::uint64_t>::max() / 2;
+    if (o_.seconds_given)
+        total = static_cast<std::uint64_t>(std::llround(o_.seconds * o_.rate));
+    else if (!o_.loop && run_.longestFile() >= 0)
+        total = static_cast<std::uint64_t>(run_.longestFile());  // files played once end the run
     sound_->start();
     runner_ = std::thread([this, total] {
         try {
@@ -370,11 +417,11 @@ void LiveSession::startRunner() {
     });
 }
 
-std::string LiveSession::status() const {
-    if (!o_.stats) return liveStatus(settings_, nullptr, message_);
+std::vector<std::string> LiveSession::status() const {
+    if (!o_.stats) return liveStatusFields(settings_, nullptr, message_);
     const LiveAudioStats st = sound_->stats();
     const LiveFigures figures{fps_, latency_.mean(), st.late, st.dropped};
-    return liveStatus(settings_, &figures, message_);
+    return liveStatusFields(settings_, &figures, message_);
 }
 
 void LiveSession::present() {
@@ -414,20 +461,25 @@ void LiveSession::onKey(LiveAction a) {
         host_->hold(settings_.held);
         window_->setTitle(title());
         break;
-    case KeyEffect::Save: {
-        std::vector<std::uint32_t> px;
-        int w = 0, h = 0;
-        std::string written, error;
-        if (window_->picture(px, w, h) && savePicture(kSavePattern, true, px.data(), w, h, written, error))
-            message_ = "saved " + written;
-        else
-            message_ = "not saved: " + error;
-        break;
-    }
+    case KeyEffect::Save: saveOnKey(); break;
     case KeyEffect::Help:
     case KeyEffect::None: break;
     }
     present();
+}
+
+// S: the bar may have no room for a failure's reason, so it goes to
+// standard error as well.
+void LiveSession::saveOnKey() {
+    std::vector<std::uint32_t> px;
+    int w = 0, h = 0;
+    std::string written, error = "no picture yet";
+    if (window_->picture(px, w, h) && savePicture(kSavePattern, true, px.data(), w, h, written, error)) {
+        message_ = "saved " + written;
+        return;
+    }
+    message_ = "not saved: " + error;
+    err_ << "zohost: S: picture " << message_ << std::endl;
 }
 
 void LiveSession::onEvent(const LiveEvent& e) {
@@ -467,6 +519,10 @@ void LiveSession::loop() {
         if (window_->next(e, 100)) onEvent(e);
         tick();
         if (finished_.load()) break;
+        if (g_stop) {
+            stopped_ = true;
+            break;
+        }
     }
     host_->requestStop();
     runner_.join();
@@ -482,17 +538,8 @@ int LiveSession::finish() {
         }
     }
     present();
-    int rc = kOk;
+    int rc = writeSnapshot();
     std::string error;
-    if (!o_.snapshot.empty()) {
-        std::vector<std::uint32_t> px;
-        int w = 0, h = 0;
-        std::string written;
-        if (!window_->readBack(px, w, h) || !savePicture(o_.snapshot, false, px.data(), w, h, written, error)) {
-            err_ << "zohost: --snapshot: " << error << "\n";
-            rc = kFailed;
-        }
-    }
     if (!log_.good()) {
         err_ << "zohost: cannot write " << o_.captures << "\n";
         rc = kFailed;
@@ -502,6 +549,21 @@ int LiveSession::finish() {
         rc = kFailed;
     }
     return rc;
+}
+
+int LiveSession::writeSnapshot() {
+    if (!snapshot_out_.active()) return kOk;
+    std::vector<std::uint32_t> px;
+    int w = 0, h = 0;
+    std::string error = "cannot read the window back";
+    PngWriter png;
+    if (!window_->readBack(px, w, h) || !png.write(snapshot_out_.workPath(), px.data(), w, h, error) ||
+        !snapshot_out_.commit(error)) {
+        err_ << "zohost: --snapshot: " << error << "\n";
+        snapshot_out_.abandon();
+        return kFailed;
+    }
+    return kOk;
 }
 
 void LiveSession::printStats() {
@@ -537,6 +599,8 @@ void LiveSession::printSummary() {
                   static_cast<double>(host_->samplesRun()) / o_.rate, o_.rate, o_.block, clock_.c_str(),
                   host_->capturesSent(), captures_seen_.load());
     out_ << buf;
+    if (!o_.seconds_given && !o_.loop && run_.longestFile() >= 0 && !stopped_ && !quit_)
+        out_ << "end of the input files (--loop plays them again)\n";
     if (o_.stats) printStats();
 }
 
@@ -551,14 +615,25 @@ int LiveSession::run() {
     if (rc != kOk && run_error_) return rc;
     clock_ = sound_->clockName();
     sound_->close();
+    if (stopped_) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, "zohost: interrupted after %.3f s of audio",
+                      static_cast<double>(host_->samplesRun()) / o_.rate);
+        err_ << buf << "; the outputs hold what was done\n";
+        return rc == kOk ? kInterrupted : rc;
+    }
     if (o_.quiet) return rc;
     printSummary();
-    if (!o_.captures.empty()) out_ << "captures written to " << o_.captures << "\n";
-    if (!o_.snapshot.empty() && rc == kOk) out_ << "snapshot written to " << o_.snapshot << "\n";
+    if (!o_.captures.empty())
+        out_ << "captures written to " << (o_.captures == "-" ? "standard output" : o_.captures) << "\n";
+    if (!o_.snapshot.empty() && rc == kOk)
+        out_ << "snapshot written to " << (o_.snapshot == "-" ? "standard output" : o_.snapshot) << "\n";
     return rc;
 }
 
 }  // namespace
+
+void stopLive() { g_stop = 1; }
 
 int runLive(const ToolOptions& given, std::ostream& out, std::ostream& err) {
     Run run(given);

@@ -25,17 +25,25 @@ struct LiveRect {
 // The window's own parts, around and over the display's picture: a status
 // bar under it, the keys over it on request. Sizes are the client area's.
 struct LiveLook {
+    // The bar's own size, whatever the display's font: it fits its fields
+    // the same way at every window size.
     int font_height = 12;
+    std::vector<std::string> help;  // the keys' lines
     std::uint32_t text_colorref = 0x00FFFFFF;
     std::uint32_t background_rgb = 0;  // 0x00RRGGBB, as behind the display
 
     int barHeight() const { return font_height + 6; }
+    // Wide enough for any character of the monospaced font.
+    int charWidth() const { return (font_height * 5 + 7) / 8; }
+    // The characters a bar `width` wide shows whole.
+    std::size_t barColumns(int width) const;
     // The display's height in a client area `height` high.
     int displayHeight(int height) const { return height - barHeight() > 1 ? height - barHeight() : 1; }
     LiveRect barRect(int width, int height) const;
     LiveRect helpRect(int width, int height) const;
     // Each fills its rectangle and writes into it.
-    void drawBar(HDC dc, const LiveRect& r, const std::string& status) const;
+    // As many of the status fields, from the first, as fit whole.
+    void drawBar(HDC dc, const LiveRect& r, const std::vector<std::string>& status) const;
     void drawHelp(HDC dc, const LiveRect& r) const;
 };
 
@@ -80,7 +88,7 @@ public:
     bool next(LiveEvent& event, int timeout_ms);
     // Draws picture, bar and help into the window. Returns the block of the
     // newest capture shown.
-    std::uint64_t present(const std::string& status, bool help);
+    std::uint64_t present(const std::vector<std::string>& status, bool help);
     // The window's pixels as it shows them now, 0x00RRGGBB.
     bool readBack(std::vector<std::uint32_t>& pixels, int& width, int& height) const;
     // The display's picture alone, as the window shows it.

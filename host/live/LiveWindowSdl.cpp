@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 
@@ -13,8 +14,11 @@
 
 namespace zohost::live {
 
-// Before SDL starts its video: windows in the X screen's default visual.
-void useDefaultVisual();
+// Before SDL starts its video: false with `error` naming the display tried
+// when none answers; else windows will be in the X screen's default visual.
+bool displayAnswers(std::string& error);
+// SDL2 itself, loaded at run time; false with `error` when it cannot be.
+bool loadSdl(std::string& error);
 
 namespace {
 
@@ -57,7 +61,14 @@ struct LiveWindow::Impl {
 };
 
 LiveWindow::LiveWindow() : impl_(std::make_unique<Impl>()) {
-    useDefaultVisual();
+    if (!loadSdl(impl_->init_error)) return;
+    const char* headless = std::getenv("ZOHOST_LIVE_HEADLESS");
+    if (headless && *headless && std::string(headless) != "0")
+        SDL_setenv("SDL_VIDEODRIVER", "dummy", 0);  // chosen: a window that no one sees
+    else if (!displayAnswers(impl_->init_error))
+        return;
+    // The program's own handlers stop it on a signal.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         impl_->init_error = std::string("no display: ") + SDL_GetError();
         return;
@@ -160,7 +171,7 @@ bool LiveWindow::next(LiveEvent& event, int timeout_ms) {
     return false;
 }
 
-std::uint64_t LiveWindow::present(const std::string& status, bool help) {
+std::uint64_t LiveWindow::present(const std::vector<std::string>& status, bool help) {
     Impl& m = *impl_;
     m.woken.store(false);
     SDL_Surface* surface = SDL_GetWindowSurface(m.window);

@@ -12,6 +12,7 @@
 
 #include "live/LiveHost.h"
 #include "live/LiveWindow.h"
+#include "run/Colour.h"
 #include "zohost/Canvas.h"
 
 namespace zohost::live {
@@ -22,11 +23,9 @@ const char kClassName[] = "zohost live";
 // Posted from any thread: a picture is due, or next() should return.
 const UINT kWakeMessage = WM_APP + 1;
 
-COLORREF colorrefOf(std::uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
-
 void fill(HDC dc, int x, int y, int w, int h, std::uint32_t rgb) {
     const RECT r{x, y, x + w, y + h};
-    HBRUSH brush = CreateSolidBrush(colorrefOf(rgb));
+    HBRUSH brush = CreateSolidBrush(tool::colorrefOf(rgb));
     FillRect(dc, &r, brush);
     DeleteObject(brush);
 }
@@ -37,7 +36,7 @@ struct LiveWindow::Impl {
     HWND hwnd = nullptr;
     Painter painter;
     LiveLook look;
-    std::string status;
+    std::vector<std::string> status;
     bool help = false;
     std::uint64_t shown_block = 0;
     std::deque<LiveEvent> events;
@@ -218,7 +217,7 @@ bool LiveWindow::next(LiveEvent& event, int timeout_ms) {
     }
 }
 
-std::uint64_t LiveWindow::present(const std::string& status, bool help) {
+std::uint64_t LiveWindow::present(const std::vector<std::string>& status, bool help) {
     Impl& m = *impl_;
     m.woken.store(false);
     m.status = status;

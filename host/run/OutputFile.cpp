@@ -16,14 +16,43 @@ namespace {
 
 std::atomic<unsigned> g_counter{0};
 
+// The temporary files this process made and has not yet renamed or removed,
+// for a stop that cannot wait for the normal path. A slot is read by a
+// signal handler only once its path is whole (state 2).
+struct TemporarySlot {
+    std::atomic<int> state{0};  // 0 free, 1 being written, 2 registered
+    char path[1024];
+};
+TemporarySlot g_temporaries[64];
+
+int registerTemporary(const std::string& path) {
+    if (path.size() >= sizeof g_temporaries[0].path) return -1;
+    for (int i = 0; i < 64; ++i) {
+        int free_slot = 0;
+        if (!g_temporaries[i].state.compare_exchange_strong(free_slot, 1)) continue;
+        std::memcpy(g_temporaries[i].path, path.c_str(), path.size() + 1);
+        g_temporaries[i].state.store(2);
+        return i;
+    }
+    return -1;
+}
+
+void unregisterTemporary(int& slot) {
+    if (slot >= 0) g_temporaries[slot].state.store(0);
+    slot = -1;
+}
+
 std::string resolved(const std::string& path) {
     std::error_code ec;
     fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    return ec ? fs::absolute(path).lexically_normal().string() : p.string();
+    if (!ec) return p.string();
+    // No working directory (removed under us): the path as given.
+    const fs::path a = fs::absolute(path, ec);
+    return ec ? fs::path(path).lexically_normal().string() : a.lexically_normal().string();
 }
 
 // "DIR/.NAME.zohost-N.tmp", created exclusively so that nothing is overwritten.
-std::FILE* makeTemporary(const fs::path& beside, std::string& made) {
+std::FILE* makeTemporary(const fs::path& beside, std::string& made, int& slot) {
     const fs::path dir = beside.has_parent_path() ? beside.parent_path() : fs::path(".");
     const std::string stem = "." + beside.filename().string() + ".zohost-";
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -31,6 +60,7 @@ std::FILE* makeTemporary(const fs::path& beside, std::string& made) {
         std::FILE* f = createNewFile(p.string());
         if (f) {
             made = p.string();
+            slot = registerTemporary(made);
             return f;
         }
         if (errno != EEXIST) return nullptr;
@@ -51,6 +81,11 @@ bool copyInto(const std::string& from, std::FILE* to) {
 }
 
 }  // namespace
+
+void forEachTemporary(void (*fn)(const char* path)) {
+    for (TemporarySlot& t : g_temporaries)
+        if (t.state.load() == 2) fn(t.path);
+}
 
 bool sameFile(const std::string& a, const std::string& b) {
     if (a == "-" || b == "-") return a == b;
@@ -90,7 +125,7 @@ bool OutputFile::begin(const std::string& path, std::string& error) {
                 error = "cannot write " + path + ": no directory " + fs::path(path).parent_path().string();
                 return false;
             }
-            work_file_ = makeTemporary(target_, work_);
+            work_file_ = makeTemporary(target_, work_, slot_);
             if (!work_file_) {
                 error = "cannot write " + path + ": " + std::strerror(errno);
                 return false;
@@ -104,7 +139,7 @@ bool OutputFile::begin(const std::string& path, std::string& error) {
     mode_ = Mode::Stream;
     // Whole-file writers write beside the system's temporary files; the bytes
     // are copied into the stream at commit.
-    work_file_ = makeTemporary(fs::temp_directory_path(ec) / "zohost-output", work_);
+    work_file_ = makeTemporary(fs::temp_directory_path(ec) / "zohost-output", work_, slot_);
     if (!work_file_) {
         error = "cannot make a temporary file for " + path + ": " + std::strerror(errno);
         abandon();
@@ -140,6 +175,7 @@ bool OutputFile::commit(std::string& error) {
             return false;
         }
         work_.clear();
+        unregisterTemporary(slot_);
         mode_ = Mode::None;
         return true;
     }
@@ -160,6 +196,7 @@ void OutputFile::abandon() {
         std::error_code ec;
         fs::remove(work_, ec);  // the temporary file zohost made, nothing else
         work_.clear();
+        unregisterTemporary(slot_);
     }
     if (out_ && out_owned_) std::fclose(out_);
     out_ = nullptr;

@@ -15,6 +15,10 @@ namespace zohost::tool {
 // absolute path with links resolved. "-" is only the same as "-".
 bool sameFile(const std::string& a, const std::string& b);
 
+// Calls `fn` with each temporary file an OutputFile of this process holds
+// now; safe in a signal handler, for a stop that cannot take the normal path.
+void forEachTemporary(void (*fn)(const char* path));
+
 class OutputFile {
 public:
     OutputFile() = default;
@@ -47,6 +51,7 @@ private:
     std::string path_;    // as given
     std::string target_;  // links resolved
     std::string work_;    // temporary file
+    int slot_ = -1;       // in the registry of temporaries
     std::FILE* work_file_ = nullptr;
     std::FILE* out_ = nullptr;  // the streamed target, when mode_ is Stream
     bool out_owned_ = false;

@@ -71,12 +71,17 @@ which it asked for a repaint, and only when a picture is wanted.
 
 Outputs are written to a temporary file and renamed into place when
 complete; a file that cannot be written is left as it was. "-" is standard
-output for --png and --captures; status lines go to standard error whenever
-standard output is not a terminal. Warnings go to standard error.
+output for --png, --captures and --snapshot; status lines go to standard
+error whenever standard output is not a terminal or carries an output. A
+picture is not written to a terminal unless --force (-f) is given.
+SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break, a closed console) stop a
+run after its block: whole outputs are kept, temporary files removed.
+Warnings go to standard error.
 
 Exit status: 0 done, 1 an output could not be written, 2 bad usage (option,
-value, file, pin or choice), 3 the module could not be loaded, 130
-interrupted (what was written is whole).)";
+value, file, pin or choice), 3 the module could not be loaded or --live
+has no display, 128+N stopped by signal N (130 for SIGINT; what was
+written is whole).)";
 }
 
 std::size_t editDistance(const std::string& a, const std::string& b) {
@@ -473,6 +478,7 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
         ->type_name("FILE|-");
     app.add_option("--seed", t.seed, "Seed of the noise sources, or of --validate (default 1)")->type_name("N");
     app.add_flag("-q,--quiet", o.quiet, "Print nothing on success; no progress bar");
+    app.add_flag("-f,--force", o.force, "Write a picture to standard output (\"-\") even when it is a terminal");
     app.add_option("--validate", t.validate_module,
                    "Run the validation battery against the module: one line per test, then \"N passed, N failed\"")
         ->expected(0, 1)

@@ -12,7 +12,8 @@
 
 namespace zohost::tool {
 
-enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kNoModule = 3, kInterrupted = 130 };
+// A run stopped by a signal ends with 128 + the signal (kInterrupted for SIGINT).
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2, kNoModule = 3, kNoDisplay = 3, kInterrupted = 130 };
 
 // A malformed or unknown value: exit status 2.
 struct UsageError : std::invalid_argument {
@@ -51,6 +52,7 @@ struct CommonOptions {
     std::uint64_t seed = 1;
     bool quiet = false;
     bool version = false;
+    bool force = false;  // binary data to standard output even on a terminal
 };
 
 // Pictures, frames, animations and sound files, offline.

@@ -19,6 +19,7 @@ extern "C" {
 #include <vector>
 
 #include "run/OutputFile.h"
+#include "tool/MediaLibrary.h"
 #include "tool/Outputs.h"
 
 namespace zohost::tool {
@@ -328,7 +329,8 @@ std::string VideoOutput::written() const {
 
 }  // namespace
 
-std::unique_ptr<Output> makeVideoOutput(const RenderJob& job, std::string& why) {
+// The media library's entry, found by name when zohost loads it.
+extern "C" ZOHOST_MEDIA_ENTRY Output* zohostVideoOutput(const RenderJob& job, std::string& why) {
     const VideoCodecs* codecs = videoCodecsFor(job.animation);
     if (!codecs || !findVideoEncoder(*codecs)) {
         why = "this FFmpeg has no encoder for it";
@@ -339,7 +341,7 @@ std::unique_ptr<Output> makeVideoOutput(const RenderJob& job, std::string& why) 
               std::to_string(job.width) + "x" + std::to_string(job.height) + " (.mkv takes any)";
         return nullptr;
     }
-    return std::make_unique<VideoOutput>(job, *codecs);
+    return new VideoOutput(job, *codecs);
 }
 
 }  // namespace zohost::tool

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "run/OutputFile.h"
+#include "tool/MediaLibrary.h"
 #include "tool/Outputs.h"
 
 namespace zohost::tool {
@@ -99,8 +100,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Output> makeWebpOutput(const RenderJob& job, std::string&) {
-    return std::make_unique<WebpOutput>(job);
+// The media library's entry, found by name when zohost loads it.
+extern "C" ZOHOST_MEDIA_ENTRY Output* zohostWebpOutput(const RenderJob& job, std::string&) {
+    return new WebpOutput(job);
 }
 
 }  // namespace zohost::tool

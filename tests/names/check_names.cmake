@@ -62,8 +62,7 @@ set(ZO_PIN_FREE_PATH host)
 set(ZO_PIN_HOME host/scope)
 # ---- Known exceptions: files of host/ that still spell scope pin names,
 # each to be removed when its names move under host/scope/.
-set(zo_pin_exceptions
-  host/live/LiveKeys.cpp)
+set(zo_pin_exceptions)
 # ---- End of the known exceptions.
 
 set(zo_switch_subject "switch[ ]*\\((.*[^A-Za-z0-9_])?(opcode|op|request|type)([^A-Za-z0-9_]|$)")

@@ -62,6 +62,11 @@ run_zohost() {
   grep -Fq "$module" <<<"$out" || fail "$what: --describe does not use the module $module: $(head -n 2 <<<"$out")"
   out="$(in_folder "${run[@]}" --size 160x90 --seconds 0.1 --png picture.png)" || fail "$what: --png failed: $out"
   png_ok "$at/picture.png" || fail "$what: no picture written"
+  if [[ "$what" != *win* ]]; then
+    out="$(in_folder "${run[@]}" --size 160x90 --seconds 0.1 --no-png --animation a.webm 2>&1)" ||
+      fail "$what: --animation a.webm failed: $out"
+    [[ -s "$at/a.webm" ]] || fail "$what: no video written"
+  fi
   out="$(in_folder "${run[@]}" --validate "${validate_args[@]}")"
   validate_ok "$out" || fail "$what: --validate: $(grep -E 'FAIL|passed' <<<"$out" | head -n 5)"
   note "$what: $(tail -n 1 <<<"$out")"
@@ -72,7 +77,7 @@ check_tgz() {
   mkdir -p "$dest"
   (cd "$dest" && cmake -E tar xf "$pkg") || { fail "$pkg does not unpack"; return; }
   top="$(only_folder "$dest")" || { fail "$(basename "$pkg") does not unpack to one folder"; return; }
-  has_files "$top" "$(basename "$pkg")" bin/zohost lib/Ondix2.zom lib/libzogdi.so \
+  has_files "$top" "$(basename "$pkg")" bin/zohost lib/Ondix2.zom lib/libzogdi.so lib/zohost-media.so \
     share/doc/ondix2/MANUAL.md share/doc/ondix2/THIRD-PARTY-NOTICES.txt share/doc/ondix2/CHANGELOG.md
   manual_pictures "$top/share/doc/ondix2" "$(basename "$pkg")"
   [[ -x "$top/bin/zohost" ]] || return
@@ -91,7 +96,7 @@ check_deb() {
   done
   mkdir -p "$dest"
   dpkg-deb -x "$pkg" "$dest" || { fail "$pkg does not unpack"; return; }
-  has_files "$dest" "$(basename "$pkg")" usr/bin/zohost usr/lib/Ondix2.zom usr/lib/libzogdi.so \
+  has_files "$dest" "$(basename "$pkg")" usr/bin/zohost usr/lib/Ondix2.zom usr/lib/libzogdi.so usr/lib/zohost-media.so \
     usr/share/doc/ondix2/MANUAL.md
   [[ -x "$dest/usr/bin/zohost" ]] || return
   run_zohost "$(basename "$pkg")" "$dest/usr/bin/../lib/Ondix2.zom" "$dest" "$dest/usr/bin/zohost"

@@ -36,11 +36,12 @@ inline bool onPath(const std::string& program) {
 class Process {
 public:
     Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-            const std::string& out_file = "/dev/null") {
+            const std::string& out_file = "/dev/null", const std::string& err_file = "") {
         pid_ = ::fork();
         if (pid_ == 0) {
             for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
             if (std::freopen(out_file.c_str(), "w", stdout) == nullptr) ::_exit(126);
+            if (!err_file.empty() && std::freopen(err_file.c_str(), "w", stderr) == nullptr) ::_exit(126);
             std::vector<char*> args;
             for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
             args.push_back(nullptr);

@@ -43,11 +43,12 @@ inline ToolRun runZohost(std::vector<std::string> args) {
 }
 
 // The zohost program as a process: standard output and error into files,
-// SIGINT once `ready` says so (polled; at most 60 s) when it is given.
+// `sig` once `ready` says so (polled; at most 60 s) when it is given.
 // Returns the exit status, or 128 + the signal that ended it.
 // With `input`, those bytes come through a pipe on its standard input.
 inline int runProcess(std::vector<std::string> args, const std::string& out_file, const std::string& err_file,
-                      const std::function<bool()>& ready = nullptr, const std::string* input = nullptr) {
+                      const std::function<bool()>& ready = nullptr, const std::string* input = nullptr,
+                      int sig = SIGINT) {
     args.insert(args.begin(), ZOHOST_PATH);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -81,7 +82,7 @@ inline int runProcess(std::vector<std::string> args, const std::string& out_file
     }
     if (ready) {
         for (int i = 0; i < 6000 && !ready(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        kill(pid, SIGINT);
+        kill(pid, sig);
     }
     int status = 0;
     waitpid(pid, &status, 0);

@@ -199,3 +199,24 @@ TEST(ZohostAnimations, AFormatIsChosenByItsExtensionOrRefused) {
         EXPECT_EQ(std::filesystem::exists(dir / c.file), c.rc == 0) << "nothing made when refused";
     }
 }
+
+TEST(ZohostAnimations, TheCodecsAreLoadedOnlyForAnAnimationThatNeedsThem) {
+    // The dynamic loader names every library it loads (LD_DEBUG=libs).
+    struct Case {
+        const char* animation;  // null: a picture only
+        bool codecs;
+    } cases[] = {{nullptr, false}, {"a.gif", false}, {"a.webm", true}, {"a.webp", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.animation ? c.animation : "picture");
+        ScratchDir dir;
+        std::vector<std::string> args = {kModule, "--png", dir / "p.png", "--seconds", "0.1", "--size", "64x36"};
+        if (c.animation) args.insert(args.end(), {"--animation", dir / c.animation});
+        setenv("LD_DEBUG", "libs", 1);
+        const int rc = runProcess(args, dir / "out", dir / "err");
+        unsetenv("LD_DEBUG");
+        const std::string said = readFile(dir / "err");
+        ASSERT_EQ(rc, 0) << said;
+        EXPECT_NE(said.find("calling init:"), std::string::npos) << "no loader lines";
+        EXPECT_EQ(said.find("libavcodec") != std::string::npos || said.find("libwebp") != std::string::npos, c.codecs);
+    }
+}

@@ -4,8 +4,13 @@
 // (SDL's disk audio driver).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -53,9 +58,9 @@ const std::vector<std::string> kSteady = {"--pin", "Signal A=sine:441", "--pin",
 TEST_F(Live, HeldWindowShowsThePicturesPixels) {
     std::vector<std::string> args = kSteady;
     args.insert(args.end(), {"--hold-at", "0.5", "--seconds", "60", "-q"});
-    Process zohost(live(args), env());
+    Process zohost(live(args), env(), "/dev/null", dir_ / "err.txt");
     const std::string win = display_->window("Ondix2");
-    ASSERT_FALSE(win.empty()) << "no window";
+    ASSERT_FALSE(win.empty()) << "no window; zohost: " << zohost.wait(0) << " " << readFile(dir_ / "err.txt");
     ASSERT_TRUE(display_->waitTitle(win, "[held]")) << "title: " << display_->title(win) << "; zohost: " << zohost.wait(0);
     // Captures already on their way when the hold came may still be painted.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -105,10 +110,11 @@ TEST_F(Live, HeldWindowShowsThePicturesPixels) {
 TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
     // Noise on B: every capture, and so every picture, is new. Played to
     // SDL's dummy output device, which is then the clock.
+    // Standard output is no terminal: the status lines go to standard error.
     Process zohost(live({"--pin", "Signal A=sine:441", "--pin", "Signal B=noise:0.5", "--set", "Trigger=InputA",
                          "--size", "320x200", "--captures", dir_ / "caps.jsonl", "--seconds", "60", "--stats"},
                         false),
-                   env(), dir_ / "out.txt");
+                   env(), dir_ / "data.txt", dir_ / "out.txt");
     const std::string win = display_->window("Ondix2");
     ASSERT_FALSE(win.empty()) << "no window";
     ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputA")) << display_->title(win);
@@ -295,6 +301,174 @@ TEST_F(Live, LoopPlaysAFileAgain) {
     };
     EXPECT_GT(loudAfterTheEnd(true), 0.5f);
     EXPECT_EQ(loudAfterTheEnd(false), 0.0f);
+}
+
+// Polls `ready` every 20 ms for up to a minute.
+bool waitFor(const std::function<bool()>& ready) {
+    for (int i = 0; i < 3000; ++i) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+TEST_F(Live, AFailedSaveIsSaidOnStandardErrorToo) {
+    // S in a working directory that is gone: nothing can be saved there.
+    ::mkdir((dir_ / "gone").c_str(), 0755);
+    std::vector<std::string> args = {"sh", "-c", "cd \"$0\" && rmdir \"$0\" && exec \"$@\"", dir_ / "gone"};
+    for (const std::string& a : live({"--size", "320x200", "--seconds", "60"})) args.push_back(a);
+    Process failing(args, env(), "/dev/null", dir_ / "err.txt");
+    const std::string win = display_->window("Ondix2");
+    ASSERT_FALSE(win.empty()) << "no window; zohost: " << failing.wait(0) << " " << readFile(dir_ / "err.txt");
+    display_->keys(win, "s");
+    EXPECT_TRUE(waitFor([&] { return readFile(dir_ / "err.txt").find("not saved") != std::string::npos; }))
+        << readFile(dir_ / "err.txt");
+    display_->keys(win, "q");
+    EXPECT_EQ(failing.wait(20), 0);
+
+    // Negative control: where it can save, S says nothing on standard error.
+    ::mkdir((dir_ / "here").c_str(), 0755);
+    args[3] = dir_ / "here";
+    args[2] = "cd \"$0\" && exec \"$@\"";
+    Process saving(args, env(), "/dev/null", dir_ / "err2.txt");
+    const std::string win2 = display_->window("Ondix2");
+    ASSERT_FALSE(win2.empty()) << "no window: " << saving.wait(0) << " " << readFile(dir_ / "err2.txt");
+    display_->keys(win2, "s");
+    EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(dir_ / "here/zohost-live-001.png"); }));
+    display_->keys(win2, "q");
+    EXPECT_EQ(saving.wait(20), 0);
+    EXPECT_EQ(readFile(dir_ / "err2.txt").find("not saved"), std::string::npos) << readFile(dir_ / "err2.txt");
+}
+
+// Without a window of the test's own: no display at all, or none by choice.
+class LiveHeadless : public ::testing::Test {
+protected:
+    std::map<std::string, std::string> env(std::map<std::string, std::string> more = {}) const {
+        if (!more.count("ZOHOST_LIVE_HEADLESS")) more["ZOHOST_LIVE_HEADLESS"] = "1";
+        if (!more.count("DISPLAY")) more["DISPLAY"] = "";
+        more["WAYLAND_DISPLAY"] = "";
+        more["SDL_AUDIODRIVER"] = "dummy";
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        more["ASAN_OPTIONS"] = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "detect_leaks=0";
+        return more;
+    }
+    std::vector<std::string> live(std::vector<std::string> args) const {
+        args.insert(args.begin(), {kZohost, "--live", "--mute", "--size", "160x90"});
+        return args;
+    }
+    std::vector<std::string> temporaries() const {
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+            if (e.path().filename().string().find(".zohost-") != std::string::npos)
+                found.push_back(e.path().filename().string());
+        return found;
+    }
+    ScratchDir dir_;
+};
+
+TEST_F(LiveHeadless, WithoutADisplayItFailsAtOnceNamingTheDisplayTried) {
+    struct Case {
+        const char* display;
+        const char* said;
+    } cases[] = {{"", "DISPLAY is not set"}, {":4711", "\":4711\""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.display);
+        Process zohost(live({"--seconds", "600"}), env({{"DISPLAY", c.display}, {"ZOHOST_LIVE_HEADLESS", "0"}}),
+                       dir_ / "out", dir_ / "err");
+        EXPECT_EQ(zohost.wait(60), 3);
+        const std::string err = readFile(dir_ / "err");
+        EXPECT_NE(err.find(c.said), std::string::npos) << err;
+        EXPECT_NE(err.find("ZOHOST_LIVE_HEADLESS"), std::string::npos) << err;
+        EXPECT_EQ(err.find("captures sent"), std::string::npos) << err;
+    }
+    // Negative control: headless by choice, the same run goes to its end.
+    Process zohost(live({"--seconds", "0.2"}), env(), dir_ / "out", dir_ / "err");
+    EXPECT_EQ(zohost.wait(60), 0) << readFile(dir_ / "err");
+    EXPECT_NE(readFile(dir_ / "err").find("captures sent"), std::string::npos) << readFile(dir_ / "err");
+}
+
+TEST_F(LiveHeadless, SdlIsLoadedOnlyWhenTheLiveViewRuns) {
+    // The dynamic loader names every library it loads (LD_DEBUG=libs).
+    struct Case {
+        std::vector<std::string> args;
+        bool sdl;
+    } cases[] = {
+        {{kZohost, "--version"}, false},
+        {{kZohost, "--png", dir_ / "p.png", "--seconds", "0.1"}, false},
+        {live({"--seconds", "0.1"}), true},  // the negative control: there it is
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Process zohost(c.args, env({{"LD_DEBUG", "libs"}}), dir_ / "out", dir_ / "err");
+        ASSERT_EQ(zohost.wait(60), 0) << readFile(dir_ / "err");
+        const std::string said = readFile(dir_ / "err");
+        EXPECT_NE(said.find("calling init:"), std::string::npos) << "no loader lines";
+        EXPECT_EQ(said.find("libSDL2") != std::string::npos, c.sdl);
+        EXPECT_EQ(said.find("libX11") != std::string::npos, c.sdl);
+    }
+}
+
+TEST_F(LiveHeadless, SignalsStopItBetweenBlocksAndCapturesComeLineByLine) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        Process zohost(live({"--captures", "-", "--snapshot", dir_ / "s.png", "--seconds", "600"}), env(),
+                       dir_ / "caps.jsonl", dir_ / "err");
+        // A whole line on standard output while it runs.
+        ASSERT_TRUE(waitFor([&] { return readFile(dir_ / "caps.jsonl").find('\n') != std::string::npos; }))
+            << readFile(dir_ / "err");
+        ::kill(zohost.pid(), sig);
+        EXPECT_EQ(zohost.wait(60), 128 + sig) << readFile(dir_ / "err");
+        EXPECT_NE(readFile(dir_ / "err").find("interrupted"), std::string::npos) << readFile(dir_ / "err");
+        const std::string log = readFile(dir_ / "caps.jsonl");
+        EXPECT_EQ(log.back(), '\n');
+        EXPECT_FALSE(readCaptures(dir_ / "caps.jsonl").empty());
+        Picture snap;
+        EXPECT_TRUE(readPng(dir_ / "s.png", snap));
+        EXPECT_EQ(snap.width, 160);
+        EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(LiveHeadless, ASnapshotOnStandardOutputIsOnePictureAndNothingElse) {
+    Process zohost(live({"--seconds", "0.3", "--snapshot", "-"}), env(), dir_ / "out", dir_ / "err");
+    ASSERT_EQ(zohost.wait(60), 0) << readFile(dir_ / "err");
+    const std::string bytes = readFile(dir_ / "out");
+    ASSERT_GT(bytes.size(), 8u);
+    EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    EXPECT_EQ(bytes.find("IEND"), bytes.size() - 8) << "one picture, and nothing after it";
+    Picture pic;
+    ASSERT_TRUE(readPng(dir_ / "out", pic));
+    EXPECT_EQ(pic.width, 160);
+    EXPECT_NE(readFile(dir_ / "err").find("snapshot written to standard output"), std::string::npos);
+}
+
+TEST_F(LiveHeadless, AnOutputThatCannotBeWrittenIsRefusedBeforeTheRun) {
+    struct Case {
+        const char* option;
+        const char* said;
+    } cases[] = {{"--snapshot", "zohost: --snapshot: cannot write"}, {"--captures", "zohost: --captures: cannot write"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        Process zohost(live({c.option, dir_ / "no/such/dir/x", "--seconds", "600"}), env(), dir_ / "out",
+                       dir_ / "err");
+        EXPECT_EQ(zohost.wait(60), 1);
+        EXPECT_NE(readFile(dir_ / "err").find(c.said), std::string::npos) << readFile(dir_ / "err");
+        EXPECT_EQ(readFile(dir_ / "err").find("captures sent"), std::string::npos) << readFile(dir_ / "err");
+    }
+}
+
+TEST_F(LiveHeadless, AFilePlayedOnceEndsTheRun) {
+    writeWav(dir_ / "short.wav", 44100, 1, 8820, SF_FORMAT_FLOAT, [](int, int t) { return t % 100 < 50 ? 0.5f : -0.5f; });
+    Process once(live({"--pin", "Signal A=file:" + (dir_ / "short.wav")}), env(), dir_ / "out", dir_ / "err");
+    ASSERT_EQ(once.wait(60), 0) << readFile(dir_ / "err");
+    EXPECT_NE(readFile(dir_ / "err").find("ran 0.2"), std::string::npos) << readFile(dir_ / "err");
+    EXPECT_NE(readFile(dir_ / "err").find("end of the input files"), std::string::npos) << readFile(dir_ / "err");
+    // Negative control: looped, it runs as long as it is told.
+    Process looped(live({"--pin", "Signal A=file:" + (dir_ / "short.wav"), "--loop", "--seconds", "0.5"}), env(),
+                   dir_ / "out", dir_ / "err");
+    ASSERT_EQ(looped.wait(60), 0) << readFile(dir_ / "err");
+    EXPECT_NE(readFile(dir_ / "err").find("ran 0.5"), std::string::npos) << readFile(dir_ / "err");
+    EXPECT_EQ(readFile(dir_ / "err").find("end of the input files"), std::string::npos) << readFile(dir_ / "err");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "live/LiveKeys.h"
 #include "live/LiveWindow.h"
+#include "zohost/Canvas.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -84,8 +85,14 @@ TEST(LiveLogic, KeysGiveTheirActionsWithAndWithoutShift) {
         EXPECT_EQ(actionForKey(c.key, false), c.plain);
         EXPECT_EQ(actionForKey(c.key, true), c.shifted);
     }
-    // Every key but Other has a line of help.
-    EXPECT_EQ(keyHelp().size(), 9u);
+    // Every key but Other has a line of help, naming the pins the module's profile gives.
+    LiveSettings named;
+    named.trigger.pin = "Trig";
+    named.time.pin = "Span";
+    const std::vector<std::string> help = keyHelp(named);
+    EXPECT_EQ(help.size(), 9u);
+    EXPECT_EQ(help[0], "T / Shift+T   Trig: next / previous choice");
+    EXPECT_EQ(help[3], "Right / Left  Span: up / down 0.5 V");
 }
 
 LiveSettings someSettings() {
@@ -93,7 +100,9 @@ LiveSettings someSettings() {
     s.trigger = ListSetting{"Trigger", 3, {"Aus", "InputA", "InputB"}, {0, 1, 2}, 1};
     s.xy_mode = ListSetting{"X-Y-Mode", 4, {"Aus", "X-Y"}, {0, 1}, 0};
     s.time_mode = ListSetting{"Time-Mode", -1, {}, {}, 0};  // a module without it
+    s.time.pin = "Time";
     s.time.volts = 5.0;
+    s.y_scale.pin = "Y-Scale";
     s.y_scale.volts = 1.0;
     return s;
 }
@@ -177,9 +186,63 @@ TEST(LiveLogic, TitleAndStatusSayTheSettingsTheHoldAndTheFigures) {
     f.late = 3;
     f.dropped = 12;
     EXPECT_EQ(liveStatus(s, &f, "saved zohost-live-002.png"),
-              settings + "  HOLD  | 46 fps 2 ms late 3 dropped 12  |  saved zohost-live-002.png");
+              "HOLD  saved zohost-live-002.png  " + settings + "  46 fps  2 ms  late 3  dropped 12");
     s.held = false;
-    EXPECT_EQ(liveStatus(s, nullptr, "not saved: disk full"), settings + "  |  not saved: disk full");
+    EXPECT_EQ(liveStatus(s, nullptr, "not saved: disk full"), "not saved: disk full  " + settings);
+}
+
+TEST(LiveLogic, TheStatusBarDropsWholeFieldsFromTheRight) {
+    LiveSettings s = someSettings();
+    s.held = true;
+    LiveFigures f{45.6, 0.0019, 3, 12};
+    const std::vector<std::string> fields = liveStatusFields(s, &f, "not saved: cannot write zohost-live-001.png");
+    const std::string all = liveStatus(s, &f, "not saved: cannot write zohost-live-001.png");
+    // Each width shows the fields that fit, whole, from the first.
+    for (std::size_t columns = 0; columns <= all.size() + 2; ++columns) {
+        SCOPED_TRACE(columns);
+        const std::string shown = fitStatus(fields, columns);
+        EXPECT_LE(shown.size(), columns);
+        std::size_t whole = 0;
+        std::string joined;
+        while (whole < fields.size() && (joined.empty() ? fields[whole] : joined + "  " + fields[whole]).size() <= columns)
+            joined = joined.empty() ? fields[whole++] : joined + "  " + fields[whole++];
+        EXPECT_EQ(shown, joined);
+    }
+    EXPECT_EQ(fitStatus(fields, all.size()), all);
+    EXPECT_EQ(fitStatus(fields, 4), "HOLD");
+    EXPECT_EQ(fitStatus(fields, 3), "");
+}
+
+TEST(LiveLogic, TheStatusBarFitsItsFontAtEveryWindowSize) {
+    // Its own font size: the same at 640x360 and 1920x1080, and each
+    // character cell wide enough for the font's widest glyph.
+    LiveLook look;
+    EXPECT_EQ(look.font_height, 12);
+    struct Case {
+        int width;
+        std::size_t columns;
+    } cases[] = {{640, 79}, {1920, 239}, {320, 39}, {8, 0}, {0, 0}};
+    for (const Case& c : cases) EXPECT_EQ(look.barColumns(c.width), c.columns) << c.width;
+    // Drawn, a bar's worth of the widest letters stays inside the bar.
+    const int width = 200;
+    const std::string text(look.barColumns(width), 'W');
+    zohost::Canvas canvas(width + 40, look.barHeight(), 0);
+    look.drawBar(canvas.dc(), LiveRect{0, 0, width, look.barHeight()}, {text});
+    int rightmost = -1;
+    for (int y = 0; y < look.barHeight(); ++y)
+        for (int x = 0; x < width + 40; ++x)
+            if ((canvas.pixel(x, y) & 0xFF) > 0x80) rightmost = std::max(rightmost, x);
+    EXPECT_GT(rightmost, width / 2) << "nothing drawn";
+    EXPECT_LT(rightmost, width);
+    // Negative control: a third more characters reach past the bar, so
+    // the check above can see an overrun.
+    zohost::Canvas wider(width + 80, look.barHeight(), 0);
+    look.drawBar(wider.dc(), LiveRect{0, 0, width + 80, look.barHeight()}, {text + std::string(8, 'W')});
+    int past = -1;
+    for (int y = 0; y < look.barHeight(); ++y)
+        for (int x = 0; x < width + 80; ++x)
+            if ((wider.pixel(x, y) & 0xFF) > 0x80) past = std::max(past, x);
+    EXPECT_GE(past, width);
 }
 
 TEST(LiveLogic, WindowPartsSitUnderAndOverTheDisplay) {

@@ -231,7 +231,7 @@ TEST(ZohostOptions, TheLastValueWinsForEveryOption) {
         {"--quiet", {{}, "", ""}},
         {"--randomise", {{"--validate"}, "", ""}}, {"--list-tests", {{"--validate"}, "", ""}}, {"--live", {{}, "", ""}},
         {"--mute", {{"--live"}, "", ""}}, {"--loop", {{"--live"}, "", ""}}, {"--stats", {{"--live"}, "", ""}},
-        {"--verbose", {{"--validate"}, "", ""}},
+        {"--verbose", {{"--validate"}, "", ""}}, {"--force", {{}, "", ""}},
     };
     std::size_t tried = 0;
     for (const OptionInfo& option : toolOptionList()) {
@@ -414,7 +414,7 @@ TEST(ZohostOptions, HelpNamesEveryOptionAndEverySource) {
                              "--text-colour", "--background", "--png", "--frames", "--captures",
                              "--describe", "--window", "--scale", "--at", "--start", "--fps", "--animation",
                              "--input", "--overwrite", "--version", "--live", "--mute", "--loop",
-                             "--snapshot", "--stats", "--hold-at", "sine:HZ", "square:HZ", "saw:HZ", "triangle:HZ", "noise",
+                             "--snapshot", "--stats", "--hold-at", "--force", "sine:HZ", "square:HZ", "saw:HZ", "triangle:HZ", "noise",
                              "dc:VALUE", "file:PATH", "input:CHANNEL", "off", "Exit status"})
         EXPECT_NE(p.out.find(word), std::string::npos) << word;
 }
