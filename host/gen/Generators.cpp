@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <numeric>
 #include <memory>
 #include <vector>
 
@@ -63,31 +65,22 @@ Signal wholePeriodSignal(Shape shape, double hz, float amp, double rate) {
     const double inv_rate = 1.0 / rate;
     const std::int64_t irate = static_cast<std::int64_t>(rate);
     const std::int64_t ihz = static_cast<std::int64_t>(hz) % irate;
-    auto period = std::make_shared<std::vector<float>>(static_cast<std::size_t>(irate));
-    for (std::int64_t q = 0; q < irate; ++q)
-        (*period)[static_cast<std::size_t>(q)] = amp * fast(shape, table, static_cast<double>(q) * inv_rate);
-    return Signal::generator([period, irate, ihz](std::uint64_t first, float* out, int count) {
-        const float* wave = period->data();
-        std::int64_t q = static_cast<std::int64_t>(first % static_cast<std::uint64_t>(irate)) * ihz % irate;
-        auto step = [irate](std::int64_t a, std::int64_t by) { return a + by >= irate ? a + by - irate : a + by; };
-        // Four phases a step apart, each stepping by four: four short
-        // chains instead of one long one.
-        const std::int64_t ihz4 = 4 * ihz % irate;
-        std::int64_t q1 = step(q, ihz), q2 = step(q1, ihz), q3 = step(q2, ihz);
-        int i = 0;
-        for (; i + 4 <= count; i += 4) {
-            out[i] = wave[q];
-            out[i + 1] = wave[q1];
-            out[i + 2] = wave[q2];
-            out[i + 3] = wave[q3];
-            q = step(q, ihz4);
-            q1 = step(q1, ihz4);
-            q2 = step(q2, ihz4);
-            q3 = step(q3, ihz4);
-        }
-        for (; i < count; ++i) {
-            out[i] = wave[q];
-            q = step(q, ihz);
+    // The wave repeats every irate / gcd(ihz, irate) samples: that run,
+    // computed once, is copied out.
+    const std::int64_t length = irate / std::gcd(ihz, irate);
+    auto run = std::make_shared<std::vector<float>>(static_cast<std::size_t>(length));
+    for (std::int64_t k = 0, q = 0; k < length; ++k, q = (q + ihz) % irate)
+        (*run)[static_cast<std::size_t>(k)] = amp * fast(shape, table, static_cast<double>(q) * inv_rate);
+    return Signal::generator([run, length](std::uint64_t first, float* out, int count) {
+        const float* wave = run->data();
+        std::size_t at = static_cast<std::size_t>(first % static_cast<std::uint64_t>(length));
+        std::size_t left = static_cast<std::size_t>(count);
+        while (left > 0) {
+            const std::size_t take = std::min(left, static_cast<std::size_t>(length) - at);
+            std::memcpy(out, wave + at, take * sizeof(float));
+            out += take;
+            left -= take;
+            at = 0;
         }
     });
 }
