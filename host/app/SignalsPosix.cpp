@@ -15,7 +15,9 @@ void (*g_stop)() = nullptr;
 void removeOne(const char* path) { ::unlink(path); }
 
 extern "C" void onStopSignal(int sig) {
-    if (!g_signal && g_polled) {
+    // A reader gone away (`zohost --png - | head -c1`) will not come back: no
+    // block is worth finishing.
+    if (sig != SIGPIPE && !g_signal && g_polled) {
         g_signal = sig;
         if (g_stop) g_stop();
         return;
@@ -33,7 +35,7 @@ void installStopHandlers(void (*stop)()) {
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         struct sigaction old{};
         // A signal ignored by whoever started us (nohup, a background job) stays ignored.
         if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;

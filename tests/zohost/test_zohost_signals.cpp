@@ -158,3 +158,29 @@ TEST(ZohostStreams, APictureIsNotDumpedOnATerminalUnlessForced) {
 }
 
 }  // namespace
+
+TEST(ZohostSignals, AReaderThatGoesAwayLeavesNoTemporary) {
+    // `zohost --png - | head -c0`: nobody reads the picture it copies out.
+    ScratchDir dir;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    const std::string err = dir / "err";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGPIPE, SIG_DFL);  // as a shell starts it
+        setenv("TMPDIR", dir.path().c_str(), 1);
+        dup2(fds[1], 1);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(e, 2);
+        execl(ZOHOST_PATH, ZOHOST_PATH, kModule.c_str(), "--png", "-", "--seconds", "0.2", "--size", "64x36",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const int rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    EXPECT_EQ(rc, 128 + SIGPIPE) << readFile(dir / "err");
+    EXPECT_EQ(temporariesIn(dir.path()), std::vector<std::string>{});
+}
