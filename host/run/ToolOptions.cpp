@@ -403,6 +403,14 @@ void splitAssignment(const std::string& text, const char* option, std::string& n
 
 namespace {
 
+// "Trace B (the module's FAFA00)": the default module's own colour, from its profile.
+std::string drawnHelp(const char* option, const char* what) {
+    const ModuleProfile::Drawn* d = scope::scopeProfile().drawnBy(option);
+    char text[96];
+    std::snprintf(text, sizeof text, "%s (the module's %06X)", what, d ? static_cast<unsigned>(d->rgb) : 0u);
+    return text;
+}
+
 void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.footer(footer());
     // The same options everywhere: on Windows "/path" stays a path.
@@ -446,11 +454,11 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--text-colour,--text-color", t.text_colour,
                    "Colour the host hands the display: trace A and the labels, the axes at half (default FFFFFF)")
         ->type_name("RRGGBB");
-    app.add_option("--trace-b-colour,--trace-b-color", t.trace_b_colour, "Trace B (the module's FAFA00)")
+    app.add_option("--trace-b-colour,--trace-b-color", t.trace_b_colour, drawnHelp("--trace-b-colour", "Trace B"))
         ->type_name("RRGGBB");
-    app.add_option("--readout-colour,--readout-color", t.readout_colour, "The readouts (the module's DC8CFA)")
+    app.add_option("--readout-colour,--readout-color", t.readout_colour, drawnHelp("--readout-colour", "The readouts"))
         ->type_name("RRGGBB");
-    app.add_option("--figure-colour,--figure-color", t.figure_colour, "The X-Y figure (the module's FA1E1E)")
+    app.add_option("--figure-colour,--figure-color", t.figure_colour, drawnHelp("--figure-colour", "The X-Y figure"))
         ->type_name("RRGGBB");
     app.add_option("--background", t.background,
                    "Background the display paints (default 000000); none (or transparent): not painted, "
