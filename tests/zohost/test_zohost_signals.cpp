@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -64,7 +65,11 @@ TEST(ZohostSignals, EachStopSignalKeepsWholeOutputsAndRemovesTheTemporaries) {
         const std::string log = readFile(dir / "c.jsonl");
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(log.back(), '\n');
-        EXPECT_GT(readCaptures(dir / "c.jsonl").size(), 10u);
+        // The log keeps at least what its temporary held when the signal
+        // was sent, in whole lines, however slow the run.
+        EXPECT_GE(log.size(), 20000u);
+        EXPECT_EQ(readCaptures(dir / "c.jsonl").size(),
+                  static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')));
         Picture pic;
         EXPECT_TRUE(readPng(dir / "p.png", pic));
         if (c.animation) {
