@@ -56,11 +56,18 @@ rm -f .c.jsonl.zohost-*.tmp
 if command -v Xvfb >/dev/null; then
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display 2>/dev/null &
   xvfb=$!
-  trap 'kill $xvfb 2>/dev/null || true' EXIT
+  server="$(dirname "$wine")/wineserver"
+  trap 'kill $xvfb 2>/dev/null || true; "$server" -k 2>/dev/null || true' EXIT
   for _ in $(seq 100); do [[ -s display ]] && break; sleep 0.1; done
   export DISPLAY=":$(head -1 display)"
-  # A Wine server started without a display makes no windows: a new one.
-  "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
+  # A Wine server started without this display makes no windows here. A
+  # prefix of its own gets a server of its own, started with this display,
+  # and stopping it stops no other test's programs.
+  export WINEPREFIX="$(realpath "$scratch")/prefix"
+  "$server" -k 2>/dev/null || true
+  "$server" -w 2>/dev/null || true
+  "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$server" -w 2>/dev/null || true
   # The capture log is written a line at a time, so its temporary file grows while the window runs.
   mode=(--live --mute --size 320x200)
   run INT
