@@ -40,19 +40,12 @@ std::string hex(HRESULT hr) {
     return t;
 }
 
-}  // namespace
-
-bool PngWriter::write(const std::string& path, const std::uint32_t* pixels, int width, int height,
-                      std::string& error) {
-    if (!pixels || width < 1 || height < 1) {
-        error = "no picture to write";
-        return false;
-    }
-    // Rows of B, G, R bytes, each padded to four bytes.
+// Rows of B, G, R bytes, each padded to four bytes; returns a row's length.
+std::size_t packBgr(const std::uint32_t* pixels, int width, int height, std::vector<unsigned char>& rgb) {
     const std::size_t stride = (3 * static_cast<std::size_t>(width) + 3) & ~static_cast<std::size_t>(3);
-    rgb_.assign(stride * static_cast<std::size_t>(height), 0);
+    rgb.assign(stride * static_cast<std::size_t>(height), 0);
     for (int y = 0; y < height; ++y) {
-        unsigned char* out = rgb_.data() + stride * static_cast<std::size_t>(y);
+        unsigned char* out = rgb.data() + stride * static_cast<std::size_t>(y);
         const std::uint32_t* in = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
         for (int x = 0; x < width; ++x) {
             out[0] = static_cast<unsigned char>(in[x]);
@@ -61,6 +54,18 @@ bool PngWriter::write(const std::string& path, const std::uint32_t* pixels, int 
             out += 3;
         }
     }
+    return stride;
+}
+
+}  // namespace
+
+bool PngWriter::write(const std::string& path, const std::uint32_t* pixels, int width, int height,
+                      std::string& error) {
+    if (!pixels || width < 1 || height < 1) {
+        error = "no picture to write";
+        return false;
+    }
+    const std::size_t stride = packBgr(pixels, width, height, rgb_);
     // This thread may have COM already, in any model: then it is used as it is.
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     HRESULT hr = S_OK;

@@ -411,11 +411,8 @@ std::string drawnHelp(const char* option, const char* what) {
     return text;
 }
 
-void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
-    app.footer(footer());
-    // The same options everywhere: on Windows "/path" stays a path.
-    app.allow_windows_style_options(false);
-    app.get_formatter()->column_width(32);
+// The module, its inputs and the run: every mode.
+void addRunOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("MODULE", t.module, "Module file (default: Ondix2.zom beside zohost)");
     app.add_option("--describe", t.describe_module, "Print the module's description and pin table, and stop")
         ->expected(0, 1)
@@ -447,6 +444,10 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--start", t.start, "Where in the input the run starts (default 0s)")->type_name("TIME");
     app.add_option("--at", t.at, "The picture shows the capture in progress at this time of the input")
         ->type_name("TIME");
+}
+
+// What a render draws and writes.
+void addPictureOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--size", t.size, "Picture size (default 640x360)")->type_name("WxH");
     app.add_option("--font-height", t.font_height,
                    "Font height the host hands out (default: 1/30 of the height, at least 12)")
@@ -484,9 +485,17 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
         ->type_name("FORMAT");
     app.add_option("--captures", o.captures, "One JSON line per capture message (see below); - for standard output")
         ->type_name("FILE|-");
+}
+
+// Seed, quiet and force, shared by the modes.
+void addQuietOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--seed", t.seed, "Seed of the noise sources, or of --validate (default 1)")->type_name("N");
     app.add_flag("-q,--quiet", o.quiet, "Print nothing on success; no progress bar");
     app.add_flag("-f,--force", o.force, "Write a picture to standard output (\"-\") even when it is a terminal");
+}
+
+// --validate and its choices.
+void addValidateOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--validate", t.validate_module,
                    "Run the validation battery against the module: one line per test, then \"N passed, N failed\"")
         ->expected(0, 1)
@@ -509,6 +518,10 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last pair
     app.add_option("--timeout", t.timeout, "--validate: how long each test may take (default 300s; 1h with --randomise)")->type_name("TIME");
     app.add_flag("--list-tests", o.list_tests, "--validate: list the tests and stop");
+}
+
+// --live and its choices.
+void addLiveOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_flag("--live", o.live,
                  "Show the display in a window as audio runs in real time (keys: H); --seconds quits");
     app.add_flag("--mute", o.mute, "--live: play nothing; a timer is the clock");
@@ -516,6 +529,18 @@ void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
     app.add_option("--snapshot", o.snapshot, "--live: the window's pixels as PNG when it ends")->type_name("FILE");
     app.add_flag("--stats", o.stats, "--live: show frames, latency and dropped or late blocks");
     app.add_option("--hold-at", t.hold_at, "--live: hold the picture after this much audio")->type_name("TIME");
+}
+
+void addOptions(CLI::App& app, ToolOptions& o, Texts& t) {
+    app.footer(footer());
+    // The same options everywhere: on Windows "/path" stays a path.
+    app.allow_windows_style_options(false);
+    app.get_formatter()->column_width(32);
+    addRunOptions(app, o, t);
+    addPictureOptions(app, o, t);
+    addQuietOptions(app, o, t);
+    addValidateOptions(app, o, t);
+    addLiveOptions(app, o, t);
     // Single-valued options: the last one given wins.
     for (CLI::Option* opt : app.get_options())
         if (opt->get_expected_max() == 1 && opt->get_items_expected_max() <= 1)
