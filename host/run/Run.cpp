@@ -20,14 +20,19 @@ const char* const kDefaultModule = "Ondix2.zom";
 
 }  // namespace
 
-std::string modulePath(const ToolOptions& o) {
-    if (!o.module.empty()) return o.module;
-    const std::string beside = executableDirectory() + kDefaultModule;
+std::string installedFile(const char* name) {
     std::error_code ec;
+    const std::string beside = executableDirectory() + name;
     if (std::filesystem::exists(beside, ec)) return beside;
     const std::string installed =
-        (std::filesystem::path(executableDirectory()) / ZOHOST_MODULE_DIR_FROM_BIN / kDefaultModule).string();
-    return std::filesystem::exists(installed, ec) ? installed : beside;
+        (std::filesystem::path(executableDirectory()) / ZOHOST_MODULE_DIR_FROM_BIN / name).string();
+    return std::filesystem::exists(installed, ec) ? installed : std::string();
+}
+
+std::string modulePath(const ToolOptions& o) {
+    if (!o.module.empty()) return o.module;
+    const std::string found = installedFile(kDefaultModule);
+    return found.empty() ? executableDirectory() + kDefaultModule : found;
 }
 
 InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_rgb, std::int64_t background_rgb,

@@ -32,6 +32,9 @@ InstanceOptions renderInstanceOptions(float rate, int block, std::uint32_t text_
 // The named module; else the one beside zohost (a build), else the one in
 // the library folder of the prefix zohost is installed to.
 std::string modulePath(const ToolOptions& o);
+// A file zohost ships: beside it (a build), else in the library folder of
+// its prefix (an install); empty when in neither.
+std::string installedFile(const char* name);
 
 class Run {
 public:

@@ -2,15 +2,10 @@
 
 #include <dlfcn.h>
 
-#include <filesystem>
 #include <string>
 
 #include "tool/Outputs.h"
-#include "zohost/ExecutablePath.h"
-
-#ifndef ZOHOST_MODULE_DIR_FROM_BIN
-#define ZOHOST_MODULE_DIR_FROM_BIN "../lib"
-#endif
+#include "run/Run.h"
 
 namespace zohost::tool {
 
@@ -18,8 +13,7 @@ namespace {
 
 using Entry = Output* (*)(const RenderJob&, std::string&);
 
-// Beside the program (a build), else in the library folder of its prefix
-// (an install).
+// Opened once; a failure is remembered and told again.
 void* openMedia(std::string& error) {
     static void* handle = nullptr;
     static std::string failed;
@@ -27,12 +21,8 @@ void* openMedia(std::string& error) {
         error = failed;
         return handle;
     }
-    const std::filesystem::path bin = executableDirectory();
-    const std::string places[] = {(bin / kMediaLibrary).string(),
-                                  (bin / ZOHOST_MODULE_DIR_FROM_BIN / kMediaLibrary).string()};
-    for (const std::string& place : places) {
-        std::error_code ec;
-        if (!std::filesystem::exists(place, ec)) continue;
+    const std::string place = installedFile(kMediaLibrary);
+    if (!place.empty()) {
         if ((handle = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL))) return handle;
         failed = place + ": " + dlerror();
         error = failed;
