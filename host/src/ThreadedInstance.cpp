@@ -116,10 +116,12 @@ void ThreadedInstance::start() {
     if (display_thread_.joinable()) return;
     stopping_ = false;
     display_thread_ = std::thread([this] {
-        display_thread_id_ = std::this_thread::get_id();
         displayLoop();
         display_thread_id_ = std::thread::id();
     });
+    // Known before start() returns: the display thread may not have run yet
+    // when the audio side first calls on the display object's behalf.
+    display_thread_id_ = display_thread_.get_id();
 }
 
 void ThreadedInstance::displayLoop() {
