@@ -211,6 +211,12 @@ public:
         return true;
     }
 
+    // Screenshots of the window's w x h corner, taken until `good` holds of
+    // one (left in `shot`); false when none did within `seconds`.
+    template <typename Good>
+    bool waitShot(const std::string& window, const std::string& file, int w, int h, Good good, Picture& shot,
+                  double seconds = 60.0) const;
+
 private:
     pid_t pid_ = -1;
     std::string name_;
@@ -231,6 +237,22 @@ inline std::size_t differing(const Picture& a, const Picture& b) {
     std::size_t n = 0;
     for (std::size_t i = 0; i < a.pixels.size(); ++i) n += a.pixels[i] != b.pixels[i];
     return n;
+}
+
+template <typename Good>
+bool VirtualDisplay::waitShot(const std::string& window, const std::string& file, int w, int h, Good good,
+                              Picture& shot, double seconds) const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        int x = 0, y = 0, ww = 0, wh = 0;
+        Picture screen;
+        if (geometry(window, x, y, ww, wh) && ww >= w && wh >= h && screenshot(file, screen)) {
+            shot = crop(screen, x, y, w, h);
+            if (good(shot)) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
 }
 
 }  // namespace zotest

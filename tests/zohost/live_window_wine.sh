@@ -54,13 +54,29 @@ shot() {  # window, width, height, file
   xwdtopnm "$work/screen.xwd" 2>/dev/null | pamcut -left "$X" -top "$Y" -width "$2" -height "$3" |
     pamdepth 255 >"$4"
 }
-reference() {  # width x height, file, more options
+# Shots until one is the same as a picture: up to a minute.
+shot_until() {  # window, width, height, file, wanted file
+  for _ in $(seq 600); do
+    shot "$@" && cmp -s "$4" "$5" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+reference() {  # width x height, file, inputs and settings
   local size=$1 file=$2
   shift 2
-  "$wine" "$zohost" "${steady[@]}" --size "$size" --seconds 0.5 --png "$work/ref.png" -q "$@" ||
+  "$wine" "$zohost" "$@" --size "$size" --seconds 0.5 --png "$work/ref.png" -q ||
     fail "zohost --png"
   pngtopnm "$work/ref.png" >"$file"
 }
+
+# What the window must come to show: held, resized, and after the keys
+# (the Time and Y-Scale pins at the levels the title gives, in tenths).
+keyed=("${steady[@]}")
+keyed[5]=Trigger=InputB
+reference 320x200 "$work/ref.ppm" "${steady[@]}"
+reference 400x250 "$work/big.ppm" "${steady[@]}"
+reference 400x250 "$work/keys.ppm" "${keyed[@]}" --pin Time=dc:0.6 --pin Y-Scale=dc:0.15
 
 # In the scratch folder, where S saves its pictures.
 (cd "$work" && exec "$wine" "$zohost" --live --mute "${steady[@]}" --size 320x200 --hold-at 0.5 --seconds 120 \
@@ -76,39 +92,34 @@ done
 [[ -n $win ]] || fail "no window; zohost said: $(cat "$work/out.txt")"
 wait_title "$win" "[held]"
 # Captures already on their way when the hold came may still be painted.
-sleep 0.5
-shot "$win" 320 200 "$work/shown.ppm"
+shot_until "$win" 320 200 "$work/shown.ppm" "$work/ref.ppm" || fail "the held window differs from --png's picture"
 xdotool key --window "$win" s 2>/dev/null
-for _ in $(seq 100); do [[ -s $work/zohost-live-001.png ]] && break; sleep 0.1; done
+for _ in $(seq 600); do [[ -s $work/zohost-live-001.png ]] && break; sleep 0.1; done
 
 xdotool windowsize "$win" 400 268
-sleep 1.5
-shot "$win" 400 250 "$work/resized.ppm"
+shot_until "$win" 400 250 "$work/resized.ppm" "$work/big.ppm" ||
+  fail "the resized window differs from --png's picture"
 
 xdotool key --window "$win" t Right Right Up space 2>/dev/null
 wait_title "$win" "Trigger=InputB"
 for _ in $(seq 100); do [[ $(title "$win") != *"[held]"* ]] && break; sleep 0.1; done
 title=$(title "$win")
 [[ $title == *"Time=6 V"* && $title == *"Y-Scale=1.5 V"* && $title != *"[held]"* ]] || fail "title: $title"
-sleep 1
 # Steady again (the trigger on B's edges): what the window shows at the end.
+shot_until "$win" 400 250 "$work/now.ppm" "$work/keys.ppm" || fail "the window never showed the keys' settings"
 shot "$win" 400 268 "$work/last.ppm"
 xdotool key --window "$win" q 2>/dev/null
 rc=0
 wait "$live" || rc=$?
 [[ $rc == 0 ]] || fail "zohost --live exited with $rc: $(cat "$work/out.txt")"
 
-reference 320x200 "$work/ref.ppm"
-cmp -s "$work/shown.ppm" "$work/ref.ppm" || fail "the held window differs from --png's picture"
 pngtopnm "$work/zohost-live-001.png" | cmp -s - "$work/ref.ppm" || fail "S saved another picture"
-reference 400x250 "$work/big.ppm"
-cmp -s "$work/resized.ppm" "$work/big.ppm" || fail "the resized window differs from --png's picture"
 # The snapshot, read back by the program: the whole window as the screen
 # showed it at the end, status bar included.
 pngtopnm "$work/snap.png" | cmp -s - "$work/last.ppm" || fail "the snapshot differs from the screen"
 # Negative control: another input's picture is told apart.
 steady[1]="Signal A=sine:882"
-reference 320x200 "$work/other.ppm"
+reference 320x200 "$work/other.ppm" "${steady[@]}"
 if cmp -s "$work/shown.ppm" "$work/other.ppm"; then fail "another input's picture matched"; fi
 
 # The captures: the first with the settings given, the last with the keys'.

@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "XDisplay.h"
@@ -55,7 +57,33 @@ protected:
 const std::vector<std::string> kSteady = {"--pin", "Signal A=sine:441", "--pin", "Signal B=square:441:0.5",
                                           "--set", "Trigger=InputA", "--size", "320x200"};
 
+// Polls `ready` every 20 ms for up to a minute.
+bool waitFor(const std::function<bool()>& ready) {
+    for (int i = 0; i < 3000; ++i) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// A render of the steady inputs at `size`, as zohost --png writes it.
+Picture steadyPicture(const std::string& png, const std::string& size, const std::string& a = "sine:441") {
+    std::vector<std::string> render = kSteady;
+    render[1] = "Signal A=" + a;
+    render[7] = size;
+    render.insert(render.end(), {"--seconds", "0.5", "--png", png, "-q", ZO_MODULE_PATH});
+    Picture p;
+    EXPECT_EQ(runZohost(render).rc, 0);
+    EXPECT_TRUE(readPng(png, p)) << png;
+    return p;
+}
+
+bool same(const Picture& a, const Picture& b) { return differing(a, b) == 0; }
+
 TEST_F(Live, HeldWindowShowsThePicturesPixels) {
+    const Picture ref = steadyPicture(dir_ / "ref.png", "320x200");
+    const Picture big = steadyPicture(dir_ / "big.png", "400x250");
+    const Picture other = steadyPicture(dir_ / "other.png", "320x200", "sine:882");
     std::vector<std::string> args = kSteady;
     args.insert(args.end(), {"--hold-at", "0.5", "--seconds", "60", "-q"});
     Process zohost(live(args), env(), "/dev/null", dir_ / "err.txt");
@@ -63,48 +91,38 @@ TEST_F(Live, HeldWindowShowsThePicturesPixels) {
     ASSERT_FALSE(win.empty()) << "no window; zohost: " << zohost.wait(0) << " " << readFile(dir_ / "err.txt");
     ASSERT_TRUE(display_->waitTitle(win, "[held]")) << "title: " << display_->title(win) << "; zohost: " << zohost.wait(0);
     // Captures already on their way when the hold came may still be painted.
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    Picture shown;
+    EXPECT_TRUE(display_->waitShot(win, dir_ / "screen.xwd", 320, 200, [&](const Picture& p) { return same(p, ref); },
+                                   shown))
+        << differing(shown, ref) << " pixels differ";
     int x = 0, y = 0, w = 0, h = 0;
     ASSERT_TRUE(display_->geometry(win, x, y, w, h));
     EXPECT_EQ(w, 320);
-    Picture screen;
-    ASSERT_TRUE(display_->screenshot(dir_ / "screen.xwd", screen));
-    const Picture shown = crop(screen, x, y, 320, 200);
     // Resized while held: painted again at the new size, under a status bar
     // of the font's height and 6.
     display_->run("xdotool windowsize " + win + " 400 268");
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    Picture resized_screen;
-    ASSERT_TRUE(display_->screenshot(dir_ / "resized.xwd", resized_screen));
+    Picture resized;
+    EXPECT_TRUE(display_->waitShot(win, dir_ / "resized.xwd", 400, 250, [&](const Picture& p) { return same(p, big); },
+                                   resized))
+        << differing(resized, big) << " pixels differ";
     ASSERT_TRUE(display_->geometry(win, x, y, w, h));
     EXPECT_EQ(w, 400);
     EXPECT_EQ(h, 268);
-    const Picture resized = crop(resized_screen, x, y, 400, 250);
     display_->keys(win, "q");
     EXPECT_EQ(zohost.wait(20), 0);
-
-    std::vector<std::string> render = kSteady;
-    render.insert(render.end(), {"--seconds", "0.5", "--png", dir_ / "ref.png", "-q", ZO_MODULE_PATH});
-    ASSERT_EQ(runZohost(render).rc, 0);
-    Picture ref;
-    ASSERT_TRUE(readPng(dir_ / "ref.png", ref));
-    EXPECT_EQ(differing(shown, ref), 0u);
-
-    render[7] = "400x250";
-    render[render.size() - 3] = dir_ / "big.png";
-    ASSERT_EQ(runZohost(render).rc, 0);
-    Picture big;
-    ASSERT_TRUE(readPng(dir_ / "big.png", big));
-    EXPECT_EQ(differing(resized, big), 0u);
-    render[7] = "320x200";
-
     // Negative control: another input's picture is told apart.
-    render[1] = "Signal A=sine:882";
-    render[render.size() - 3] = dir_ / "other.png";
-    ASSERT_EQ(runZohost(render).rc, 0);
-    Picture other;
-    ASSERT_TRUE(readPng(dir_ / "other.png", other));
     EXPECT_GT(differing(shown, other), 100u);
+}
+
+// The captures of a log still being written: its whole lines.
+std::vector<Json> capturesSoFar(const std::string& path) {
+    std::string text = readFile(path);
+    text.erase(text.find_last_of('\n') == std::string::npos ? 0 : text.find_last_of('\n') + 1);
+    std::vector<Json> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) out.push_back(JsonReader::parse(line));
+    return out;
 }
 
 TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
@@ -112,43 +130,52 @@ TEST_F(Live, KeysTurnTheSettingsAndSpaceHoldsThePicture) {
     // SDL's dummy output device, which is then the clock.
     // Standard output is no terminal: the status lines go to standard error.
     Process zohost(live({"--pin", "Signal A=sine:441", "--pin", "Signal B=noise:0.5", "--set", "Trigger=InputA",
-                         "--size", "320x200", "--captures", dir_ / "caps.jsonl", "--seconds", "60", "--stats"},
+                         "--size", "320x200", "--captures", "-", "--seconds", "60", "--stats"},
                         false),
-                   env(), dir_ / "data.txt", dir_ / "out.txt");
+                   env(), dir_ / "caps.jsonl", dir_ / "out.txt");
     const std::string win = display_->window("Ondix2");
     ASSERT_FALSE(win.empty()) << "no window";
     ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputA")) << display_->title(win);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string log = dir_ / "caps.jsonl";
+    ASSERT_TRUE(waitFor([&] { return !capturesSoFar(log).empty(); })) << "no capture before the keys";
     display_->keys(win, "t Right Right Up");
     ASSERT_TRUE(display_->waitTitle(win, "Trigger=InputB")) << display_->title(win);
     EXPECT_NE(display_->title(win).find("Time=6 V"), std::string::npos) << display_->title(win);
     EXPECT_NE(display_->title(win).find("Y-Scale=1.5 V"), std::string::npos) << display_->title(win);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(waitFor([&] {
+        const std::vector<Json> c = capturesSoFar(log);
+        return !c.empty() && c.back()["trigger"].number == 2;
+    })) << "the new settings reached no capture";
 
-    int x = 0, y = 0, w = 0, h = 0;
-    ASSERT_TRUE(display_->geometry(win, x, y, w, h));
+    // Negative control first: running, the picture changes.
     Picture s1, s2, s3;
-    // Negative control first: running, two screenshots differ.
-    ASSERT_TRUE(display_->screenshot(dir_ / "1.xwd", s1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(display_->screenshot(dir_ / "2.xwd", s2));
-    EXPECT_GT(differing(crop(s1, x, y, 320, 200), crop(s2, x, y, 320, 200)), 0u);
+    ASSERT_TRUE(display_->waitShot(win, dir_ / "1.xwd", 320, 200, [](const Picture&) { return true; }, s1));
+    EXPECT_TRUE(display_->waitShot(win, dir_ / "2.xwd", 320, 200, [&](const Picture& p) { return !same(p, s1); }, s2))
+        << "the picture did not change while running";
 
     display_->keys(win, "space");
     ASSERT_TRUE(display_->waitTitle(win, "[held]")) << display_->title(win);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(display_->screenshot(dir_ / "1.xwd", s1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    ASSERT_TRUE(display_->screenshot(dir_ / "2.xwd", s2));
+    // Held once two pictures in a row are the same (captures already on
+    // their way may still be painted); then it stays while the audio runs on.
+    Picture last;
+    ASSERT_TRUE(display_->waitShot(
+        win, dir_ / "1.xwd", 320, 200,
+        [&](const Picture& p) { return std::exchange(last, p).pixels == p.pixels; }, s1))
+        << "the held picture kept changing";
+    const std::size_t held_at = capturesSoFar(log).size();
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+         std::chrono::steady_clock::now() < until;) {
+        ASSERT_TRUE(display_->waitShot(win, dir_ / "2.xwd", 320, 200, [](const Picture&) { return true; }, s2));
+        ASSERT_EQ(differing(s1, s2), 0u) << "held picture moved";
+    }
+    EXPECT_EQ(capturesSoFar(log).size(), held_at) << "captures reached the display while held";
     display_->keys(win, "space");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ASSERT_TRUE(display_->screenshot(dir_ / "3.xwd", s3));
+    EXPECT_TRUE(display_->waitShot(win, dir_ / "3.xwd", 320, 200, [&](const Picture& p) { return !same(p, s2); }, s3))
+        << "picture stayed after release";
     display_->keys(win, "q");
     EXPECT_EQ(zohost.wait(20), 0);
-    EXPECT_EQ(differing(crop(s1, x, y, 320, 200), crop(s2, x, y, 320, 200)), 0u) << "held picture moved";
-    EXPECT_GT(differing(crop(s2, x, y, 320, 200), crop(s3, x, y, 320, 200)), 0u) << "picture stayed after release";
 
-    const std::vector<Json> caps = readCaptures(dir_ / "caps.jsonl");
+    const std::vector<Json> caps = readCaptures(log);
     ASSERT_GE(caps.size(), 4u);
     EXPECT_EQ(caps.front()["trigger"].number, 1);
     EXPECT_EQ(caps.front()["time"].number, 5);
@@ -305,15 +332,6 @@ TEST_F(Live, LoopPlaysAFileAgain) {
     EXPECT_EQ(loudAfterTheEnd(false), 0.0f);
 }
 
-// Polls `ready` every 20 ms for up to a minute.
-bool waitFor(const std::function<bool()>& ready) {
-    for (int i = 0; i < 3000; ++i) {
-        if (ready()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 TEST_F(Live, AFailedSaveIsSaidOnStandardErrorToo) {
     // S in a working directory that is gone: nothing can be saved there.
     ::mkdir((dir_ / "gone").c_str(), 0755);
@@ -413,19 +431,22 @@ TEST_F(LiveHeadless, SdlIsLoadedOnlyWhenTheLiveViewRuns) {
 TEST_F(LiveHeadless, SignalsStopItBetweenBlocksAndCapturesComeLineByLine) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(strsignal(sig));
-        Process zohost(live({"--captures", "-", "--snapshot", dir_ / "s.png", "--seconds", "600"}), env(),
-                       dir_ / "caps.jsonl", dir_ / "err");
+        // Files of this signal's own: an earlier run's line must not pass for this one's.
+        const std::string caps = dir_ / ("caps-" + std::to_string(sig) + ".jsonl");
+        const std::string err = dir_ / ("err-" + std::to_string(sig));
+        const std::string snapshot = dir_ / ("s-" + std::to_string(sig) + ".png");
+        Process zohost(live({"--captures", "-", "--snapshot", snapshot, "--seconds", "600"}), env(), caps, err);
         // A whole line on standard output while it runs.
-        ASSERT_TRUE(waitFor([&] { return readFile(dir_ / "caps.jsonl").find('\n') != std::string::npos; }))
-            << readFile(dir_ / "err");
+        ASSERT_TRUE(waitFor([&] { return readFile(caps).find('\n') != std::string::npos; })) << readFile(err);
         ::kill(zohost.pid(), sig);
-        EXPECT_EQ(zohost.wait(60), 128 + sig) << readFile(dir_ / "err");
-        EXPECT_NE(readFile(dir_ / "err").find("interrupted"), std::string::npos) << readFile(dir_ / "err");
-        const std::string log = readFile(dir_ / "caps.jsonl");
+        EXPECT_EQ(zohost.wait(60), 128 + sig) << readFile(err);
+        EXPECT_NE(readFile(err).find("interrupted"), std::string::npos) << readFile(err);
+        const std::string log = readFile(caps);
+        ASSERT_FALSE(log.empty());
         EXPECT_EQ(log.back(), '\n');
-        EXPECT_FALSE(readCaptures(dir_ / "caps.jsonl").empty());
+        EXPECT_FALSE(readCaptures(caps).empty());
         Picture snap;
-        EXPECT_TRUE(readPng(dir_ / "s.png", snap));
+        EXPECT_TRUE(readPng(snapshot, snap));
         EXPECT_EQ(snap.width, 160);
         EXPECT_EQ(temporaries(), std::vector<std::string>{});
     }
