@@ -4,6 +4,9 @@
 
 #include <poll.h>
 #include <signal.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,6 +69,17 @@ struct ChildPipes {
     int res = -1, err = -1;
 };
 
+// A parent stopped by a signal ends at once; its test must not run on
+// without it, for minutes, with nobody to read its report.
+void endWithParent(pid_t parent) {
+#ifdef __linux__
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+#else
+    (void)parent;
+#endif
+}
+
 // Forks a child that runs `work` and writes "R" and its report to one pipe,
 // anything it prints to the other. False (with `how`) when it cannot.
 bool startChild(const std::function<std::string()>& work, ChildPipes& p, std::string& how) {
@@ -77,6 +91,7 @@ bool startChild(const std::function<std::string()>& work, ChildPipes& p, std::st
         return false;
     }
     std::fflush(nullptr);
+    const pid_t parent = getpid();
     p.pid = fork();
     if (p.pid < 0) {
         for (int fd : {res[0], res[1], err[0], err[1]}) close(fd);
@@ -84,6 +99,7 @@ bool startChild(const std::function<std::string()>& work, ChildPipes& p, std::st
         return false;
     }
     if (p.pid == 0) {
+        endWithParent(parent);
         close(res[0]);
         close(err[0]);
         dup2(err[1], 1);

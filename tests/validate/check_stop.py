@@ -1,0 +1,140 @@
+"""A stopped zohost --validate leaves no test of its own running.
+
+  check_stop.py ZOHOST ARGS...
+
+Runs ZOHOST ARGS (a test that hangs, under a long --timeout) once for each
+of SIGINT, SIGTERM and SIGHUP: waits until it has started a process for the
+test, sends the signal, and then wants exit status 128 + the signal and that
+process ended soon after (a zombie that nobody reaps counts as ended).
+
+  check_stop.py --ctrl-c WINE ZOHOST.EXE ARGS...
+
+does the same with SIGINT alone, which Wine hands to the program as Ctrl-C
+(it ends a program on the others without telling it).
+
+  check_stop.py --control
+
+checks instead a parent that leaves its child running (itself, with
+--leave-child): the negative control, which must fail.
+"""
+import os
+import signal
+import subprocess
+import sys
+import time
+
+
+def processes():
+    """(pid, parent pid, command line) of every process there is."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                line = f.read().replace(b"\0", b" ").decode(errors="replace")
+        except OSError:
+            continue
+        found.append((int(entry), int(fields[1]), line))
+    return found
+
+
+def test_processes(pid, marker):
+    """The processes running a test for `pid`: those started with its module
+    (forked, or under Wine started again), else those it forked."""
+    table = processes()
+    parents = {k: parent for k, parent, _ in table}
+    mine = {pid}
+    k = os.getpid()
+    while k > 1 and k not in mine:  # this check and what started it
+        mine.add(k)
+        k = parents.get(k, 1)
+    return [k for k, parent, line in table
+            if k not in mine and (marker in line if marker else parent == pid) and running(k)]
+
+
+def running(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def wait_until(ready, seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if ready():
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def stop_once(cmd, sig):
+    marker = cmd[cmd.index("--validate") + 1] if "--validate" in cmd[:-1] else None
+    # A session of its own: under Wine, the console event that a SIGINT
+    # becomes reaches no one else.
+    p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+                         start_new_session=True)
+    kids = []
+    try:
+        # Seen twice: a process that Wine forks on its way to start its
+        # server carries the arguments for a moment too.
+        seen = []
+
+        def started():
+            now = test_processes(p.pid, marker)
+            kids[:] = [k for k in now if k in seen]
+            seen[:] = now
+            return kids
+
+        if not wait_until(started, 120):
+            return "%s: no process started for the test" % sig.name
+        p.send_signal(sig)
+        rc = p.wait(120)
+        if rc != 128 + sig:
+            return "%s: exit status %d, not %d" % (sig.name, rc, 128 + sig)
+        if not wait_until(lambda: not any(running(k) for k in kids), 10):
+            lines = [line for k, _, line in processes() if k in kids]
+            return "%s: the test's process %s runs on after zohost ended: %s" % (sig.name, kids, lines)
+        return None
+    finally:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+        for k in kids:
+            if running(k):
+                os.kill(k, signal.SIGKILL)
+
+
+def leave_child():
+    """The negative control: a parent that ends on the signal and leaves its child running."""
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, lambda s, _: os._exit(128 + s))
+    child = subprocess.Popen(["sleep", "300"], restore_signals=True)
+    child.wait()
+    return 0
+
+
+def main(argv):
+    if argv[1:] == ["--leave-child"]:
+        return leave_child()
+    cmd = argv[1:]
+    signals = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+    if cmd[:1] == ["--ctrl-c"]:
+        cmd, signals = cmd[1:], (signal.SIGINT,)
+    if cmd == ["--control"]:
+        cmd = [sys.executable, os.path.abspath(__file__), "--leave-child"]
+    for sig in signals:
+        failure = stop_once(cmd, sig)
+        if failure:
+            print(failure)
+            return 1
+    print("%s each ended the run and the test's process with it" % ", ".join(s.name for s in signals))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
