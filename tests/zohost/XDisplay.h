@@ -102,8 +102,10 @@ public:
             ::close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
             std::freopen("/dev/null", "w", stderr);
+            // -noreset: a program started just as the last one leaves must
+            // find the server up, not regenerating.
             ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
-                     "tcp", static_cast<char*>(nullptr));
+                     "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);

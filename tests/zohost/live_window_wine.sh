@@ -32,9 +32,11 @@ fail() {
   exit 1
 }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+# -noreset: a program that starts just as the last one leaves must find the
+# server up, not regenerating.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
 pids+=($!)
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+for _ in $(seq 600); do [[ -s $work/display ]] && break; sleep 0.1; done
 [[ -s $work/display ]] || fail "Xvfb did not start"
 export DISPLAY=":$(head -1 "$work/display")"
 
@@ -102,7 +104,7 @@ shot_until "$win" 400 250 "$work/resized.ppm" "$work/big.ppm" ||
 
 xdotool key --window "$win" t Right Right Up space 2>/dev/null
 wait_title "$win" "Trigger=InputB"
-for _ in $(seq 100); do [[ $(title "$win") != *"[held]"* ]] && break; sleep 0.1; done
+for _ in $(seq 600); do [[ $(title "$win") != *"[held]"* ]] && break; sleep 0.1; done
 title=$(title "$win")
 [[ $title == *"Time=6 V"* && $title == *"Y-Scale=1.5 V"* && $title != *"[held]"* ]] || fail "title: $title"
 # Steady again (the trigger on B's edges): what the window shows at the end.
@@ -145,7 +147,7 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
   -L "module-null-sink sink_name=feed rate=44100 channels=2 format=float32le" \
   -L "module-null-sink sink_name=out rate=44100 channels=2 format=float32le" >"$rig/server.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 600); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl set-default-sink out && pactl set-default-source feed.monitor || fail "no sound server: $(cat "$rig/server.log")"
 pacat --playback -d feed --raw --format=float32le --rate=44100 --channels=2 "$work/in.raw" &
 pids+=($!)

@@ -54,11 +54,11 @@ run KILL
 rm -f .c.jsonl.zohost-*.tmp
 
 if command -v Xvfb >/dev/null; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>display 2>/dev/null &
   xvfb=$!
   server="$(dirname "$wine")/wineserver"
   trap 'kill $xvfb 2>/dev/null || true; "$server" -k 2>/dev/null || true' EXIT
-  for _ in $(seq 100); do [[ -s display ]] && break; sleep 0.1; done
+  for _ in $(seq 600); do [[ -s display ]] && break; sleep 0.1; done
   export DISPLAY=":$(head -1 display)"
   # A Wine server started without this display makes no windows here. A
   # prefix of its own gets a server of its own, started with this display,
