@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "ChildRunner.h"
 #include "app/Signals.h"
 #include "run/OutputFile.h"
 
@@ -29,6 +30,7 @@ BOOL WINAPI onConsoleEvent(DWORD type) {
         if (sig == kSigHup && g_done) WaitForSingleObject(g_done, kCloseWaitMs);
         return TRUE;
     }
+    probe::endChildNow();
     forEachTemporary(removeOne);
     ExitProcess(static_cast<UINT>(128 + g_signal));
 }

@@ -28,6 +28,11 @@ struct ChildOutcome {
 // contain '/'.
 ChildOutcome runChild(const std::string& part, const std::function<std::string()>& work, double timeout_seconds);
 
+// On a stop, just before the process ends: ends the child running now, if
+// any, and removes the files it reports through; no child starts or reports
+// after it. Not for a signal handler on POSIX (where there is nothing to do).
+void endChildNow();
+
 // Whether the work runs in a process of its own ("forked" or "re-invoked").
 const char* childIsolation();
 

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -54,8 +55,10 @@ std::uint64_t g_seed_out = 0;
 // The report goes out with plain Windows calls: the filter may run with the
 // C runtime in any state.
 void writeResult(const std::string& text) {
-    HANDLE f = CreateFileA(g_result_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    // The parent made it. Deletable while open, and never made again: a
+    // parent being stopped removes it for good.
+    HANDLE f = CreateFileA(g_result_file.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return;
     DWORD done = 0;
     WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
@@ -197,8 +200,8 @@ bool startChild(const std::string& path, const std::string& result, const std::s
     SECURITY_ATTRIBUTES sa{};
     sa.nLength = sizeof sa;
     sa.bInheritHandle = TRUE;
-    HANDLE out = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE out = CreateFileA(output.c_str(), GENERIC_WRITE, share, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     char exe[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
     std::string line = GetCommandLineA();
@@ -246,11 +249,40 @@ void classify(ChildOutcome& c, DWORD code, const std::string& said) {
     }
 }
 
+// The child running now and the files it reports through, for a stop that
+// must leave neither behind. The parent holds the lock only while it reads
+// and removes the files, never while it waits on the child; a stop takes it
+// for good, ends the child and removes them.
+struct Running {
+    std::mutex lock;
+    HANDLE process = nullptr;  // a handle of its own
+    std::string files[2];
+    void set(HANDLE p, const std::string& result, const std::string& output) {
+        if (process) CloseHandle(process);
+        process = p;
+        files[0] = result;
+        files[1] = output;
+    }
+};
+Running g_running;
+
+void track(HANDLE process, const std::string& result, const std::string& output) {
+    HANDLE own = nullptr;
+    if (process)
+        DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &own, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    std::lock_guard<std::mutex> hold(g_running.lock);
+    g_running.set(own, result, output);
+}
+
+void untrack() { track(nullptr, std::string(), std::string()); }
+
 ChildOutcome spawn(const std::string& path, double timeout_seconds) {
     ChildOutcome c;
     const std::string result = tempFile("zor");
     const std::string output = tempFile("zoo");
+    track(nullptr, result, output);
     if (result.empty() || output.empty()) {
+        untrack();
         c.how = "cannot make a temporary file";
         return c;
     }
@@ -258,8 +290,10 @@ ChildOutcome spawn(const std::string& path, double timeout_seconds) {
     if (!startChild(path, result, output, pi, c.how)) {
         DeleteFileA(result.c_str());
         DeleteFileA(output.c_str());
+        untrack();
         return c;
     }
+    track(pi.hProcess, result, output);
     const double ms = timeout_seconds * 1000.0;
     const DWORD limit = ms >= 4.0e9 ? INFINITE - 1 : static_cast<DWORD>(ms);
     if (WaitForSingleObject(pi.hProcess, limit) == WAIT_TIMEOUT) {
@@ -271,15 +305,30 @@ ChildOutcome spawn(const std::string& path, double timeout_seconds) {
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+    std::lock_guard<std::mutex> hold(g_running.lock);
     c.output = readFile(output, 32768);
     const std::string said = readFile(result, 1 << 20);
     DeleteFileA(result.c_str());
     DeleteFileA(output.c_str());
+    g_running.set(nullptr, std::string(), std::string());
     if (c.end != ChildOutcome::End::TimedOut) classify(c, code, said);
     return c;
 }
 
 }  // namespace
+
+void endChildNow() {
+    // Taken for good: the process ends next, and no child may start or
+    // report meanwhile.
+    g_running.lock.lock();
+    if (g_running.process) {
+        TerminateProcess(g_running.process, 1);
+        WaitForSingleObject(g_running.process, 5000);
+    }
+    for (const std::string& f : g_running.files)
+        if (!f.empty()) DeleteFileA(f.c_str());
+    g_running.set(nullptr, std::string(), std::string());
+}
 
 const char* childIsolation() { return "re-invoked"; }
 

@@ -10,7 +10,8 @@ process ended soon after (a zombie that nobody reaps counts as ended).
   check_stop.py --ctrl-c WINE ZOHOST.EXE ARGS...
 
 does the same with SIGINT alone, which Wine hands to the program as Ctrl-C
-(it ends a program on the others without telling it).
+(it ends a program on the others without telling it), and wants no file
+of the test's reports left in the Wine prefix either.
 
   check_stop.py --control
 
@@ -18,6 +19,7 @@ checks instead a parent that leaves its child running (itself, with
 --leave-child): the negative control, which must fail.
 """
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -63,6 +65,14 @@ def running(pid):
         return False
 
 
+def wine_temporaries():
+    """The files through which tests report to zohost.exe, in its Wine prefix."""
+    found = set()
+    for root, _, files in os.walk(os.path.join(os.environ.get("WINEPREFIX", "/nonexistent"), "drive_c")):
+        found.update(os.path.join(root, f) for f in files if re.match(r"zo[ro][0-9a-f]*\.tmp$", f, re.I))
+    return found
+
+
 def wait_until(ready, seconds):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -74,6 +84,7 @@ def wait_until(ready, seconds):
 
 def stop_once(cmd, sig):
     marker = cmd[cmd.index("--validate") + 1] if "--validate" in cmd[:-1] else None
+    before = wine_temporaries()
     # A session of its own: under Wine, the console event that a SIGINT
     # becomes reaches no one else.
     p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
@@ -99,6 +110,9 @@ def stop_once(cmd, sig):
         if not wait_until(lambda: not any(running(k) for k in kids), 10):
             lines = [line for k, _, line in processes() if k in kids]
             return "%s: the test's process %s runs on after zohost ended: %s" % (sig.name, kids, lines)
+        left = wine_temporaries() - before
+        if left:
+            return "%s: zohost left %s" % (sig.name, sorted(left))
         return None
     finally:
         if p.poll() is None:
