@@ -27,7 +27,6 @@ namespace {
 const char* const kParts = "ZO_CHILD_PARTS";
 const char* const kSeed = "ZO_CHILD_SEED";
 const char* const kResult = "ZO_CHILD_RESULT";
-const char* const kParent = "ZO_CHILD_PARENT";
 
 std::string env(const char* name) {
     const char* v = std::getenv(name);
@@ -165,34 +164,6 @@ void joinChildrenJob() {
     (void)joined;
 }
 
-// This process as its children may wait on it: a handle they inherit.
-HANDLE selfForChildren() {
-    static const HANDLE self = [] {
-        HANDLE h = nullptr;
-        DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &h, SYNCHRONIZE, TRUE, 0);
-        return h;
-    }();
-    return self;
-}
-
-DWORD WINAPI endWithParent(LPVOID parent) {
-    WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
-    TerminateProcess(GetCurrentProcess(), 1);
-    return 0;
-}
-
-// A parent stopped by Ctrl-C ends at once; its test must not run on without
-// it, for minutes, with nobody to read its report. Started before main, so
-// that a parent gone already is seen at once.
-const bool g_watching_parent = [] {
-    const std::string v = env(kParent);
-    if (v.empty()) return false;
-    const auto parent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::strtoull(v.c_str(), nullptr, 10)));
-    HANDLE t = CreateThread(nullptr, 0, endWithParent, parent, 0, nullptr);
-    if (t) CloseHandle(t);
-    return t != nullptr;
-}();
-
 // Starts this program again with the part to run in its environment, its
 // output into `output`; false with `error` set when it cannot.
 bool startChild(const std::string& path, const std::string& result, const std::string& output,
@@ -220,7 +191,6 @@ bool startChild(const std::string& path, const std::string& result, const std::s
         EnvFor parts(kParts, path);
         EnvFor seed(kSeed, std::to_string(g_seed_out));
         EnvFor report(kResult, result);
-        EnvFor parent(kParent, std::to_string(reinterpret_cast<std::uintptr_t>(selfForChildren())));
         started = CreateProcessA(exe, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
     }
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
