@@ -167,6 +167,18 @@ inline void writeWav(const std::string& path, int rate, int channels, int frames
     sf_close(s);
 }
 
+// A file that must hold one PNG picture, `width` wide, and nothing after it
+// (a standard output that carries the picture).
+inline void expectOnePicture(const std::string& path, int width) {
+    const std::string bytes = readFile(path);
+    ASSERT_GT(bytes.size(), 8u);
+    EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    EXPECT_EQ(bytes.find("IEND"), bytes.size() - 8) << "one picture, and nothing after it";
+    Picture pic;
+    ASSERT_TRUE(readPng(path, pic));
+    EXPECT_EQ(pic.width, width);
+}
+
 inline std::vector<Json> readCaptures(const std::string& path) {
     std::vector<Json> out;
     std::ifstream in(path);

@@ -517,13 +517,7 @@ TEST(ZohostOutputs, AnOutputThatIsAnInputOrAnotherOutputIsRefused) {
 TEST(ZohostOutputs, StandardOutputGetsExactlyOnePictureAndStatusGoesToStandardError) {
     ScratchDir dir;
     ASSERT_EQ(runProcess({kModule, "--png", "-", "--size", "160x90", "--seconds", "0.1"}, dir / "out", dir / "err"), 0);
-    const std::string bytes = readFile(dir / "out");
-    ASSERT_GT(bytes.size(), 8u);
-    EXPECT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
-    EXPECT_EQ(bytes.find("IEND"), bytes.size() - 8) << "one picture, and nothing after it";
-    Picture pic;
-    ASSERT_TRUE(readPng(dir / "out", pic));
-    EXPECT_EQ(pic.width, 160);
+    expectOnePicture(dir / "out", 160);
     EXPECT_NE(readFile(dir / "err").find("picture written to standard output"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "-"));
 
