@@ -625,9 +625,12 @@ TEST(ZohostOutputs, AnInterruptedRunLeavesWholeLinesAndWholeFiles) {
     const std::string log = readFile(dir / "c.jsonl");
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), '\n');
+    // At least what its temporary held when the signal came, however long
+    // its lines are.
+    EXPECT_GT(log.size(), 20000u);
     std::vector<Json> caps;
     EXPECT_NO_THROW(caps = readCaptures(dir / "c.jsonl"));
-    EXPECT_GT(caps.size(), 10u);
+    EXPECT_FALSE(caps.empty());
     Picture pic;
     EXPECT_TRUE(readPng(dir / "p.png", pic));
     EXPECT_NE(readFile(dir / "err").find("interrupted"), std::string::npos);
