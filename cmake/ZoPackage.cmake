@@ -49,9 +49,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The drawing library is the package's own; the font is read at run time.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CMAKE_INSTALL_LIBDIR}")
-  # SDL2 and Xlib are loaded by zohost --live at run time, which
-  # dpkg-shlibdeps cannot see.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, libsdl2-2.0-0, libx11-6")
+  # SDL2 and Xlib (zohost --live) and libsndfile (sound files) are loaded
+  # at run time, which dpkg-shlibdeps cannot see.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, libsdl2-2.0-0, libx11-6, libsndfile1")
   # Below the summary line.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
       "zohost renders the module's display to pictures, validates the module and shows it live in a window.")

@@ -1,6 +1,6 @@
 #include "run/SoundFile.h"
 
-#include <sndfile.h>
+#include "run/SndfileLibrary.h"
 
 #include <unistd.h>
 
@@ -64,7 +64,8 @@ sf_count_t memoryTell(void* user) { return memoryOf(user).at; }
 
 namespace {
 
-SNDFILE* openStandardInput(std::unique_ptr<Memory>& memory, SF_INFO& info, std::string& error) {
+SNDFILE* openStandardInput(const Sndfile& lib, std::unique_ptr<Memory>& memory, SF_INFO& info,
+                           std::string& error) {
     if (isatty(STDIN_FILENO)) {
         error = "it is a terminal; pipe a sound file into it";
         return nullptr;
@@ -76,10 +77,10 @@ SNDFILE* openStandardInput(std::unique_ptr<Memory>& memory, SF_INFO& info, std::
         return nullptr;
     }
     static SF_VIRTUAL_IO io = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
-    return sf_open_virtual(&io, SFM_READ, &info, memory.get());
+    return lib.sf_open_virtual(&io, SFM_READ, &info, memory.get());
 }
 
-SNDFILE* openPath(const std::string& path, SF_INFO& info, std::string& error) {
+SNDFILE* openPath(const Sndfile& lib, const std::string& path, SF_INFO& info, std::string& error) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         error = "it is a directory";
@@ -90,17 +91,20 @@ SNDFILE* openPath(const std::string& path, SF_INFO& info, std::string& error) {
         error = "the file is empty";
         return nullptr;
     }
-    return sf_open(path.c_str(), SFM_READ, &info);
+    return lib.sf_open(path.c_str(), SFM_READ, &info);
 }
 
 }  // namespace
 
 SoundFile::SoundFile(const std::string& path) : path_(path) {
+    const Sndfile* lib = sndfile(&error_);
+    if (!lib) return;
     SF_INFO info{};
-    SNDFILE* f = isStandardInput(path) ? openStandardInput(memory_, info, error_) : openPath(path, info, error_);
+    SNDFILE* f = isStandardInput(path) ? openStandardInput(*lib, memory_, info, error_)
+                                       : openPath(*lib, path, info, error_);
     if (!error_.empty()) return;
     if (!f) {
-        const std::string why = sf_strerror(nullptr);
+        const std::string why = lib->sf_strerror(nullptr);
         // libsndfile's own words for a header without a rate or channels.
         if (why.find("SF_INFO") != std::string::npos)
             error_ = "its header gives no sample rate or no channels";
@@ -111,16 +115,16 @@ SoundFile::SoundFile(const std::string& path) : path_(path) {
         return;
     }
     if (info.channels < 1 || info.samplerate < 1) {
-        sf_close(f);
+        lib->sf_close(f);
         error_ = "its header gives no sample rate or no channels";
         return;
     }
     // A file cut short: libsndfile plays what is there and says so in its log.
     char log[4096] = {0};
-    sf_command(f, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    lib->sf_command(f, SFC_GET_LOG_INFO, log, sizeof log - 1);
     if (std::strstr(log, "(should be ") != nullptr) cut_ = true;
     // Integer formats come in scaled to [-1, 1).
-    sf_command(f, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    lib->sf_command(f, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
     file_ = f;
     rate_ = info.samplerate;
     channels_ = info.channels;
@@ -128,7 +132,7 @@ SoundFile::SoundFile(const std::string& path) : path_(path) {
 }
 
 SoundFile::~SoundFile() {
-    if (file_) sf_close(handle(file_));
+    if (file_) sndfile()->sf_close(handle(file_));
 }
 
 void SoundFile::read(int channel, float* out, int count) {
@@ -137,7 +141,7 @@ void SoundFile::read(int channel, float* out, int count) {
     if (file_ && channel >= 0 && channel < channels_) {
         const std::size_t n = static_cast<std::size_t>(count) * static_cast<std::size_t>(channels_);
         if (frame_buffer_.size() < n) frame_buffer_.resize(n);
-        sf_count_t r = sf_readf_float(handle(file_), frame_buffer_.data(), count);
+        sf_count_t r = sndfile()->sf_readf_float(handle(file_), frame_buffer_.data(), count);
         got = r > 0 ? static_cast<int>(r) : 0;
         const float* src = frame_buffer_.data() + channel;
         for (int i = 0; i < got; ++i) out[i] = src[static_cast<std::size_t>(i) * channels_];

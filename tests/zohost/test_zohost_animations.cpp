@@ -200,17 +200,25 @@ TEST(ZohostAnimations, AFormatIsChosenByItsExtensionOrRefused) {
     }
 }
 
-TEST(ZohostAnimations, TheCodecsAreLoadedOnlyForAnAnimationThatNeedsThem) {
+TEST(ZohostAnimations, CodecsAndSoundFilesAreLoadedOnlyForARunThatNeedsThem) {
     // The dynamic loader names every library it loads (LD_DEBUG=libs).
     struct Case {
-        const char* animation;  // null: a picture only
-        bool codecs;
-    } cases[] = {{nullptr, false}, {"a.gif", false}, {"a.webm", true}, {"a.webp", true}};
+        const char* name;
+        std::vector<std::string> args;  // besides a small picture
+        bool codecs, sndfile;
+    } cases[] = {
+        {"picture", {}, false, false},
+        {"gif", {"--animation", "a.gif"}, false, false},
+        {"webm", {"--animation", "a.webm"}, true, false},
+        {"webp", {"--animation", "a.webp"}, true, false},
+        {"wav in", {"--input", "in.wav"}, false, true},
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.animation ? c.animation : "picture");
+        SCOPED_TRACE(c.name);
         ScratchDir dir;
+        writeWav(dir / "in.wav", 8000, 1, 800, SF_FORMAT_PCM_16, [](int, int) { return 0.1f; });
         std::vector<std::string> args = {kModule, "--png", dir / "p.png", "--seconds", "0.1", "--size", "64x36"};
-        if (c.animation) args.insert(args.end(), {"--animation", dir / c.animation});
+        for (std::size_t k = 0; k < c.args.size(); ++k) args.push_back(k % 2 ? dir / c.args[k] : c.args[k]);
         setenv("LD_DEBUG", "libs", 1);
         const int rc = runProcess(args, dir / "out", dir / "err");
         unsetenv("LD_DEBUG");
@@ -218,5 +226,6 @@ TEST(ZohostAnimations, TheCodecsAreLoadedOnlyForAnAnimationThatNeedsThem) {
         ASSERT_EQ(rc, 0) << said;
         EXPECT_NE(said.find("calling init:"), std::string::npos) << "no loader lines";
         EXPECT_EQ(said.find("libavcodec") != std::string::npos || said.find("libwebp") != std::string::npos, c.codecs);
+        EXPECT_EQ(said.find("libsndfile") != std::string::npos, c.sndfile);
     }
 }
