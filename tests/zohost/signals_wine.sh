@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # zohost.exe under Wine, stopped as a console program is: Wine hands a
-# SIGINT sent to the process to its console handlers as Ctrl-C. A render
-# stops after its block, keeps its capture log whole, removes its temporary
-# file and exits 130; so does --live (on an Xvfb of its own, when there is
-# one). Negative control: SIGKILL, which no handler sees, leaves the
-# temporary file, so the check below can see one. Wine ends a process on
-# SIGTERM and SIGHUP without telling its handlers, and has no console to
-# close here: Ctrl-Break and a closed console are not tested.
+# SIGINT sent to the process to its console handlers as Ctrl-C, and
+# CONSOLE_EVENT raises Ctrl-Break and a closed console in it (Wine raises
+# neither). A render stops after its block, keeps its capture log whole,
+# removes its temporary file and exits 128 + the signal the event stands
+# for; so does --live on Ctrl-C (on an Xvfb of its own, when there is one).
+# Negative control: SIGKILL, which no handler sees, leaves the temporary
+# file, so the check below can see one. Wine ends a process on SIGTERM and
+# SIGHUP without telling its handlers: those are not tested.
 #
-#   signals_wine.sh WINE ZOHOST.EXE SCRATCH_DIR
+#   signals_wine.sh WINE ZOHOST.EXE SCRATCH_DIR CONSOLE_EVENT.EXE
 set -euo pipefail
-wine=$1 zohost=$(realpath "$2") scratch=$3
+wine=$1 zohost=$(realpath "$2") scratch=$3 raiser=$(realpath "$4")
 mkdir -p "$scratch"
 work=$(realpath "$(mktemp -d "$scratch/run.XXXXXX")")
 cd "$work"
@@ -30,23 +31,40 @@ wait_for_log() {
   return 1
 }
 
+# run HOW: a signal sent with kill (INT, KILL), or break or close, which
+# console_event raises once the log has grown.
 run() {
-  rm -f c.jsonl out err
+  rm -f c.jsonl out err go
+  local cmd=("$zohost" "${mode[@]}" --captures c.jsonl --seconds 3000 --block 64) raised=0 input=/dev/null
+  if [[ $1 == break || $1 == close ]]; then
+    raised=1 input=go
+    mkfifo go
+    exec 4<>go
+    cmd=("$raiser" "$1" "${cmd[@]}")
+  fi
   # A session of its own: a console event Wine raises reaches no one else.
-  setsid "$wine" "$zohost" "${mode[@]}" --captures c.jsonl --seconds 3000 --block 64 >out 2>err &
+  setsid "$wine" "${cmd[@]}" <"$input" >out 2>err &
   pid=$!
   wait_for_log "$pid" || fail "no capture log appeared: $(cat err)"
-  kill "-$1" "$pid"
+  if ((raised)); then
+    echo go >&4
+    exec 4>&-
+  else
+    kill "-$1" "$pid"
+  fi
   rc=0
   wait "$pid" || rc=$?
 }
 
 mode=(--no-png)
-run INT
-[[ $rc == 130 ]] || fail "Ctrl-C: exit status $rc, not 130: $(cat err)"
-grep -q interrupted err || fail "Ctrl-C: no 'interrupted' on standard error: $(cat err)"
-[[ $(temporaries) == 0 ]] || fail "Ctrl-C left a temporary file"
-[[ -s c.jsonl && $(tail -c1 c.jsonl | od -An -c | tr -d ' ') == '\n' ]] || fail "Ctrl-C: the capture log is not whole lines"
+for stop in INT:130:Ctrl-C break:149:Ctrl-Break "close:129:a closed console"; do
+  IFS=: read -r how want name <<<"$stop"
+  run "$how"
+  [[ $rc == "$want" ]] || fail "$name: exit status $rc, not $want: $(cat err)"
+  grep -q interrupted err || fail "$name: no 'interrupted' on standard error: $(cat err)"
+  [[ $(temporaries) == 0 ]] || fail "$name left a temporary file"
+  [[ -s c.jsonl && $(tail -c1 c.jsonl | od -An -c | tr -d ' ') == '\n' ]] || fail "$name: the capture log is not whole lines"
+done
 
 run KILL
 [[ $(temporaries) == 1 ]] || fail "negative control: SIGKILL left $(temporaries) temporary files, not 1"
@@ -78,4 +96,4 @@ if command -v Xvfb >/dev/null; then
 else
   echo "--live not tried: Xvfb is missing"
 fi
-echo "passed: Ctrl-C stops zohost.exe with 130, whole lines, no temporary file"
+echo "passed: Ctrl-C, Ctrl-Break and a closed console stop zohost.exe with 130, 149 and 129, whole lines, no temporary file"
