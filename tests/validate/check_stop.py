@@ -7,11 +7,12 @@ of SIGINT, SIGTERM and SIGHUP: waits until it has started a process for the
 test, sends the signal, and then wants exit status 128 + the signal and that
 process ended soon after (a zombie that nobody reaps counts as ended).
 
-  check_stop.py --ctrl-c WINE ZOHOST.EXE ARGS...
+  check_stop.py --console CONSOLE_EVENT.EXE WINE ZOHOST.EXE ARGS...
 
-does the same with SIGINT alone, which Wine hands to the program as Ctrl-C
-(it ends a program on the others without telling it), and wants no file
-of the test's reports left in the Wine prefix either.
+does the same with a console's events: Ctrl-C as a SIGINT, which Wine hands
+to the program (it ends a program on SIGTERM and SIGHUP without telling it),
+and Ctrl-Break and the console closing raised by CONSOLE_EVENT.EXE, wanting
+130, 149 and 129; and no file of the test's reports left in the Wine prefix.
 
   check_stop.py --control
 
@@ -84,13 +85,37 @@ def wait_until(ready, seconds):
     return False
 
 
-def stop_once(cmd, sig):
+class Stop:
+    """How a run is stopped, and the exit status it must then give."""
+
+    def __init__(self, name, status, send, raiser=None):
+        self.name, self.status, self.send, self.raiser = name, status, send, raiser
+        # The processes besides the one started that carry the module's path
+        # once the test runs: its own, and zohost.exe under console_event.
+        self.carriers = 2 if raiser else 1
+
+
+def by_signal(sig):
+    return Stop(sig.name, 128 + sig, lambda p: p.send_signal(sig))
+
+
+def by_console_event(raiser, event, status):
+    """console_event starts the program and raises `event` in it on a line."""
+    def send(p):
+        p.stdin.write(b"go\n")
+        p.stdin.flush()
+    return Stop("console " + event, status, send, [raiser, event])
+
+
+def stop_once(cmd, stop):
     marker = cmd[cmd.index("--validate") + 1] if "--validate" in cmd[:-1] else None
+    if stop.raiser:  # WINE CONSOLE_EVENT EVENT ZOHOST.EXE ARGS
+        cmd = cmd[:1] + stop.raiser + cmd[1:]
     before = wine_temporaries()
     # A session of its own: under Wine, the console event that a SIGINT
     # becomes reaches no one else.
-    p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-                         start_new_session=True)
+    p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                         stdin=subprocess.PIPE if stop.raiser else subprocess.DEVNULL, start_new_session=True)
     kids = []
     try:
         # Seen twice: a process that Wine forks on its way to start its
@@ -101,22 +126,22 @@ def stop_once(cmd, sig):
             now = test_processes(p.pid, marker)
             kids[:] = [k for k in now if k in seen]
             seen[:] = now
-            return kids
+            return len(kids) >= stop.carriers
 
         if not wait_until(started, 120):
-            return "%s: no process started for the test" % sig.name
-        p.send_signal(sig)
+            return "%s: no process started for the test" % stop.name
+        stop.send(p)
         rc = p.wait(120)
-        if rc != 128 + sig:
-            return "%s: exit status %d, not %d" % (sig.name, rc, 128 + sig)
+        if rc != stop.status:
+            return "%s: exit status %d, not %d" % (stop.name, rc, stop.status)
         if not wait_until(lambda: not any(running(k) for k in kids), 10):
             lines = [line for k, _, line in processes() if k in kids]
-            return "%s: the test's process %s runs on after zohost ended: %s" % (sig.name, kids, lines)
+            return "%s: the test's process %s runs on after zohost ended: %s" % (stop.name, kids, lines)
         # Other runs in the same prefix report through such files too, but
         # theirs go when their test ends; a file of ours would stay.
         new = wine_temporaries() - before
         if not wait_until(lambda: not any(os.path.exists(f) for f in new), 60):
-            return "%s: zohost left %s" % (sig.name, sorted(f for f in new if os.path.exists(f)))
+            return "%s: zohost left %s" % (stop.name, sorted(f for f in new if os.path.exists(f)))
         return None
     finally:
         if p.poll() is None:
@@ -151,19 +176,21 @@ def main(argv):
     if argv[1:] == ["--leave-child"]:
         return leave_child()
     cmd = argv[1:]
-    signals = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
-    if cmd[:1] == ["--ctrl-c"]:
-        cmd, signals = cmd[1:], (signal.SIGINT,)
+    stops = [by_signal(sig) for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)]
+    if cmd[:1] == ["--console"]:
+        raiser, cmd = cmd[1], cmd[2:]
+        stops = [by_signal(signal.SIGINT), by_console_event(raiser, "break", 149),
+                 by_console_event(raiser, "close", 129)]
     if cmd == ["--control"]:
         cmd = [sys.executable, os.path.abspath(__file__), "--leave-child"]
     with tempfile.TemporaryDirectory(prefix="zostop-") as folder:
         cmd = own_module(cmd, folder)
-        for sig in signals:
-            failure = stop_once(cmd, sig)
+        for stop in stops:
+            failure = stop_once(cmd, stop)
             if failure:
                 print(failure)
                 return 1
-    print("%s each ended the run and the test's process with it" % ", ".join(s.name for s in signals))
+    print("%s each ended the run and the test's process with it" % ", ".join(s.name for s in stops))
     return 0
 
 
