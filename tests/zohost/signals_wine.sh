@@ -43,7 +43,9 @@ run() {
     cmd=("$raiser" "$1" "${cmd[@]}")
   fi
   # A session of its own: a console event Wine raises reaches no one else.
-  setsid "$wine" "${cmd[@]}" <"$input" >out 2>err &
+  # Only this script holds the pipe open, so console_event raises its event
+  # when the script ends early too.
+  setsid "$wine" "${cmd[@]}" <"$input" >out 2>err 4>&- &
   pid=$!
   wait_for_log "$pid" || fail "no capture log appeared: $(cat err)"
   if ((raised)); then
