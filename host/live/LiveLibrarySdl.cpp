@@ -3,9 +3,10 @@
 // the live view calls are defined here, each a jump through a pointer that
 // loadSdl() fills; nothing calls them before it has succeeded.
 #include <SDL.h>
-#include <dlfcn.h>
 
 #include <string>
+
+#include "run/SystemLibrary.h"
 
 // Every SDL function used under host/live: result, name, parameters, arguments.
 #define ZO_SDL_FUNCTIONS(X)                                                                                        \
@@ -67,21 +68,13 @@ const char* const kSdlLibrary = "libSDL2-2.0.so.0";
 bool loadSdl(std::string& error) {
     static bool loaded = false;
     if (loaded) return true;
-    void* lib = dlopen(kSdlLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
-        const char* why = dlerror();
-        error = std::string("cannot load SDL2 (") + (why ? why : kSdlLibrary) + ")";
-        return false;
-    }
+    void* lib = tool::loadSystemLibrary(kSdlLibrary, "SDL2", error);
+    if (!lib) return false;
     SdlFunctions found;
-#define ZO_SDL_LOAD(result, name, params, args)                                  \
-    found.name = reinterpret_cast<decltype(found.name)>(dlsym(lib, #name));      \
-    if (!found.name) {                                                           \
-        error = std::string("cannot load SDL2: ") + kSdlLibrary + " lacks " #name; \
-        return false;                                                            \
-    }
-    ZO_SDL_FUNCTIONS(ZO_SDL_LOAD)
-#undef ZO_SDL_LOAD
+#define ZO_SDL_FIND(result, name, params, args) \
+    if (!tool::findSystemFunction(lib, kSdlLibrary, "SDL2", #name, found.name, error)) return false;
+    ZO_SDL_FUNCTIONS(ZO_SDL_FIND)
+#undef ZO_SDL_FIND
     g_sdl = found;
     loaded = true;
     return true;

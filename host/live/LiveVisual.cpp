@@ -1,11 +1,12 @@
 // Apart from the rest: Xlib's macros clash with the host's names. Xlib is
 // loaded when --live asks for the display, as SDL2 is (LiveLibrarySdl.cpp).
 #include <X11/Xlib.h>
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "run/SystemLibrary.h"
 
 namespace zohost::live {
 
@@ -20,16 +21,13 @@ struct Xlib {
 };
 
 bool loadXlib(Xlib& x, std::string& error) {
-    void* lib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-    if (lib) {
-        x.open = reinterpret_cast<decltype(x.open)>(dlsym(lib, "XOpenDisplay"));
-        x.close = reinterpret_cast<decltype(x.close)>(dlsym(lib, "XCloseDisplay"));
-        x.visual_id = reinterpret_cast<decltype(x.visual_id)>(dlsym(lib, "XVisualIDFromVisual"));
-    }
-    if (x.open && x.close && x.visual_id) return true;
-    const char* why = dlerror();
-    error = std::string("no display: cannot load Xlib (") + (why ? why : "libX11.so.6") + ")";
-    return false;
+    const char* const soname = "libX11.so.6";
+    void* lib = tool::loadSystemLibrary(soname, "Xlib", error);
+    const bool found = lib && tool::findSystemFunction(lib, soname, "Xlib", "XOpenDisplay", x.open, error) &&
+                       tool::findSystemFunction(lib, soname, "Xlib", "XCloseDisplay", x.close, error) &&
+                       tool::findSystemFunction(lib, soname, "Xlib", "XVisualIDFromVisual", x.visual_id, error);
+    if (!found) error = "no display: " + error;
+    return found;
 }
 
 void useDefaultVisual(const Xlib& xlib, Display* x) {

@@ -1,30 +1,21 @@
 #include "run/SndfileLibrary.h"
 
-#include <dlfcn.h>
+#include "run/SystemLibrary.h"
 
 namespace zohost::tool {
 
 namespace {
 
-// The library by its run-time name, as the package that ships it names it.
 const char* const kSndfileLibrary = "libsndfile.so.1";
 
 const Sndfile* load(std::string& failed) {
-    void* lib = dlopen(kSndfileLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
-        const char* why = dlerror();
-        failed = std::string("cannot load libsndfile (") + (why ? why : kSndfileLibrary) + ")";
-        return nullptr;
-    }
+    void* lib = loadSystemLibrary(kSndfileLibrary, "libsndfile", failed);
+    if (!lib) return nullptr;
     static Sndfile found;
-#define ZO_SNDFILE_LOAD(name)                                                          \
-    found.name = reinterpret_cast<decltype(found.name)>(dlsym(lib, #name));            \
-    if (!found.name) {                                                                 \
-        failed = std::string("cannot load libsndfile: ") + kSndfileLibrary + " lacks " #name; \
-        return nullptr;                                                                \
-    }
-    ZO_SNDFILE_FUNCTIONS(ZO_SNDFILE_LOAD)
-#undef ZO_SNDFILE_LOAD
+#define ZO_SNDFILE_FIND(name) \
+    if (!findSystemFunction(lib, kSndfileLibrary, "libsndfile", #name, found.name, failed)) return nullptr;
+    ZO_SNDFILE_FUNCTIONS(ZO_SNDFILE_FIND)
+#undef ZO_SNDFILE_FIND
     return &found;
 }
 
